@@ -1,0 +1,94 @@
+#include "DbSelect.h"
+
+#include "Dialogs.h"
+#include "Errors.h"
+#include "TRadioGroup.h"
+#include "Udm1.h"
+#include "uComm.h"
+
+#include <QLabel>
+
+TDbSelect::TDbSelect(TRadioGroup *rgdb, QLabel *label16, TDm1 *dm, QObject *parent)
+    : QObject(parent), RGdb(rgdb), Label16(label16), Dm(dm)
+{
+}
+
+QString TDbSelect::DataSourceLine(int index)
+{
+    static const char *const lines[] = {"ODBC DSN=PlovoLocal", "ODBC DSN=PlovoTest", "ODBC DSN=PlovoServer"};
+    return index >= 0 && index < 3 ? QString::fromLatin1(lines[index]) : QString::fromLatin1(lines[0]);
+}
+
+QStringList TDbSelect::ConnectionParams()
+{
+    return {QStringLiteral("DATABASE NAME="),
+            QStringLiteral("USER NAME=root"),
+            QStringLiteral("ODBC DSN=PlovoLocal"),
+            QStringLiteral("OPEN MODE=READ/WRITE"),
+            QStringLiteral("BATCH COUNT=200"),
+            QStringLiteral("LANGDRIVER="),
+            QStringLiteral("MAX ROWS=-1"),
+            QStringLiteral("SCHEMA CACHE DIR="),
+            QStringLiteral("SCHEMA CACHE SIZE=8"),
+            QStringLiteral("SCHEMA CACHE TIME=-1"),
+            QStringLiteral("SQLPASSTHRU MODE=SHARED NOAUTOCOMMIT"),
+            QStringLiteral("SQLQRYMODE="),
+            QStringLiteral("ENABLE SCHEMA CACHE=FALSE"),
+            QStringLiteral("ENABLE BCD=FALSE"),
+            QStringLiteral("ROWSET SIZE=20"),
+            QStringLiteral("BLOBS TO CACHE=64"),
+            QStringLiteral("BLOB SIZE=32"),
+            QStringLiteral("PASSWORD=rufan")};
+}
+
+void TDbSelect::RGdbClick()
+{
+    Label16->clear();
+    if (RGdb->ItemIndex() == 2) {
+        if (Dialogs::askYesNo(QStringLiteral("確認してください。"),
+                              QStringLiteral("サーバーのデータベースに接続しようとしています。")
+                                  + QStringLiteral("十分注意して作業してください。接続してよろしいですか？"))) {
+            Label16->setText(QStringLiteral("サーバーに接続中"));
+        } else {
+            Label16->clear();
+            RGdb->setItemIndex(0);  // connects to Local at once, then this run goes on
+        }
+    }
+    DataIndex = RGdb->ItemIndex();
+    ConnectDB();
+}
+
+void TDbSelect::ConnectDB()
+{
+    TDatabase *db = Dm->DB;
+    db->Close();
+    db->Params.clear();
+    db->AliasName = QStringLiteral("PlovoLocal");
+    db->Params = ConnectionParams();
+    const int choice = RGdb->ItemIndex();
+    if (choice >= 0 && choice <= 2)
+        db->Params[2] = DataSourceLine(choice);
+
+    bool connected = true;
+    try {
+        db->Open();
+    } catch (const EDatabaseError &) {
+        connected = false;
+    }
+    if (!connected) {
+        Dialogs::showMessage(db->Params[2] + QStringLiteral(" の接続に失敗しました。「Local」に接続します。"));
+        RGdb->setItemIndex(0);
+        db->Params[2] = DataSourceLine(0);
+        try {
+            db->Open();
+        } catch (const EDatabaseError &) {
+            // A second failure is left to the event-info query below, which reports it.
+        }
+        Dm->Qexecinfo->Close();
+        Dm->Qexecinfo->Open();
+        Dm->Qexecinfo->First();
+        ProgramSettings.CurrentTcode = Dm->Qexecinfo->FieldByName(QStringLiteral("tcode")).AsString();
+    }
+    Dm->Query1->setSQL({QStringLiteral("set names sjis")});
+    Dm->Query1->ExecSQL();
+}

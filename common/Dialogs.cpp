@@ -1,0 +1,78 @@
+// Message boxes with Japanese buttons, and the seam tests use to answer them.
+#include "Dialogs.h"
+
+#include "Errors.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace Dialogs {
+
+static Responder &responder()
+{
+    static Responder r;
+    return r;
+}
+
+void setResponder(Responder r)
+{
+    responder() = std::move(r);
+}
+
+static QString applicationTitle()
+{
+    const QString title = QGuiApplication::applicationDisplayName();
+    return title.isEmpty() ? QStringLiteral("Vidadiva Application") : title;
+}
+
+static QWidget *parentWindow()
+{
+    return QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                             : QApplication::activeWindow();
+}
+
+void showMessage(const QString &text)
+{
+    if (responder()) {
+        responder()(Kind::Message, applicationTitle(), text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::NoButton, parentWindow());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+bool askYesNo(const QString &title, const QString &text)
+{
+    if (responder())
+        return responder()(Kind::Question, title, text);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parentWindow());
+    QPushButton *yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void showError(const QString &text)
+{
+    if (responder()) {
+        responder()(Kind::Error, applicationTitle(), text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::NoButton, parentWindow());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+void showException(const std::exception &e)
+{
+    if (auto station = dynamic_cast<const EStationError *>(&e))
+        showError(station->message());
+    else
+        showError(QString::fromLocal8Bit(e.what()));
+}
+
+}  // namespace Dialogs

@@ -1,0 +1,102 @@
+// Program-wide settings record and the time text helpers.
+#include "uComm.h"
+
+TProgramSettings ProgramSettings;
+
+int StrToIntDef(const QString &text, int fallback)
+{
+    int i = 0;
+    const int n = text.size();
+    while (i < n && text[i] == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    if (i >= n)
+        return fallback;
+    qint64 value = 0;
+    for (; i < n; ++i) {
+        const QChar c = text[i];
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return fallback;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > 2147483648LL)
+            return fallback;
+    }
+    if (negative)
+        value = -value;
+    if (value > 2147483647LL || value < -2147483648LL)
+        return fallback;
+    return int(value);
+}
+
+// Characters are counted from 1, as the time text forms are described.
+static QString piece(const QString &t, int from, int count)
+{
+    return t.mid(from - 1, count);
+}
+
+int TimeTextToMsec(const QString &t)
+{
+    const qint64 h = StrToIntDef(piece(t, 1, 2), 0);
+    const qint64 m = StrToIntDef(piece(t, 4, 2), 0);
+    const qint64 s = StrToIntDef(piece(t, 7, 2), 0);
+    qint64 f = 0;
+    if (t.size() <= 10) {
+        if (t.size() >= 10 && t[9].isDigit() && t[9].unicode() < 128)
+            f = (t[9].unicode() - '0') * 100;
+    } else {
+        f = StrToIntDef(piece(t, 10, 3), 0);
+    }
+    // Wraps like the 32-bit arithmetic it stands for; only garbage gets near it.
+    return int(quint32(((h * 60 + m) * 60 + s) * 1000 + f));
+}
+
+QString MsecToTimeText(int n)
+{
+    const QString f = QString::asprintf("%.3d", n % 1000).left(3);
+    const int s = n / 1000;
+    if (s < 10)
+        return QStringLiteral("       ") + QString::number(s) + QLatin1Char('.') + f;
+    if (s < 60)
+        return QStringLiteral("      ") + QString::number(s) + QLatin1Char('.') + f;
+    const QString ss = QString::asprintf("%.2d", s % 60);
+    const int m = s / 60;
+    if (m < 10)
+        return QStringLiteral("    ") + QString::number(m) + QLatin1Char(':') + ss + QLatin1Char('.') + f;
+    if (m < 60)
+        return QStringLiteral("   ") + QString::number(m) + QLatin1Char(':') + ss + QLatin1Char('.') + f;
+    const QString mm = QString::asprintf("%.2d", m % 60);
+    const int h = m / 60;
+    const QString tail = QLatin1Char(':') + mm + QLatin1Char(':') + ss + QLatin1Char('.') + f;
+    if (h < 10)
+        return QLatin1Char(' ') + QString::number(h) + tail;
+    return QString::asprintf("%.2d", h) + tail;
+}
+
+QString MsecToMidText(int n)
+{
+    return MsecToTimeText(n).left(10);
+}
+
+QString CutLine(QString &buffer)
+{
+    const int p = buffer.indexOf(QLatin1Char('\r'));
+    if (p < 0)
+        return QString();
+    const QString line = buffer.left(p);
+    buffer = buffer.mid(p + 2);
+    return line;
+}
+
+QString CutTabField(QString &buffer)
+{
+    const int p = buffer.indexOf(QLatin1Char('\t'));
+    if (p < 0)
+        return QString();
+    const QString field = buffer.left(p);
+    buffer = buffer.mid(p + 1);
+    return field;
+}

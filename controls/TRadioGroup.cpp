@@ -1,0 +1,48 @@
+#include "TRadioGroup.h"
+
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
+    : QGroupBox(caption, parent), m_items(items)
+{
+    auto *layout = new QVBoxLayout(this);
+    m_group.setExclusive(false);  // lets the program clear the selection
+    for (int i = 0; i < items.size(); ++i) {
+        auto *b = new QRadioButton(items[i], this);
+        b->setObjectName(QStringLiteral("%1_%2").arg(objectName()).arg(i));
+        b->setAutoExclusive(false);
+        m_group.addButton(b, i);
+        m_buttons << b;
+        layout->addWidget(b);
+    }
+    connect(&m_group, &QButtonGroup::idClicked, this, [this](int id) {
+        // Clicking the checked item again keeps it checked and changes nothing.
+        if (id == m_index) {
+            QSignalBlocker block(m_buttons[id]);
+            m_buttons[id]->setChecked(true);
+            return;
+        }
+        setItemIndex(id);
+    });
+}
+
+QRadioButton *TRadioGroup::button(int index) const
+{
+    return index >= 0 && index < m_buttons.size() ? m_buttons[index] : nullptr;
+}
+
+void TRadioGroup::setItemIndex(int index)
+{
+    if (index < -1 || index >= m_buttons.size())
+        index = -1;
+    if (index == m_index)
+        return;
+    m_index = index;
+    for (int i = 0; i < m_buttons.size(); ++i) {
+        QSignalBlocker block(m_buttons[i]);
+        m_buttons[i]->setChecked(i == index);
+    }
+    emit Click();
+}

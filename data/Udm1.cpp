@@ -1,0 +1,93 @@
+#include "Udm1.h"
+
+TDm1 *Dm1 = nullptr;
+
+TDm1::TDm1(QObject *parent) : QObject(parent)
+{
+    setObjectName(QStringLiteral("Dm1"));
+    DB = new TDatabase(this);
+    DB->setObjectName(QStringLiteral("DB"));
+    DB->DatabaseName = QStringLiteral("DB");
+    DB->LoginPrompt = false;
+    Session1 = new QObject(this);
+    Session1->setObjectName(QStringLiteral("Session1"));
+
+    Query1 = query(QStringLiteral("Query1"), {QStringLiteral("select * from execinfo")});
+    Query2 = query(QStringLiteral("Query2"), {});
+    Qexecinfo = query(QStringLiteral("Qexecinfo"), {QStringLiteral("select * from execinfo ")});
+    Qsttime = query(QStringLiteral("Qsttime"), {QStringLiteral("select * from result")});
+    Qmidtime = query(QStringLiteral("Qmidtime"), {QStringLiteral("select * from result")});
+    Qdpmid = query(QStringLiteral("Qdpmid"), {});
+    Qdeltime = query(QStringLiteral("Qdeltime"), {QStringLiteral("select * from midtp2"), QStringLiteral("where fl='B'")});
+    Qmax = query(QStringLiteral("Qmax"), {});
+    Qtemp = query(QStringLiteral("Qtemp"), {});
+    Qedit = query(QStringLiteral("Qedit"), {});
+    Qmidtp = query(QStringLiteral("Qmidtp"), {QStringLiteral("select * from midtp")});
+    qChaku = query(QStringLiteral("qChaku"), {QStringLiteral("SELECT * FROM CHAKU ORDER BY NUM DESC")});
+    qMidRank = query(QStringLiteral("qMidRank"),
+                     {QStringLiteral("SELECT MIDJUN1 AS MJ,"), QStringLiteral("ZEK,"), QStringLiteral("MIDTIME1 AS MT,"),
+                      QStringLiteral("MIDDIFF1 AS MD,"), QStringLiteral("NATION"), QStringLiteral("FROM RESULT")});
+    Qcheck = query(QStringLiteral("Qcheck"),
+                   {QStringLiteral("SELECT zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime"),
+                    QStringLiteral("from result")});
+    qChaku->setFieldDefs(ChakuFields());
+    qMidRank->setFieldDefs(MidRankFields());
+
+    Dsmidtime = new TDataSource(Qmidtime, QStringLiteral("Dsmidtime"), this);
+    Dsqdpmid = new TDataSource(Qdpmid, QStringLiteral("Dsqdpmid"), this);
+    DSdeltime = new TDataSource(Qdeltime, QStringLiteral("DSdeltime"), this);
+    Dsqmidtp = new TDataSource(Qmidtp, QStringLiteral("Dsqmidtp"), this);
+    dsChaku = new TDataSource(qChaku, QStringLiteral("dsChaku"), this);
+    dsMidRank = new TDataSource(qMidRank, QStringLiteral("dsMidRank"), this);
+    DScheck = new TDataSource(Qcheck, QStringLiteral("DScheck"), this);
+}
+
+TQuery *TDm1::query(const QString &name, const QStringList &sql)
+{
+    auto *q = new TQuery(DB, name, this);
+    q->setSQL(sql);
+    return q;
+}
+
+QList<TFieldDef> TDm1::ChakuFields()
+{
+    return {{QStringLiteral("NUM"), TFieldDef::Integer, 0, {}},
+            {QStringLiteral("ZEK"), TFieldDef::Text, 4, {}},
+            {QStringLiteral("LAPS"), TFieldDef::Integer, 0, {}},
+            {QStringLiteral("TIME1"), TFieldDef::Text, 12, {}},
+            {QStringLiteral("TIME0"), TFieldDef::Text, 14, {}}};
+}
+
+QList<TFieldDef> TDm1::MidRankFields()
+{
+    // MTS and MDS show the mid-time text (tenths) even where a longer text is stored.
+    auto firstTen = [](const QString &field) {
+        return [field](const TQuery &q, int row) { return q.valueOf(row, field).left(10); };
+    };
+    return {{QStringLiteral("MJ"), TFieldDef::Integer, 0, {}},
+            {QStringLiteral("ZEK"), TFieldDef::Text, 3, {}},
+            {QStringLiteral("MT"), TFieldDef::Text, 13, {}},
+            {QStringLiteral("MD"), TFieldDef::Text, 13, {}},
+            {QStringLiteral("NATION"), TFieldDef::Text, 3, {}},
+            {QStringLiteral("MTS"), TFieldDef::Text, 10, firstTen(QStringLiteral("MT"))},
+            {QStringLiteral("MDS"), TFieldDef::Text, 10, firstTen(QStringLiteral("MD"))}};
+}
+
+QString TDm1::GetTcode()
+{
+    Query1->setSQL({QStringLiteral("SELECT TCODE FROM EXECINFO")});
+    Query1->Open();
+    const QString code = Query1->FieldByName(QStringLiteral("TCODE")).AsString();
+    Query1->Close();
+    return code;
+}
+
+QString TDm1::GetTikimei(const QString &code)
+{
+    Query1->setSQL({QStringLiteral("SELECT TIKIMEI "), QStringLiteral("FROM tiki "),
+                    QStringLiteral("WHERE TCODE='") + SqlEscape(code) + QLatin1Char('\'')});
+    Query1->Open();
+    const QString name = Query1->FieldByName(QStringLiteral("TIKIMEI")).AsString();
+    Query1->Close();
+    return name;
+}

@@ -1,0 +1,56 @@
+// The data module: the one connection, every query and data source the windows use,
+// and the lookups of the current event.
+#pragma once
+
+#include "TDataSource.h"
+#include "TDatabase.h"
+#include "TQuery.h"
+
+#include <QObject>
+
+class TDm1 : public QObject {
+    Q_OBJECT
+public:
+    explicit TDm1(QObject *parent = nullptr);
+
+    TDatabase *DB;
+    QObject *Session1;
+
+    TQuery *Query1;
+    TQuery *Query2;
+    TQuery *Qexecinfo;
+    TQuery *Qsttime;
+    TQuery *Qmidtime;
+    TQuery *Qdpmid;
+    TQuery *Qdeltime;
+    TQuery *Qmax;
+    TQuery *Qtemp;
+    TQuery *Qedit;
+    TQuery *Qmidtp;
+    TQuery *qChaku;
+    TQuery *qMidRank;
+    TQuery *Qcheck;
+
+    TDataSource *Dsmidtime;
+    TDataSource *Dsqdpmid;
+    TDataSource *DSdeltime;
+    TDataSource *Dsqmidtp;
+    TDataSource *dsChaku;
+    TDataSource *dsMidRank;
+    TDataSource *DScheck;
+
+    // Code of the event being run: TCODE of the first row of EXECINFO, "" when empty.
+    QString GetTcode();
+    // Name of the event, "" when tiki has no row for it.
+    QString GetTikimei(const QString &code);
+
+    // Declared fields of the passing log and the rank display.
+    static QList<TFieldDef> ChakuFields();
+    static QList<TFieldDef> MidRankFields();
+
+private:
+    TQuery *query(const QString &name, const QStringList &sql);
+};
+
+// The data module of the running program (created at start-up after the main window).
+extern TDm1 *Dm1;

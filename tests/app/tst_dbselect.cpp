@@ -1,0 +1,196 @@
+// The database choice and ConnectDB on the real server: confirmation, fallback to Local,
+// the messages, and the Shift-JIS switch after every successful connection.
+#include "DbSelect.h"
+#include "Dialogs.h"
+#include "TRadioGroup.h"
+#include "TestSupport.h"
+#include "Udm1.h"
+#include "uComm.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QRadioButton>
+#include <QtTest>
+
+using namespace TestSupport;
+
+class TstDbSelect : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void localConnectsAndSwitchesToSjis();
+    void failedTestFallsBackToLocal();
+    void silentServerFailsInBoundedTime();
+    void serverAskedAndDeclined();
+    void serverConfirmed();
+    void sameChoiceRunsNothing();
+    void failedLocalReportsTheEventInfoError();
+
+private:
+    QString clientCharset();
+    void wire();
+    std::unique_ptr<SuiteDatabase> m_db;
+    std::unique_ptr<TDm1> m_dm;
+    std::unique_ptr<TRadioGroup> m_rgdb;
+    std::unique_ptr<QLabel> m_label;
+    std::unique_ptr<TDbSelect> m_select;
+};
+
+void TstDbSelect::initTestCase()
+{
+    m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_dbselect"));
+}
+
+void TstDbSelect::init()
+{
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), m_db->target()},
+                            {QStringLiteral("PlovoTest"), m_db->target()},
+                            {QStringLiteral("PlovoServer"), m_db->target()}});
+    ProgramSettings = TProgramSettings();
+    m_dm = std::make_unique<TDm1>();
+    m_rgdb = std::make_unique<TRadioGroup>(QStringLiteral("MySQL"),
+                                           QStringList{QStringLiteral("Local"), QStringLiteral("Test"), QStringLiteral("Server")});
+    m_label = std::make_unique<QLabel>();
+    m_select = std::make_unique<TDbSelect>(m_rgdb.get(), m_label.get(), m_dm.get());
+    wire();
+}
+
+void TstDbSelect::cleanup()
+{
+    m_select.reset();
+    m_rgdb.reset();
+    m_dm.reset();
+}
+
+// As the main window wires it: every Click runs the selection handling as a handler.
+void TstDbSelect::wire()
+{
+    connect(m_rgdb.get(), &TRadioGroup::Click, m_select.get(), [this] { RunHandler([this] { m_select->RGdbClick(); }); });
+}
+
+QString TstDbSelect::clientCharset()
+{
+    TQuery q(m_dm->DB, QStringLiteral("q"));
+    q.setSQL({QStringLiteral("select @@character_set_client as c")});
+    q.Open();
+    return q.FieldByName(QStringLiteral("c")).AsString();
+}
+
+void TstDbSelect::localConnectsAndSwitchesToSjis()
+{
+    DialogRecorder dialogs;
+    m_rgdb->setItemIndex(0);
+    QVERIFY(dialogs.shown.isEmpty());
+    QVERIFY(m_dm->DB->Connected());
+    QCOMPARE(m_dm->DB->AliasName, QStringLiteral("PlovoLocal"));
+    QCOMPARE(m_dm->DB->Params.size(), 18);
+    QCOMPARE(m_dm->DB->Params[2], QStringLiteral("ODBC DSN=PlovoLocal"));
+    QCOMPARE(m_dm->DB->Params[17], QStringLiteral("PASSWORD=rufan"));
+    QCOMPARE(m_select->DataIndex, 0);
+    QCOMPARE(clientCharset(), QStringLiteral("sjis"));
+}
+
+void TstDbSelect::failedTestFallsBackToLocal()
+{
+    DsnTarget dead = m_db->target();
+    dead.port = unusedPort();
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), m_db->target()}, {QStringLiteral("PlovoTest"), dead}});
+    DialogRecorder dialogs;
+    m_rgdb->setItemIndex(1);
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("ODBC DSN=PlovoTest の接続に失敗しました。「Local」に接続します。")});
+    QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Message);
+    QCOMPARE(m_rgdb->ItemIndex(), 0);
+    QCOMPARE(m_select->DataIndex, 0);
+    QVERIFY(m_dm->DB->Connected());
+    QCOMPARE(m_dm->DB->Params[2], QStringLiteral("ODBC DSN=PlovoLocal"));
+    QCOMPARE(ProgramSettings.CurrentTcode, QStringLiteral("R2026A"));
+    QCOMPARE(clientCharset(), QStringLiteral("sjis"));
+}
+
+void TstDbSelect::silentServerFailsInBoundedTime()
+{
+    SilentServer silent;
+    DsnTarget mute = m_db->target();
+    mute.port = silent.port();
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), m_db->target()}, {QStringLiteral("PlovoTest"), mute}});
+    DialogRecorder dialogs;
+    QElapsedTimer clock;
+    clock.start();
+    m_rgdb->setItemIndex(1);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("ODBC DSN=PlovoTest の接続に失敗しました。「Local」に接続します。")});
+    QVERIFY(m_dm->DB->Connected());
+    QCOMPARE(m_rgdb->ItemIndex(), 0);
+}
+
+void TstDbSelect::serverAskedAndDeclined()
+{
+    DialogRecorder dialogs;
+    dialogs.answer(false);
+    m_rgdb->setItemIndex(2);
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
+    QCOMPARE(dialogs.shown[0].title, QStringLiteral("確認してください。"));
+    QCOMPARE(dialogs.shown[0].text, QStringLiteral("サーバーのデータベースに接続しようとしています。十分注意して作業してください。接続してよろしいですか？"));
+    QCOMPARE(m_rgdb->ItemIndex(), 0);
+    QCOMPARE(m_select->DataIndex, 0);
+    QCOMPARE(m_dm->DB->Params[2], QStringLiteral("ODBC DSN=PlovoLocal"));
+    QVERIFY(m_dm->DB->Connected());
+    QCOMPARE(m_label->text(), QString());
+    QCOMPARE(clientCharset(), QStringLiteral("sjis"));
+}
+
+void TstDbSelect::serverConfirmed()
+{
+    DialogRecorder dialogs;
+    dialogs.answer(true);
+    m_rgdb->setItemIndex(2);
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(m_label->text(), QStringLiteral("サーバーに接続中"));
+    QCOMPARE(m_select->DataIndex, 2);
+    QCOMPARE(m_dm->DB->Params[2], QStringLiteral("ODBC DSN=PlovoServer"));
+    QVERIFY(m_dm->DB->Connected());
+    QCOMPARE(clientCharset(), QStringLiteral("sjis"));
+}
+
+void TstDbSelect::sameChoiceRunsNothing()
+{
+    DialogRecorder dialogs;
+    dialogs.answer(true);
+    m_rgdb->setItemIndex(2);
+    QCOMPARE(dialogs.shown.size(), 1);
+    m_rgdb->setItemIndex(2);
+    m_rgdb->button(2)->click();  // the operator clicks the chosen item again
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(m_rgdb->ItemIndex(), 2);
+}
+
+void TstDbSelect::failedLocalReportsTheEventInfoError()
+{
+    DsnTarget dead = m_db->target();
+    dead.port = unusedPort();
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), dead}, {QStringLiteral("PlovoTest"), dead}});
+    DialogRecorder dialogs;
+    m_rgdb->setItemIndex(0);
+    QCOMPARE(dialogs.shown.size(), 2);
+    QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Message);
+    QCOMPARE(dialogs.shown[0].text, QStringLiteral("ODBC DSN=PlovoLocal の接続に失敗しました。「Local」に接続します。"));
+    QCOMPARE(dialogs.shown[1].kind, Dialogs::Kind::Error);
+    QVERIFY2(dialogs.shown[1].text.contains(QStringLiteral("connect"), Qt::CaseInsensitive), qPrintable(dialogs.shown[1].text));
+    QVERIFY(!m_dm->DB->Connected());
+
+    // From Test: the message for Test, then the nested run for Local fails the same way;
+    // the error stops both runs and shows once.
+    DialogRecorder again;
+    m_rgdb->setItemIndex(1);
+    QCOMPARE(again.texts(Dialogs::Kind::Message),
+             QStringList({QStringLiteral("ODBC DSN=PlovoTest の接続に失敗しました。「Local」に接続します。"),
+                          QStringLiteral("ODBC DSN=PlovoLocal の接続に失敗しました。「Local」に接続します。")}));
+    QCOMPARE(again.texts(Dialogs::Kind::Error).size(), 1);
+    QCOMPARE(m_rgdb->ItemIndex(), 0);
+}
+
+QTEST_MAIN(TstDbSelect)
+#include "tst_dbselect.moc"

@@ -1,0 +1,95 @@
+// What the suites share: a database of their own on the private test server, the
+// unixODBC files that point the station's data sources at it, an independent client to
+// check what the server really stored, and a responder that answers message boxes.
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+struct st_mysql;
+
+namespace TestSupport {
+
+QString sourceDir();
+QString serverDir();
+int serverPort();
+QString serverSocket();
+
+// Where a data source points: a database on the test server, or any host and port.
+struct DsnTarget {
+    QString server = QStringLiteral("127.0.0.1");
+    int port = 0;
+    QString socket;
+    QString database;
+};
+
+// A database of the suite's own, filled with the schema (and the demo race unless told
+// otherwise), and unixODBC files that make PlovoLocal, PlovoTest and PlovoServer point
+// at it. The environment of the process is set so the station finds those files.
+class SuiteDatabase {
+public:
+    explicit SuiteDatabase(const QString &name, bool withDemo = true);
+    ~SuiteDatabase();
+
+    QString name() const { return m_name; }
+    DsnTarget target() const;
+    // Rewrites odbc.ini with these targets (missing names are left out).
+    void writeDataSources(const QMap<QString, DsnTarget> &sources);
+    // Drops every table's rows and reloads the demo race.
+    void reload(bool withDemo = true);
+
+    // Runs statements on a connection of its own in UTF-8 (not through the station).
+    void exec(const QString &sql);
+    QList<QStringList> rows(const QString &sql);  // NULL reads as "<NULL>"
+    QString value(const QString &sql);            // first column of the first row
+
+private:
+    void connectAdmin();
+    QString m_name;
+    QTemporaryDir m_odbcDir;
+    st_mysql *m_admin = nullptr;
+};
+
+// A port on loopback where nothing listens.
+int unusedPort();
+
+// A server that accepts connections and never answers (a listening socket that nobody
+// serves: the kernel completes the handshake, no greeting ever comes).
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// Answers message boxes from a script and records what was shown.
+class DialogRecorder {
+public:
+    struct Shown {
+        Dialogs::Kind kind;
+        QString title;
+        QString text;
+    };
+    DialogRecorder();
+    ~DialogRecorder();
+    void answer(bool yes) { m_answers << yes; }
+    QList<Shown> shown;
+    QStringList texts() const;
+    QStringList texts(Dialogs::Kind kind) const;
+    bool defaultAnswer = true;
+
+private:
+    QList<bool> m_answers;
+};
+
+}  // namespace TestSupport
