@@ -580,6 +580,7 @@ void TCuteButton::DropDownClick()
         return;
     FDropDownTimer = new TCuteButtonTimer(this);
     FDropDownTimer->setSingleShot(true);
+    FDropDownTimer->setTimerType(Qt::PreciseTimer);
     FDropDownTimer->setInterval(m_dropDownDelay);
     connect(FDropDownTimer, &QTimer::timeout, this, &TCuteButton::DropDownTimerFired);
     FDropDownTimer->start();
