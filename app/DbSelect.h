@@ -16,6 +16,9 @@ public:
 
     int DataIndex = 0;
 
+    // The data module whose connection this choice opens (created after the main window).
+    void setDataModule(TDm1 *dm) { Dm = dm; }
+
     // The data source line of each item of RGdb.
     static QString DataSourceLine(int index);
     // The 18 parameter lines of a connection, line 3 naming PlovoLocal.

@@ -1,0 +1,227 @@
+#include "Umain.h"
+
+#include "CuteBtn.h"
+#include "DbSelect.h"
+#include "Dialogs.h"
+#include "Settings.h"
+#include "TRadioGroup.h"
+#include "Udm1.h"
+#include "uComm.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPixmap>
+#include <QRadioButton>
+
+static void initResources()
+{
+    Q_INIT_RESOURCE(app);  // the logo lives in this static library
+}
+
+TFmain::TFmain(QWidget *parent) : QMainWindow(parent)
+{
+    initResources();
+    setObjectName(QStringLiteral("Fmain"));
+    setWindowTitle(QStringLiteral("中間計時"));
+    createControls();
+    FormCreate();
+}
+
+TFmain::~TFmain() = default;
+
+int TFmain::DataIndex() const
+{
+    return m_db->DataIndex;
+}
+
+void TFmain::createControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setAutoFillBackground(true);
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    client->setPalette(pal);
+    client->setFixedSize(720, 484);
+    setCentralWidget(client);
+    setFixedSize(720, 484);
+
+    auto label = [client](const char *name, const QString &text, const QRect &where) {
+        auto *l = new QLabel(text, client);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(where);
+        return l;
+    };
+
+    Image1 = label("Image1", QString(), QRect(16, 16, 329, 129));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/app/logo.jpg")));
+
+    Label1 = label("Label1", QStringLiteral("Plovo MId"), QRect(16, 150, 560, 110));
+    QFont big(QStringLiteral("IPAGothic"));
+    big.setPixelSize(80);
+    big.setBold(true);
+    Label1->setFont(big);
+    QPalette yellow = Label1->palette();
+    yellow.setColor(QPalette::WindowText, Qt::yellow);
+    Label1->setPalette(yellow);
+
+    Label2 = label("Label2", QStringLiteral("V1.05"), QRect(584, 196, 120, 24));
+    lUPD = label("lUPD", QStringLiteral("01/01/2000"), QRect(584, 222, 120, 24));
+
+    Label16 = label("Label16", QString(), QRect(0, 268, 720, 28));
+    Label16->setAlignment(Qt::AlignCenter);
+    QFont status = Label16->font();
+    status.setPixelSize(20);
+    Label16->setFont(status);
+    QPalette orange = Label16->palette();
+    orange.setColor(QPalette::WindowText, QColor(255, 160, 0));
+    Label16->setPalette(orange);
+
+    auto button = [client](const char *name, const QString &caption, const QRect &where) {
+        auto *b = new TCuteButton(client);
+        b->setObjectName(QLatin1String(name));
+        b->setText(caption);
+        b->setGeometry(where);
+        QFont f(QStringLiteral("IPAGothic"));
+        f.setPixelSize(24);
+        f.setBold(true);
+        b->setFont(f);
+        return b;
+    };
+    CuteButton2 = button("CuteButton2", QStringLiteral("ZIRNOK TAG"), QRect(24, 312, 210, 80));
+    CuteButton1 = button("CuteButton1", QStringLiteral("光電管"), QRect(254, 312, 210, 80));
+    CuteButton3 = button("CuteButton3", QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"), QRect(24, 404, 210, 60));
+    CuteButton3->setVisible(false);  // registration is not offered to the operator
+    CuteButton4 = button("CuteButton4", QStringLiteral("閉じる"), QRect(530, 404, 170, 60));
+
+    RGdb = new TRadioGroup(QStringLiteral("MySQL"), {QStringLiteral("Local"), QStringLiteral("Test"), QStringLiteral("Server")},
+                           client);
+    RGdb->setObjectName(QStringLiteral("RGdb"));
+    RGdb->setGeometry(QRect(584, 16, 120, 120));
+    // White captions on the black window; the indicators keep their own colours.
+    QPalette captions = RGdb->palette();
+    captions.setColor(QPalette::WindowText, Qt::white);
+    RGdb->setPalette(captions);
+    for (int i = 0; i < RGdb->Items().size(); ++i)
+        RGdb->button(i)->setPalette(captions);
+
+    m_db = new TDbSelect(RGdb, Label16, Dm1, this);  // rebound by bindDataModule
+    connect(RGdb, &TRadioGroup::Click, this, [this] { RunHandler([this] { m_db->RGdbClick(); }); });
+    connect(CuteButton2, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton2Click(); }); });
+    connect(CuteButton1, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton1Click(); }); });
+    connect(CuteButton3, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton3Click(); }); });
+    connect(CuteButton4, &QAbstractButton::clicked, this, &TFmain::CuteButton4Click);
+}
+
+void TFmain::bindDataModule(TDm1 *dm)
+{
+    m_db->setDataModule(dm);
+}
+
+QString TFmain::FileDateText(const QString &path)
+{
+    // The date as yyyy/mm/dd, rearranged to dd/mm/yyyy.
+    const QString ymd = QFileInfo(path).lastModified().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")).left(10);
+    return ymd.mid(8, 2) + QLatin1Char('/') + ymd.mid(5, 3) + ymd.left(4);
+}
+
+void TFmain::FormCreate()
+{
+    IniPath = SettingsFilePath();
+    const TMainFormSettings form = LoadSettings(IniPath);
+    move(form.Left, form.Top);
+    m_db->DataIndex = form.DataIndex;
+    lUPD->setText(FileDateText(QCoreApplication::applicationFilePath()));
+}
+
+void TFmain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TFmain::FormShow()
+{
+    // Selecting the remembered database is what makes the first connection.
+    RGdb->setItemIndex(qBound(-1, m_db->DataIndex, 2));
+}
+
+void TFmain::closeEvent(QCloseEvent *event)
+{
+    if (!m_closed) {
+        m_closed = true;
+        FormClose();
+    }
+    event->accept();
+}
+
+void TFmain::FormClose()
+{
+    // An unwritable settings file is reported; the station still closes.
+    RunHandler([this] {
+        IniPath = SettingsFilePath();
+        TMainFormSettings form;
+        form.Left = x();
+        form.Top = y();
+        form.DataIndex = m_db->DataIndex;
+        SaveSettings(IniPath, form);
+    });
+}
+
+void TFmain::readCurrentTcode()
+{
+    Dm1->Qexecinfo->Close();
+    Dm1->Qexecinfo->Open();
+    ProgramSettings.CurrentTcode = Dm1->Qexecinfo->FieldByName(QStringLiteral("tcode")).AsString();
+}
+
+void TFmain::CuteButton2Click()
+{
+    readCurrentTcode();
+    if (ProgramSettings.CurrentTcode.isEmpty()) {
+        Dialogs::showMessage(QStringLiteral("大会が実行されていません。"));
+        return;
+    }
+}
+
+void TFmain::CuteButton1Click()
+{
+    readCurrentTcode();
+    if (ProgramSettings.CurrentTcode.isEmpty())
+        ProgramSettings.CurrentTcode = QStringLiteral("0");
+    const QString tcode = SqlEscape(ProgramSettings.CurrentTcode);
+
+    Dm1->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") + tcode + QLatin1Char('\'')});
+    Dm1->Qsttime->Open();
+    QString name = Dm1->Qsttime->FieldByName(QStringLiteral("TIKIMEI")).AsString();
+    if (name.isEmpty())
+        name = QStringLiteral("大会未指定");
+
+    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='") + tcode + QStringLiteral("' order by zek")});
+    Dm1->Qmidtime->Open();
+    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
+    Dm1->Qmax->Open();
+    Dm1->Qdeltime->Close();
+    Dm1->Qdeltime->Open();
+    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
+    Dm1->Qdpmid->Open();
+    m_photocellEventName = name;
+}
+
+void TFmain::CuteButton3Click()
+{
+    Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
+    Dm1->Qmidtp->Open();
+}
+
+void TFmain::CuteButton4Click()
+{
+    close();
+}

@@ -1,0 +1,33 @@
+// Program entry: one running copy, the application title, the windows that live for the
+// whole run, and the message loop.
+#include "SingleInstance.h"
+#include "TApplication.h"
+#include "Udm1.h"
+#include "Umain.h"
+
+#include <QFileInfo>
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    app.setApplicationDisplayName(QStringLiteral("Vidadiva Application"));
+
+    TSingleInstance instance(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    if (!instance.claim())
+        return 0;
+
+    // The main window first, then the data module (the main window connects only when
+    // shown), then the check list.
+    TFmain Fmain;
+    Dm1 = new TDm1(&app);
+    Fmain.bindDataModule(Dm1);
+    QObject::connect(&instance, &TSingleInstance::raiseRequested, &Fmain, [&Fmain] {
+        Fmain.setWindowState(Fmain.windowState() & ~Qt::WindowMinimized);
+        Fmain.show();
+        Fmain.raise();
+        Fmain.activateWindow();
+    });
+    Fmain.show();
+    const int rc = app.exec();
+    return rc;
+}

@@ -1,0 +1,276 @@
+// The main window against the real server: the remembered database at start-up, the
+// settings saved at close, the mode buttons' preparation, one running copy.
+#include "CuteBtn.h"
+#include "SingleInstance.h"
+#include "TRadioGroup.h"
+#include "TestSupport.h"
+#include "Udm1.h"
+#include "Umain.h"
+#include "ProfileFile.h"
+#include "uComm.h"
+
+#include <QLabel>
+#include <QLockFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+#include <csignal>
+#include <unistd.h>
+
+using namespace TestSupport;
+
+class TstMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void controlsAndCaptions();
+    void serverAtStartupDeclined();
+    void dataIndexBelowZeroConnectsNothing();
+    void dataIndexAboveTwoSelectsServer();
+    void noEventRunning();
+    void photocellPreparesItsQueries();
+    void databaseErrorLeavesWindowUsable();
+    void closeButtonSavesSettings();
+    void secondStartRaisesTheRunningCopy();
+    void leftoverMarkerDoesNotBlock();
+
+private:
+    std::unique_ptr<TFmain> open(int dataIndex);
+    QString iniValue(const char *section, const char *key);
+    std::unique_ptr<SuiteDatabase> m_db;
+    QTemporaryDir m_work;
+    QString m_previousDir;
+};
+
+void TstMainWindow::initTestCase()
+{
+    m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_mainwindow"));
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_work.path());
+    Dm1 = new TDm1(this);
+}
+
+void TstMainWindow::init()
+{
+    QFile::remove(m_work.filePath(QStringLiteral("VidadIva.ini")));
+    ProgramSettings = TProgramSettings();
+    Dm1->DB->Close();
+}
+
+void TstMainWindow::cleanup()
+{
+    m_db->exec(QStringLiteral("delete from EXECINFO"));
+    m_db->exec(QStringLiteral("insert into EXECINFO (num,tcode,upd) values (1,'R2026A',0)"));
+}
+
+std::unique_ptr<TFmain> TstMainWindow::open(int dataIndex)
+{
+    ProfileFile::WriteString(m_work.filePath(QStringLiteral("VidadIva.ini")), QStringLiteral("DB"),
+                             QStringLiteral("DataIndex"), QString::number(dataIndex));
+    auto w = std::make_unique<TFmain>();
+    w->bindDataModule(Dm1);
+    w->show();
+    return w;
+}
+
+QString TstMainWindow::iniValue(const char *section, const char *key)
+{
+    return ProfileFile::ReadString(m_work.filePath(QStringLiteral("VidadIva.ini")), QLatin1String(section),
+                                   QLatin1String(key), QStringLiteral("<missing>"));
+}
+
+void TstMainWindow::controlsAndCaptions()
+{
+    DialogRecorder dialogs;
+    auto w = open(0);
+    QCOMPARE(w->windowTitle(), QStringLiteral("中間計時"));
+    QCOMPARE(w->centralWidget()->size(), QSize(720, 484));
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Plovo MId"));
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("Label2"))->text(), QStringLiteral("V1.05"));
+    QVERIFY(!w->Image1->pixmap().isNull());
+    QCOMPARE(w->Image1->pixmap().size(), QSize(329, 129));
+    const QString date = w->lUPD->text();
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4}$")).match(date).hasMatch(), qPrintable(date));
+    QCOMPARE(date, QFileInfo(QCoreApplication::applicationFilePath()).lastModified().toString(QStringLiteral("dd/MM/yyyy")));
+    QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton2"))->text(), QStringLiteral("ZIRNOK TAG"));
+    QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton1"))->text(), QStringLiteral("光電管"));
+    QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton4"))->text(), QStringLiteral("閉じる"));
+    TCuteButton *tp = w->findChild<TCuteButton *>(QStringLiteral("CuteButton3"));
+    QCOMPARE(tp->text(), QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"));
+    QVERIFY(!tp->isVisible());
+    QCOMPARE(w->RGdb->title(), QStringLiteral("MySQL"));
+    QCOMPARE(w->RGdb->Items(), QStringList({"Local", "Test", "Server"}));
+    QCOMPARE(w->RGdb->ItemIndex(), 0);
+    QVERIFY(Dm1->DB->Connected());
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TstMainWindow::serverAtStartupDeclined()
+{
+    DialogRecorder dialogs;
+    dialogs.answer(false);
+    auto w = open(2);
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(dialogs.shown[0].title, QStringLiteral("確認してください。"));
+    QCOMPARE(w->RGdb->ItemIndex(), 0);
+    QCOMPARE(Dm1->DB->Params[2], QStringLiteral("ODBC DSN=PlovoLocal"));
+    w->close();
+    QCOMPARE(iniValue("DB", "DataIndex"), QStringLiteral("0"));
+}
+
+void TstMainWindow::dataIndexBelowZeroConnectsNothing()
+{
+    DialogRecorder dialogs;
+    auto w = open(-3);
+    QCOMPARE(w->RGdb->ItemIndex(), -1);
+    QVERIFY(!Dm1->DB->Connected());
+    QVERIFY(dialogs.shown.isEmpty());
+    w->close();
+    QCOMPARE(iniValue("DB", "DataIndex"), QStringLiteral("-3"));
+}
+
+void TstMainWindow::dataIndexAboveTwoSelectsServer()
+{
+    {
+        DialogRecorder dialogs;
+        dialogs.answer(true);
+        auto w = open(5);
+        QCOMPARE(w->RGdb->ItemIndex(), 2);
+        QCOMPARE(w->Label16->text(), QStringLiteral("サーバーに接続中"));
+        w->close();
+        QCOMPARE(iniValue("DB", "DataIndex"), QStringLiteral("2"));
+    }
+    DialogRecorder dialogs;
+    dialogs.answer(false);
+    auto w = open(3);
+    w->close();
+    QCOMPARE(iniValue("DB", "DataIndex"), QStringLiteral("0"));
+}
+
+void TstMainWindow::noEventRunning()
+{
+    m_db->exec(QStringLiteral("delete from EXECINFO"));
+    DialogRecorder dialogs;
+    auto w = open(0);
+    ProgramSettings.CurrentTcode = QStringLiteral("stale");
+    w->CuteButton2->click();
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("大会が実行されていません。")});
+    QCOMPARE(ProgramSettings.CurrentTcode, QString());
+
+    dialogs.shown.clear();
+    w->CuteButton1->click();
+    QVERIFY2(dialogs.shown.isEmpty() || dialogs.texts(Dialogs::Kind::Error).isEmpty(), qPrintable(dialogs.texts().join('|')));
+    QCOMPARE(ProgramSettings.CurrentTcode, QStringLiteral("0"));
+    QCOMPARE(w->PhotocellEventName(), QStringLiteral("大会未指定"));
+    QCOMPARE(Dm1->Qmidtime->SQLText(), QStringLiteral("select * from result where tcode='0' order by zek"));
+    QVERIFY(Dm1->Qmidtime->Active());
+    QCOMPARE(Dm1->Qmidtime->RecordCount(), 0);
+}
+
+void TstMainWindow::photocellPreparesItsQueries()
+{
+    DialogRecorder dialogs;
+    auto w = open(0);
+    w->CuteButton1->click();
+    QCOMPARE(ProgramSettings.CurrentTcode, QStringLiteral("R2026A"));
+    QCOMPARE(w->PhotocellEventName(), m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
+    QCOMPARE(Dm1->Qsttime->SQLText(), QStringLiteral("select * from tiki where tcode='R2026A'"));
+    QCOMPARE(Dm1->Qmidtime->RecordCount(), 60);
+    QCOMPARE(Dm1->Qmax->SQLText(), QStringLiteral("select max(tpno1) as maxn from midtp2"));
+    QVERIFY(Dm1->Qmax->Active());
+    QCOMPARE(Dm1->Qdeltime->SQLText(), QStringLiteral("select * from midtp2\r\nwhere fl='B'"));
+    QVERIFY(Dm1->Qdeltime->Active());
+    QCOMPARE(Dm1->Qdpmid->SQLText(), QStringLiteral("select * from midtp2 where fl='A'"));
+    QVERIFY(Dm1->Qdpmid->Active());
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TstMainWindow::databaseErrorLeavesWindowUsable()
+{
+    DialogRecorder dialogs;
+    auto w = open(0);
+    m_db->exec(QStringLiteral("rename table tiki to tiki_away"));
+    w->CuteButton1->click();
+    m_db->exec(QStringLiteral("rename table tiki_away to tiki"));
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
+    QVERIFY(dialogs.texts(Dialogs::Kind::Error).first().contains(QStringLiteral("tiki"), Qt::CaseInsensitive));
+    QVERIFY(w->isVisible());
+    QVERIFY(w->CuteButton1->isEnabled());
+    dialogs.shown.clear();
+    w->CuteButton1->click();
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TstMainWindow::closeButtonSavesSettings()
+{
+    DialogRecorder dialogs;
+    auto w = open(1);
+    ProgramSettings.Speed = 9;
+    w->CuteButton4->click();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(iniValue("Talk", "Speed"), QStringLiteral("9"));
+    QCOMPARE(iniValue("DB", "DataIndex"), QStringLiteral("1"));
+    QCOMPARE(iniValue("AMB", "ID"), QStringLiteral("233"));
+}
+
+static QString programPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../../app/midstation");
+}
+
+void TstMainWindow::secondStartRaisesTheRunningCopy()
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    TSingleInstance first(QStringLiteral("midstation"));
+    QVERIFY(first.claim());
+    QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
+
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(m_work.path());
+    second.start(programPath());
+    QVERIFY(second.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitCode(), 0);
+}
+
+void TstMainWindow::leftoverMarkerDoesNotBlock()
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    // A copy that crashes leaves its marker behind.
+    QProcess crashed;
+    crashed.setProcessEnvironment(env);
+    crashed.setWorkingDirectory(m_work.path());
+    crashed.start(programPath());
+    QVERIFY(crashed.waitForStarted());
+    const QString lock = runtime.path() + QStringLiteral("/midstation-%1.lock").arg(getuid());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+    ::kill(pid_t(crashed.processId()), SIGKILL);
+    QVERIFY(crashed.waitForFinished(5000));
+    QVERIFY(QFile::exists(lock));
+
+    QProcess next;
+    next.setProcessEnvironment(env);
+    next.setWorkingDirectory(m_work.path());
+    next.start(programPath());
+    QVERIFY(next.waitForStarted());
+    // It keeps running (a refused start ends at once) and holds the marker itself.
+    QTest::qWait(2000);
+    QCOMPARE(next.state(), QProcess::Running);
+    QLockFile probe(lock);
+    QVERIFY(!probe.tryLock(0));
+    next.kill();
+    next.waitForFinished(5000);
+}
+
+QTEST_MAIN(TstMainWindow)
+#include "tst_mainwindow.moc"
