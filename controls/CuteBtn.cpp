@@ -17,7 +17,8 @@
 
 TCuteButtonTimer::TCuteButtonTimer(TCuteButton *button) : QTimer(button), Button(button) {}
 
-namespace {
+namespace
+{
 
 // Draws `width` one-pixel frames, each inside the previous one, and shrinks `r` by them:
 // top and left in `top`, right and bottom (including both bottom corners and the top-right
@@ -436,7 +437,8 @@ void TCuteButton::keyPressEvent(QKeyEvent *e)
     if (!isEnabled())
         return;
     const int key = e->key();
-    const Qt::KeyboardModifiers commandMods = e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const Qt::KeyboardModifiers commandMods =
+        e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if (key == Qt::Key_Space && !commandMods) {
         e->accept();
         if (e->isAutoRepeat())

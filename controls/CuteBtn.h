@@ -20,14 +20,16 @@
 class TCuteButton;
 
 // The delayed drop-down's timer: a plain timer that knows its button.
-class TCuteButtonTimer : public QTimer {
+class TCuteButtonTimer : public QTimer
+{
     Q_OBJECT
 public:
     explicit TCuteButtonTimer(TCuteButton *button);
     TCuteButton *Button;
 };
 
-class TCuteButton : public QAbstractButton {
+class TCuteButton : public QAbstractButton
+{
     Q_OBJECT
     // Own properties.
     Q_PROPERTY(QColor BevelHighlightColor READ BevelHighlightColor WRITE setBevelHighlightColor)
@@ -179,10 +181,10 @@ private:
     TBevelCut m_bevelOuter = bvNone;
     TBevelCut m_bevelInner = bvRaised;
 
-    bool SuppressClick = false;  // a drop-down menu is open: drop the click its closing makes
-    bool SpaceDown = false;      // the space bar went down on the button
-    bool KeyDropDown = false;    // the pending drop-down was started from the keyboard
+    bool SuppressClick = false; // a drop-down menu is open: drop the click its closing makes
+    bool SpaceDown = false;     // the space bar went down on the button
+    bool KeyDropDown = false;   // the pending drop-down was started from the keyboard
     TCuteButtonTimer *FDropDownTimer = nullptr;
-    bool m_captured = false;         // a left press began on the button and is still held
-    bool m_handlerDetached = false;  // EgnoreContClick: the handlers run, further clicks are lost
+    bool m_captured = false;        // a left press began on the button and is still held
+    bool m_handlerDetached = false; // EgnoreContClick: the handlers run, further clicks are lost
 };

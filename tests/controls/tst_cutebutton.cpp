@@ -9,9 +9,13 @@
 #include <QPointer>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
-QColor pixel(const QImage &img, int x, int y) { return QColor(img.pixel(x, y)); }
+QColor pixel(const QImage &img, int x, int y)
+{
+    return QColor(img.pixel(x, y));
+}
 
 // Leftmost and rightmost columns holding a pixel other than `face` (rows inside `band`).
 QPair<int, int> inkColumns(const QImage &img, const QColor &face)
@@ -36,7 +40,10 @@ int countPixels(const QImage &img, const QColor &c, const QRect &area)
     return n;
 }
 
-QImage grabImage(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage grabImage(QWidget *w)
+{
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 void postClick(QWidget *w)
 {
@@ -50,7 +57,8 @@ void postClick(QWidget *w)
 
 } // namespace
 
-class TstCuteButton : public QObject {
+class TstCuteButton : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -73,6 +81,8 @@ private slots:
     void disabledFace_data();
     void disabledFace();
     void disabledCaptionIsEngraved();
+    void focusRectangle_data();
+    void focusRectangle();
     void accessibleAsPushButton();
 
 private:
@@ -303,12 +313,26 @@ void TstCuteButton::keyboard()
         Qt::Key key = Qt::Key_unknown;
         Qt::KeyboardModifiers mods = Qt::NoModifier;
         switch (k.toLatin1()) {
-        case 'S': key = Qt::Key_Space; break;
-        case 'R': key = Qt::Key_Return; break;
-        case 'E': key = Qt::Key_Enter; mods = Qt::KeypadModifier; break;
-        case 'A': key = Qt::Key_S; mods = Qt::AltModifier; break;
-        case 's': key = Qt::Key_S; break;
-        case 'x': key = Qt::Key_X; break;
+        case 'S':
+            key = Qt::Key_Space;
+            break;
+        case 'R':
+            key = Qt::Key_Return;
+            break;
+        case 'E':
+            key = Qt::Key_Enter;
+            mods = Qt::KeypadModifier;
+            break;
+        case 'A':
+            key = Qt::Key_S;
+            mods = Qt::AltModifier;
+            break;
+        case 's':
+            key = Qt::Key_S;
+            break;
+        case 'x':
+            key = Qt::Key_X;
+            break;
         }
         const char ch = (k == QLatin1Char('s') || k == QLatin1Char('x')) ? k.toLatin1() : 0;
         // Key events go to the focus widget, past the shortcut map, as a real keyboard's do.
@@ -402,7 +426,7 @@ void TstCuteButton::textInset_data()
     QTest::addColumn<bool>("flat");
     QTest::addColumn<int>("marginX");
     QTest::addColumn<bool>("lowered");
-    QTest::addColumn<int>("shift");  // of the caption against flat, no margin, not lowered
+    QTest::addColumn<int>("shift"); // of the caption against flat, no margin, not lowered
     const int left = TCuteButton::taLeftJustify, right = TCuteButton::taRightJustify;
     // Bevel width 3: the inset is 3 when flat and 6 when not.
     QTest::newRow("left, not flat") << left << false << -1 << false << 3;
@@ -517,6 +541,42 @@ void TstCuteButton::disabledCaptionIsEngraved()
     QCOMPARE(lightRight, darkRight + 1);
 }
 
+void TstCuteButton::focusRectangle_data()
+{
+    QTest::addColumn<bool>("showFocusRect");
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("shown and focused") << true << true << true;
+    QTest::newRow("shown, not focused") << true << false << false;
+    QTest::newRow("focused, not shown") << false << true << false;
+}
+
+void TstCuteButton::focusRectangle()
+{
+    QFETCH(bool, showFocusRect);
+    QFETCH(bool, focused);
+    QFETCH(bool, drawn);
+    const QColor face(Qt::white), ink(Qt::black);
+    m_button->setText(QString());
+    m_button->setColor(face);
+    m_button->setBevelHighlightColor(face);
+    m_button->setBevelShadowColor(face);
+    m_button->setFontColor(ink);
+    m_button->setShowFocusRect(showFocusRect);
+    QApplication::setActiveWindow(m_window);
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    (focused ? m_button : m_other)->setFocus();
+    QTRY_COMPARE(m_button->hasFocus(), focused);
+    // Bevel width 1, not flat: the text rectangle is inset by 2, the focus rectangle by 4.
+    const QImage img = grabImage(m_button);
+    const int w = img.width(), h = img.height();
+    const int onEdges = countPixels(img, ink, QRect(4, 4, w - 8, 1)) + countPixels(img, ink, QRect(4, h - 5, w - 8, 1));
+    QCOMPARE(onEdges > 0, drawn);
+    QCOMPARE(countPixels(img, ink, img.rect()), onEdges + (drawn ? countPixels(img, ink, QRect(4, 5, 1, h - 10)) +
+                                                                       countPixels(img, ink, QRect(w - 5, 5, 1, h - 10))
+                                                                 : 0));
+}
+
 void TstCuteButton::accessibleAsPushButton()
 {
     m_button->setText(QStringLiteral("開始(&S)"));
@@ -529,10 +589,22 @@ void TstCuteButton::accessibleAsPushButton()
     QAccessibleActionInterface *actions = iface->actionInterface();
     QVERIFY(actions);
     QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    // The press is a click of the button's own: one made while the handler still runs
+    // is lost, as the button swallows clicks (EgnoreContClick).
+    int runs = 0;
+    connect(m_button, &QAbstractButton::clicked, this, [&] {
+        if (++runs > 1)
+            return;
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        QEventLoop loop;
+        QTimer::singleShot(400, &loop, &QEventLoop::quit);
+        loop.exec();
+    });
     actions->doAction(QAccessibleActionInterface::pressAction());
     QTRY_COMPARE(spy.count(), 1);
-    QTest::qWait(300);
+    QTest::qWait(600);
     QCOMPARE(spy.count(), 1);
+    QCOMPARE(runs, 1);
     QVERIFY(!m_button->isDown());
 
     m_button->setEnabled(false);
