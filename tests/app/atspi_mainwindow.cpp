@@ -1,0 +1,35 @@
+// The real main window, on a suite database, reporting each button click on standard
+// output, for the AT-SPI driver that presses its buttons from outside the process.
+#include "CuteBtn.h"
+#include "TApplication.h"
+#include "TestSupport.h"
+#include "Udm1.h"
+#include "Umain.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    app.setApplicationDisplayName(QStringLiteral("Vidadiva Application"));
+    TestSupport::SuiteDatabase database(QStringLiteral("t_atspi_main"));
+    TestSupport::DialogRecorder dialogs;  // no box may block the driver
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    TFmain window;
+    Dm1 = new TDm1(&app);
+    window.bindDataModule(Dm1);
+    for (TCuteButton *b : window.findChildren<TCuteButton *>())
+        QObject::connect(b, &QAbstractButton::clicked, b, [b] {
+            std::printf("clicked %s %s\n", qPrintable(b->objectName()), b->text().toUtf8().constData());
+            std::fflush(stdout);
+        });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+        std::printf("main window closed\n");
+        std::fflush(stdout);
+    });
+    window.show();
+    return app.exec();
+}
