@@ -340,6 +340,18 @@ int TCuteButton::CurrentShiftState()
 
 void TCuteButton::mousePressEvent(QMouseEvent *e)
 {
+    MouseDown(e, true);
+}
+
+// The second press of a double click is a press like any other, except that its release
+// does not click: a hurried double click on a mode button opens its window once.
+void TCuteButton::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    MouseDown(e, false);
+}
+
+void TCuteButton::MouseDown(QMouseEvent *e, bool armClick)
+{
     e->accept();
     if (focusPolicy() & Qt::ClickFocus)
         setFocus(Qt::MouseFocusReason);
@@ -347,6 +359,7 @@ void TCuteButton::mousePressEvent(QMouseEvent *e)
     if (left) {
         setBevelOuter(bvLowered);
         m_captured = true;
+        m_clickArmed = armClick;
         setDown(true);
         emit pressed();
     }
@@ -375,12 +388,14 @@ void TCuteButton::LeftMouseUp(const QPoint &pos)
     const bool inside = hitButton(pos);
     setBevelOuter((inside || (m_tabFocusUp && IsActiveControl())) ? bvRaised : bvNone);
     const bool wasCaptured = m_captured;
+    const bool armed = m_clickArmed;
     m_captured = false;
+    m_clickArmed = false;
     QPointer<TCuteButton> guard(this);
     if (wasCaptured) {
         setDown(false);
         emit released();
-        if (guard && inside)
+        if (guard && armed && inside)
             Click();
     }
     if (guard)

@@ -7,8 +7,9 @@
 // It is a QAbstractButton, so focus, mnemonics ("&" in the caption) and the accessibility
 // layer treat it as any push button (role Button, named by its caption, "Press" action).
 // The click handler is the `clicked` signal. Every click route (mouse, space, Enter,
-// accelerator, the accessible press action, `click()`) goes through `Click()`, which
-// applies `EgnoreContClick` and the drop-down's click suppression.
+// accelerator, the accessible press action, `click()` on a TCuteButton) goes through
+// `Click()`, which applies `EgnoreContClick` and the drop-down's click suppression. The
+// second press of a double click does not click again: a double click is one click.
 #pragma once
 
 #include <QAbstractButton>
@@ -138,6 +139,7 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void keyReleaseEvent(QKeyEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void enterEvent(QEnterEvent *e) override;
@@ -148,7 +150,6 @@ protected:
     void timerEvent(QTimerEvent *e) override;
 
 private:
-    friend class TCuteButtonTimer;
     void DropDownTimerFired();
     void FreeDropDownTimer();
     // The caption's accelerator: press, click (or open a pure menu), restore the look.
@@ -157,6 +158,7 @@ private:
     void RestoreLook();
     bool IsActiveControl() const;
     static int CurrentShiftState();
+    void MouseDown(QMouseEvent *e, bool armClick);
     void LeftMouseUp(const QPoint &pos);
     void SpaceKeyUp();
 
@@ -186,5 +188,6 @@ private:
     bool KeyDropDown = false;   // the pending drop-down was started from the keyboard
     TCuteButtonTimer *FDropDownTimer = nullptr;
     bool m_captured = false;        // a left press began on the button and is still held
+    bool m_clickArmed = false;      // ... and was a single press, whose release inside clicks
     bool m_handlerDetached = false; // EgnoreContClick: the handlers run, further clicks are lost
 };

@@ -67,6 +67,7 @@ private slots:
 
     void marginsBelowMinusOneBecomeMinusOne_data();
     void marginsBelowMinusOneBecomeMinusOne();
+    void doubleClickIsOneClick();
     void clickDuringHandler_data();
     void clickDuringHandler();
     void dropDownReleaseBeforeDelayClicks();
@@ -142,6 +143,23 @@ void TstCuteButton::marginsBelowMinusOneBecomeMinusOne()
     QCOMPARE(m_button->MarginX(), stored);
     QCOMPARE(m_button->MarginY(), stored);
     QCOMPARE(m_button->property("MarginX").toInt(), stored);
+}
+
+void TstCuteButton::doubleClickIsOneClick()
+{
+    QSignalSpy spy(m_button, &QAbstractButton::clicked);
+    // What a widget receives for a double click: press, release, double click, release.
+    const QPointF at(10, 10);
+    const QPointF global = m_button->mapToGlobal(at);
+    QTest::mouseClick(m_button, Qt::LeftButton, {}, at.toPoint());
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_button, &dbl);
+    QCOMPARE(m_button->BevelOuter(), TCuteButton::bvLowered);
+    QTest::mouseRelease(m_button, Qt::LeftButton, {}, at.toPoint());
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(m_button->BevelOuter(), TCuteButton::bvRaised);
+    QTest::mouseClick(m_button, Qt::LeftButton, {}, at.toPoint());
+    QCOMPARE(spy.count(), 2);
 }
 
 void TstCuteButton::clickDuringHandler_data()
