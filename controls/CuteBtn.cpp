@@ -295,14 +295,21 @@ void TCuteButton::Click()
         emit clicked(isChecked());
         return;
     }
-    QPointer<TCuteButton> guard(this);
+    // Re-attached however the handlers end, also by an error escaping them: a button that
+    // stayed detached would never click again.
+    struct Reattach {
+        QPointer<TCuteButton> button;
+        ~Reattach()
+        {
+            if (button)
+                button->m_handlerDetached = false;
+        }
+    } reattach{this};
     m_handlerDetached = true;
     emit clicked(isChecked());
     // Clicks queued while the handlers ran are delivered now and find no handler.
-    if (guard)
+    if (reattach.button)
         QCoreApplication::processEvents();
-    if (guard)
-        m_handlerDetached = false;
 }
 
 bool TCuteButton::IsActiveControl() const

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QtTest>
+#include <stdexcept>
 
 namespace
 {
@@ -70,6 +71,7 @@ private slots:
     void doubleClickIsOneClick();
     void clickDuringHandler_data();
     void clickDuringHandler();
+    void errorInHandlerLeavesButtonWorking();
     void dropDownReleaseBeforeDelayClicks();
     void dropDownHoldOpensMenuWithoutClick_data();
     void dropDownHoldOpensMenuWithoutClick();
@@ -199,6 +201,19 @@ void TstCuteButton::clickDuringHandler()
     // The button takes clicks again once the handler has finished.
     QTest::mouseClick(m_button, Qt::LeftButton);
     QCOMPARE(runs, handlerRuns + 1);
+}
+
+void TstCuteButton::errorInHandlerLeavesButtonWorking()
+{
+    m_button->setEgnoreContClick(true);
+    int runs = 0;
+    connect(m_button, &QAbstractButton::clicked, this, [&] {
+        if (++runs == 1)
+            throw std::runtime_error("handler failed");
+    });
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, m_button->Click());
+    m_button->Click();
+    QCOMPARE(runs, 2);
 }
 
 void TstCuteButton::dropDownReleaseBeforeDelayClicks()
