@@ -38,16 +38,32 @@ QVariant TDataSource::data(const QModelIndex &index, int role) const
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return m_query->value(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole) {
+        const TFieldLook *l = look(index.column());
+        if (l && l->alignment)
+            return QVariant(int(l->alignment.toInt()));
+    }
     return QVariant();
 }
 
 QVariant TDataSource::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns)
         return QVariant();
-    if (orientation == Qt::Horizontal)
-        return section >= 0 && section < m_columns ? QVariant(m_query->FieldName(section)) : QVariant();
+    const TFieldLook *l = look(section);
+    if (role == Qt::DisplayRole)
+        return l && !l->title.isEmpty() ? l->title : m_query->FieldName(section);
+    if (role == Qt::TextAlignmentRole && l && l->titleAlignment)
+        return QVariant(int(l->titleAlignment.toInt()));
     return QVariant();
+}
+
+const TDataSource::TFieldLook *TDataSource::look(int column) const
+{
+    if (m_looks.isEmpty())
+        return nullptr;
+    const auto it = m_looks.constFind(m_query->FieldName(column).toUpper());
+    return it == m_looks.constEnd() ? nullptr : &it.value();
 }
 
 Qt::ItemFlags TDataSource::flags(const QModelIndex &index) const

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <functional>
 
 class TQuery;
@@ -18,6 +19,15 @@ public:
     // and is reported by cellEdited (the owner writes it back).
     void setEditableFields(const QStringList &names) { m_editable = names; }
 
+    // How a grid shows a field: its title (the field name when empty) and the alignment
+    // of the title and of the cells (the grid's default when 0).
+    struct TFieldLook {
+        QString title;
+        Qt::Alignment titleAlignment;
+        Qt::Alignment alignment;
+    };
+    void setFieldLook(const QString &name, const TFieldLook &look) { m_looks.insert(name.toUpper(), look); }
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -30,9 +40,11 @@ signals:
 
 private:
     void reset();
+    const TFieldLook *look(int column) const;
 
     TQuery *m_query;
     QStringList m_editable;
+    QHash<QString, TFieldLook> m_looks;  // by upper-case field name
     int m_rows = 0;
     int m_columns = 0;
 };

@@ -1,0 +1,83 @@
+#include "CheckList.h"
+
+#include "Errors.h"
+#include "ProfileFile.h"
+#include "Sjis.h"
+#include "TQuery.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace CheckList {
+
+QStringList MidTimeFields()
+{
+    return {QStringLiteral("midtime1"), QStringLiteral("midtime2"), QStringLiteral("midtime3"),
+            QStringLiteral("midtime4"), QStringLiteral("midtime5")};
+}
+
+QStringList QuerySQL(const QString &firstLine, const QString &tcode)
+{
+    return {firstLine, QStringLiteral("from result where tcode='") + SqlEscape(tcode) + QLatin1Char('\''),
+            QStringLiteral("order by zek")};
+}
+
+QStringList UpdateSQL(const QString &tcode, const QString &zek, const QList<QPair<QString, QString>> &changes)
+{
+    const QStringList allowed = MidTimeFields();
+    QStringList sets;
+    for (const auto &change : changes) {
+        const int i = allowed.indexOf(change.first.toLower());
+        if (i < 0)
+            throw EStationError(QStringLiteral("'%1' は書き戻せない項目です。").arg(change.first));
+        sets << allowed[i] + QStringLiteral("='") + SqlEscape(change.second) + QLatin1Char('\'');
+    }
+    return {QStringLiteral("update result set ") + sets.join(QLatin1Char(',')),
+            QStringLiteral("where tcode='") + SqlEscape(tcode) + QStringLiteral("' and zek='") + SqlEscape(zek)
+                + QLatin1Char('\'')};
+}
+
+QString SettingsPath()
+{
+    return QDir::current().filePath(QStringLiteral("VidadIva.ini"));
+}
+
+QString LocalPath(const QString &windowsPath)
+{
+    if (windowsPath.size() < 3 || !windowsPath[0].isLetter() || windowsPath[1] != QLatin1Char(':')
+        || windowsPath[2] != QLatin1Char('\\'))
+        return windowsPath;
+    const QString letter = windowsPath.left(1).toUpper();
+    const QString rest = windowsPath.mid(3).replace(QLatin1Char('\\'), QLatin1Char('/'));
+
+    QString folder = ProfileFile::ReadString(SettingsPath(), QStringLiteral("Drives"), letter);
+    if (!folder.isEmpty()) {
+        folder = QDir::current().absoluteFilePath(folder);
+    } else {
+        folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                 + QStringLiteral("/midstation/drive-") + letter.toLower();
+        QDir().mkpath(folder);  // a failure shows up when the file is written
+    }
+    return QDir(folder).filePath(rest);
+}
+
+void WriteQueryFile(const QString &windowsPath, const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += Sjis::encode(line) + "\r\n";
+
+    const QString path = LocalPath(windowsPath);
+    QFile file(path);
+    // Replaced in place, as the file was: a file that may not be written is an error even
+    // where its folder could take a new one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw EInOutError(QStringLiteral("ファイル %1 (%2) を作成できません。%3")
+                              .arg(windowsPath, QDir::toNativeSeparators(path), file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw EInOutError(QStringLiteral("ファイル %1 (%2) に書き込めません。%3")
+                              .arg(windowsPath, QDir::toNativeSeparators(path), file.errorString()));
+}
+
+}  // namespace CheckList

@@ -1,0 +1,43 @@
+// What the check list needs besides its window: the text of its query, the statement
+// that writes a corrected row back, and the query file "d:\a.txt" on a machine without
+// drive letters.
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace CheckList {
+
+// The five correctable columns, as the write-back names them.
+QStringList MidTimeFields();
+
+// The three lines of the list's query for an event: the opener's first line, the event
+// condition, the bib order.
+QStringList QuerySQL(const QString &firstLine, const QString &tcode);
+
+// The statement that writes the changed mid times of one competitor of one event:
+// "update result set midtime2='...'" (several columns separated by commas), then
+// "where tcode='...' and zek='...'". Every value is escaped; column names come from
+// MidTimeFields only.
+QStringList UpdateSQL(const QString &tcode, const QString &zek, const QList<QPair<QString, QString>> &changes);
+
+// The settings file consulted for drive folders: "VidadIva.ini" of the working folder.
+QString SettingsPath();
+
+// The local path of a "x:\dir\file" path. Drive x stands for the folder of key X in
+// section [Drives] of the settings file (relative to the working folder when not
+// absolute); without the key it stands for "midstation/drive-x" under the user's data
+// folder, created when needed. A configured folder is taken as it is: a missing one is a
+// missing drive. A path without a drive letter is returned unchanged.
+QString LocalPath(const QString &windowsPath);
+
+// The query file, rewritten at every opening of the list.
+inline QString QueryFileName() { return QStringLiteral("d:\\a.txt"); }
+
+// Replaces the file's content by the lines, each followed by CR LF, in CP932 bytes.
+// Raises EInOutError when the file cannot be created or written.
+void WriteQueryFile(const QString &windowsPath, const QStringList &lines);
+
+}  // namespace CheckList

@@ -1,0 +1,273 @@
+#include "Ucheck.h"
+
+#include "CheckList.h"
+#include "Dialogs.h"
+#include "Errors.h"
+#include "Udm1.h"
+#include "uComm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QVBoxLayout>
+#include <QWindow>
+
+TFcheck *Fcheck = nullptr;
+
+const QString TFcheck::PhotocellFirstLine =
+    QStringLiteral("select zek,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime,runtime");
+const QString TFcheck::ChipTagFirstLine = QStringLiteral("select zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime");
+
+namespace {
+
+// The grid's columns in their order; every other field of the query stays hidden.
+struct TColumn {
+    const char *field;
+    const char *title;
+    int width;
+};
+const TColumn Columns[] = {
+    {"ZEK", "Bib", 36},
+    {"MidTime1", "中間１", 80},
+    {"MidTime2", "中間２", 80},
+    {"MidTime3", "中間３", 80},
+    {"MidTime4", "中間４", 80},
+    {"MidTime5", "中間５", 80},
+    {"FINISHTIME", "フィニッシュタイム", 100},
+};
+
+}  // namespace
+
+void TCheckGrid::CommitEditor()
+{
+    if (state() != EditingState)
+        return;
+    // Editors are children of the viewport; commitData ignores a widget that is not one.
+    const auto children = viewport()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *w : children)
+        if (w->isVisible())
+            commitData(w);
+}
+
+TFcheck::TFcheck(QWidget *mainWindow) : QDialog(mainWindow, Qt::Window)
+{
+    setObjectName(QStringLiteral("Fcheck"));
+    setWindowTitle(QStringLiteral("Fcheck"));
+    setModal(false);
+    // A list left open must not keep the program running once the main window closes.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(580, 640);
+
+    TDataSource *ds = Dm1->DScheck;
+    for (const TColumn &c : Columns) {
+        const bool time = QByteArray(c.field) != "ZEK";
+        const bool finish = QByteArray(c.field) == "FINISHTIME";
+        ds->setFieldLook(QLatin1String(c.field),
+                         {QString::fromUtf8(c.title), time ? Qt::AlignCenter : Qt::Alignment(),
+                          finish ? Qt::AlignRight | Qt::AlignVCenter : Qt::Alignment()});
+    }
+
+    DBGck2 = new TCheckGrid(this);
+    DBGck2->setObjectName(QStringLiteral("DBGck2"));
+    DBGck2->setModel(ds);
+    DBGck2->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGck2->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                            | QAbstractItemView::AnyKeyPressed);
+    DBGck2->verticalHeader()->setDefaultSectionSize(DBGck2->fontMetrics().height() + 6);
+    DBGck2->horizontalHeader()->setHighlightSections(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(DBGck2);
+
+    TQuery *q = Dm1->Qcheck;
+    connect(q, &TQuery::afterOpen, this, &TFcheck::snapshotRows);
+    connect(q, &TQuery::afterClose, this, [this] {
+        m_stored.clear();
+        m_pendingRow = -1;
+    });
+    // After the grid's own handling of the reset, which forgets hidden and moved columns.
+    connect(ds, &QAbstractItemModel::modelReset, this, &TFcheck::applyColumns);
+    connect(ds, &TDataSource::cellEdited, this, [this](int row, int) { cellEdited(row); });
+    connect(DBGck2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { currentRowChanged(); });
+    applyColumns();
+}
+
+void TFcheck::OpenList(const QString &firstLine)
+{
+    RunHandler([&] {
+        // What the operator typed into the list shown so far is written before it is re-read.
+        DBGck2->CommitEditor();
+        PostRow();
+
+        TQuery *q = Dm1->Qcheck;
+        const QString tcode = ProgramSettings.CurrentTcode;
+        q->SQLClear();
+        for (const QString &line : CheckList::QuerySQL(firstLine, tcode))
+            q->SQLAdd(line);
+        CheckList::WriteQueryFile(CheckList::QueryFileName(), q->SQL());
+        setRequestLive(true);
+        m_tcode = tcode;
+        q->Open();
+
+        // The timing windows run modally; the list opened from one of them must take input
+        // beside it, so it becomes that window's companion while it lasts.
+        QWidget *opener = QApplication::activeModalWidget();
+        if (opener && opener != this) {
+            winId();
+            opener->winId();
+            windowHandle()->setTransientParent(opener->windowHandle());
+            connect(opener, &QObject::destroyed, this, &TFcheck::openerGone, Qt::UniqueConnection);
+        }
+        show();
+        raise();
+        activateWindow();
+    });
+}
+
+void TFcheck::openerGone()
+{
+    // Back to the main window, which owns the list.
+    QWidget *owner = parentWidget();
+    windowHandle()->setTransientParent(owner ? owner->window()->windowHandle() : nullptr);
+}
+
+void TFcheck::PostRow()
+{
+    const int row = m_pendingRow;
+    m_pendingRow = -1;
+    TQuery *q = Dm1->Qcheck;
+    if (row < 0 || !q->Active() || row >= q->RecordCount() || row >= m_stored.size())
+        return;
+
+    const QStringList fields = CheckList::MidTimeFields();
+    QList<QPair<QString, QString>> changes;
+    QList<int> changed;
+    for (int i = 0; i < fields.size(); ++i) {
+        const QString typed = q->valueOf(row, fields[i]);
+        if (q->FieldIndex(fields[i]) >= 0 && typed != m_stored[row][i]) {
+            changes << qMakePair(fields[i], typed);
+            changed << i;
+        }
+    }
+    if (changes.isEmpty())
+        return;
+
+    try {
+        TQuery update(Dm1->DB, QStringLiteral("QcheckPost"));
+        update.setSQL(CheckList::UpdateSQL(m_tcode, q->valueOf(row, QStringLiteral("zek")), changes));
+        update.ExecSQL();
+    } catch (const EStationError &) {
+        // The row was not written: it shows again what result holds, so the list never
+        // shows a correction that is not stored.
+        for (int i : changed)
+            q->setValue(row, q->FieldIndex(fields[i]), m_stored[row][i]);
+        throw;
+    }
+    for (int i : changed)
+        m_stored[row][i] = q->valueOf(row, fields[i]);
+}
+
+void TFcheck::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFcheck::FormShow()
+{
+    // The grid fills the window through the layout; the first showing is centred on the
+    // main window, later ones keep the place the operator left the list at.
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (QWidget *main = parentWidget()) {
+        QRect r = frameGeometry();
+        r.moveCenter(main->window()->frameGeometry().center());
+        move(r.topLeft());
+    }
+}
+
+void TFcheck::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TFcheck::reject()
+{
+    // Escape closes the list like the window's close box.
+    close();
+}
+
+void TFcheck::FormClose()
+{
+    // A correction still being typed or not yet posted is written before the list closes;
+    // if the server refuses it, the error is shown and the window closes all the same.
+    RunHandler([this] {
+        DBGck2->CommitEditor();
+        PostRow();
+    });
+    Dm1->Qcheck->Close();
+    setRequestLive(false);
+}
+
+void TFcheck::setRequestLive(bool live)
+{
+    QStringList editable;
+    if (live)
+        for (const TColumn &c : Columns)
+            if (QByteArray(c.field).startsWith("MidTime"))
+                editable << QLatin1String(c.field);
+    Dm1->DScheck->setEditableFields(editable);
+}
+
+void TFcheck::snapshotRows()
+{
+    TQuery *q = Dm1->Qcheck;
+    const QStringList fields = CheckList::MidTimeFields();
+    m_stored.clear();
+    m_pendingRow = -1;
+    for (int row = 0; row < q->RecordCount(); ++row) {
+        QStringList values;
+        for (const QString &f : fields)
+            values << q->valueOf(row, f);
+        m_stored << values;
+    }
+}
+
+void TFcheck::applyColumns()
+{
+    TDataSource *ds = Dm1->DScheck;
+    TQuery *q = Dm1->Qcheck;
+    QHeaderView *header = DBGck2->horizontalHeader();
+    for (int c = 0; c < ds->columnCount(); ++c)
+        DBGck2->setColumnHidden(c, true);
+    int position = 0;
+    for (const TColumn &col : Columns) {
+        int logical = -1;
+        for (int c = 0; c < ds->columnCount() && logical < 0; ++c)
+            if (q->FieldName(c).compare(QLatin1String(col.field), Qt::CaseInsensitive) == 0)
+                logical = c;
+        if (logical < 0)
+            continue;
+        DBGck2->setColumnHidden(logical, false);
+        DBGck2->setColumnWidth(logical, col.width);
+        header->moveSection(header->visualIndex(logical), position++);
+    }
+}
+
+void TFcheck::cellEdited(int row)
+{
+    if (m_pendingRow >= 0 && m_pendingRow != row)
+        RunHandler([this] { PostRow(); });
+    m_pendingRow = row;
+}
+
+void TFcheck::currentRowChanged()
+{
+    // Leaving the row posts it, as a data grid does.
+    if (m_pendingRow >= 0 && m_pendingRow != DBGck2->currentIndex().row())
+        RunHandler([this] { PostRow(); });
+}
