@@ -37,6 +37,8 @@ public:
     // While not writable the line takes no output (a peer holding XOFF or CTS).
     void SetWritable(bool writable);
     void SetOpenError(int negativeErrno);
+    // Adds a record of the test's own (a time mark) to the line's record.
+    void Note(const QString &what) { Add(what, 0); }
 
     QByteArray Written() const;
     QList<Record> Records() const;
