@@ -442,6 +442,10 @@ void TCuteButton::focusInEvent(QFocusEvent *e)
 void TCuteButton::focusOutEvent(QFocusEvent *e)
 {
     QAbstractButton::focusOutEvent(e);
+    // A space press whose release goes elsewhere is over; the drop-down menu's own popup
+    // takes the focus in the middle of a press and leaves it alone.
+    if (e->reason() != Qt::PopupFocusReason)
+        SpaceDown = false;
     setBevelOuter(bvNone);
 }
 

@@ -317,7 +317,7 @@ void TstCuteButton::keyboard_data()
     QTest::addColumn<int>("clicks");
     QTest::addColumn<bool>("focusOther");
     // Keys as a script: "+X" presses, "-X" releases, "X" both; S=space, R=Return,
-    // E=keypad Enter, A=Alt+s, s=plain s, x=plain x.
+    // E=keypad Enter, A=Alt+s, s=plain s, x=plain x; F moves the focus away and back.
     QTest::newRow("space") << "S" << 1 << false;
     QTest::newRow("space held, nothing yet") << "+S" << 0 << false;
     QTest::newRow("other key cancels space") << "+S x -S" << 0 << false;
@@ -327,6 +327,8 @@ void TstCuteButton::keyboard_data()
     QTest::newRow("plain accelerator from another button") << "s" << 1 << true;
     QTest::newRow("plain other character") << "x" << 0 << true;
     QTest::newRow("space on the other button") << "S" << 0 << true;
+    // The focus goes away (a click elsewhere) and comes back while space is held.
+    QTest::newRow("space pressed, focus away and back") << "+S F -S" << 0 << false;
 }
 
 void TstCuteButton::keyboard()
@@ -366,6 +368,12 @@ void TstCuteButton::keyboard()
         case 'x':
             key = Qt::Key_X;
             break;
+        case 'F':
+            m_other->setFocus(Qt::MouseFocusReason);
+            QTRY_VERIFY(m_other->hasFocus());
+            m_button->setFocus(Qt::MouseFocusReason);
+            QTRY_VERIFY(m_button->hasFocus());
+            continue;
         }
         const char ch = (k == QLatin1Char('s') || k == QLatin1Char('x')) ? k.toLatin1() : 0;
         // Key events go to the focus widget, past the shortcut map, as a real keyboard's do.
