@@ -2,6 +2,7 @@
 // whole run, and the message loop.
 #include "SingleInstance.h"
 #include "TApplication.h"
+#include "Ucheck.h"
 #include "Udm1.h"
 #include "Umain.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char *argv[])
     TFmain Fmain;
     Dm1 = new TDm1(&app);
     Fmain.bindDataModule(Dm1);
+    Fcheck = new TFcheck(&Fmain);
     QObject::connect(&instance, &TSingleInstance::raiseRequested, &Fmain, [&Fmain] {
         Fmain.setWindowState(Fmain.windowState() & ~Qt::WindowMinimized);
         Fmain.show();
