@@ -1,0 +1,240 @@
+// The photocell timer's frames and the texts the photocell window builds from them.
+#include "PhotocellFrame.h"
+
+#include "TQuery.h"
+#include "uComm.h"
+
+namespace Photocell {
+
+namespace {
+
+// Characters i..j (from 1) of a text, shorter or empty where the text ends.
+QString chars(const QString &text, int from, int to)
+{
+    return text.mid(from - 1, to - from + 1);
+}
+
+// Trims blanks and control characters at both ends.
+QString trimControls(const QString &text)
+{
+    int begin = 0;
+    int end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+}  // namespace
+
+TFrame ParseFrame(const QByteArray &line)
+{
+    TFrame frame;
+    frame.text = QString::fromLatin1(line);
+    frame.token = chars(frame.text, 1, 1) + chars(frame.text, 7, 8);
+    if (frame.token == QLatin1String(" C1"))
+        frame.kind = TFrame::Passing;
+    else if (frame.token == QLatin1String("cC1"))
+        frame.kind = TFrame::Cleared;
+    else if (frame.token == QLatin1String("?C1"))
+        frame.kind = TFrame::Doubtful;
+    else
+        return frame;
+    // Only the first 26 characters are interpreted.
+    const QString head = frame.text.left(26);
+    frame.zek = chars(head, 3, 5);
+    frame.time = StoredTime(chars(head, 11, 22));
+    frame.mid = chars(head, 26, 26);
+    return frame;
+}
+
+QString StoredTime(const QString &field)
+{
+    const QString trimmed = trimControls(field);
+    if (trimmed.size() == 11)
+        return trimmed + QLatin1Char('0');
+    return field;
+}
+
+std::optional<TFrameReader::TEvent> TFrameReader::FeedByte(quint8 byte)
+{
+    const bool afterCR = m_afterCR;
+    m_afterCR = false;
+    m_droppedLineFeed = false;
+    if (byte == '\r') {
+        m_afterCR = true;
+        if (m_skipping) {
+            m_skipping = false;  // the overlong line ends here; the next line is read again
+            return std::nullopt;
+        }
+        TEvent event;
+        event.line = m_line;
+        m_line.clear();
+        return event;
+    }
+    if (byte == '\n' && afterCR) {
+        m_droppedLineFeed = true;
+        return std::nullopt;
+    }
+    if (m_skipping)
+        return std::nullopt;
+    m_line.append(char(byte));
+    if (m_line.size() > MaxLineLength) {
+        TEvent event;
+        event.kind = TEvent::Overlong;
+        event.line = m_line;
+        m_line.clear();
+        m_skipping = true;
+        return event;
+    }
+    return std::nullopt;
+}
+
+QList<TFrameReader::TEvent> TFrameReader::Feed(const QByteArray &bytes)
+{
+    QList<TEvent> events;
+    for (const char c : bytes) {
+        if (auto event = FeedByte(quint8(c)))
+            events << *event;
+    }
+    return events;
+}
+
+void TFrameReader::Clear()
+{
+    m_line.clear();
+    m_skipping = false;
+    m_afterCR = false;
+    m_droppedLineFeed = false;
+}
+
+TLineLog::TLineLog(int maxLines, int maxLineLength) : m_maxLines(maxLines), m_maxLineLength(maxLineLength) {}
+
+void TLineLog::AppendChar(QChar c)
+{
+    if (c == QLatin1Char('\n')) {
+        m_lines << QString();
+    } else {
+        if (m_maxLineLength > 0 && m_lines.last().size() >= m_maxLineLength)
+            m_lines << QString();
+        m_lines.last() += c;
+    }
+    trim();
+}
+
+void TLineLog::AppendLine(const QString &line)
+{
+    if (!m_lines.last().isEmpty())
+        m_lines << QString();
+    m_lines.last() = line.left(m_maxLineLength > 0 ? m_maxLineLength : line.size());
+    m_lines << QString();
+    trim();
+}
+
+int TLineLog::LineCount() const
+{
+    return m_lines.last().isEmpty() ? m_lines.size() - 1 : m_lines.size();
+}
+
+QStringList TLineLog::Lines() const
+{
+    return m_lines.mid(0, LineCount());
+}
+
+QString TLineLog::Text() const
+{
+    return m_lines.join(QLatin1Char('\n'));
+}
+
+void TLineLog::Clear()
+{
+    m_lines = QStringList{QString()};
+}
+
+void TLineLog::trim()
+{
+    while (LineCount() > m_maxLines)
+        m_lines.removeFirst();
+}
+
+QChar RawChar(quint8 byte)
+{
+    if (byte == '\t' || (byte >= 0x20 && byte < 0x7F) || byte >= 0xA0)
+        return QChar(byte);
+    if (byte < 0x20)
+        return QChar(0x2400 + byte);
+    if (byte == 0x7F)
+        return QChar(0x2421);
+    return QChar(0xFFFD);
+}
+
+std::optional<QString> BibText(const QString &typed)
+{
+    bool ok = false;
+    const int bib = typed.trimmed().toInt(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return QString::asprintf("%.4d", bib);
+}
+
+std::optional<int> MidPoint(const QString &mid)
+{
+    if (mid.size() != 1 || mid.at(0) < QLatin1Char('1') || mid.at(0) > QLatin1Char('5'))
+        return std::nullopt;
+    return mid.at(0).unicode() - '0';
+}
+
+int ElapsedMsec(const QString &startText, const QString &passText)
+{
+    const int start = TimeTextToMsec(startText);
+    int pass = TimeTextToMsec(passText);
+    if (start > pass)
+        pass += 86400000;  // the start was before midnight, the passing after it
+    return pass - start;
+}
+
+int FirstEmptyMid(const QStringList &midTimes)
+{
+    for (int i = 0; i < 5 && i < midTimes.size(); ++i) {
+        if (midTimes.at(i).isEmpty())
+            return i + 1;
+    }
+    return 0;
+}
+
+QString AnnouncementText(const QString &zek, const QString &elapsedText)
+{
+    const QString &t = elapsedText;
+    QString time;
+    if (chars(t, 2, 2) == QLatin1String(" "))
+        time = chars(t, 4, 5) + QStringLiteral("分") + chars(t, 7, 8) + QStringLiteral("秒") + chars(t, 10, 10);
+    else
+        time = chars(t, 1, 2) + QStringLiteral("時間") + chars(t, 4, 5) + QStringLiteral("分") + chars(t, 7, 8) +
+               QStringLiteral("秒") + chars(t, 10, 10);
+    return QString::number(zek.trimmed().toInt()) + QStringLiteral("ﾊﾞﾝ,") + time.trimmed();
+}
+
+QStringList InsertPassingSQL(const QString &zek, const QString &time, const QString &fl, const QString &tpno1)
+{
+    return {QStringLiteral("insert into midtp2 (zek,time,fl,tpno1) values ("),
+            QLatin1Char('\'') + SqlEscape(zek) + QStringLiteral("','") + SqlEscape(time) + QStringLiteral("','") +
+                SqlEscape(fl) + QStringLiteral("','") + SqlEscape(tpno1) + QStringLiteral("')")};
+}
+
+QStringList MidTimeUpdateSQL(const QString &mid, const QString &midText, const QString &zek, const QString &tcode)
+{
+    return {QStringLiteral("update result set midtime") + mid + QStringLiteral("=") + QLatin1Char('\'') +
+                SqlEscape(midText) + QLatin1Char('\''),
+            QStringLiteral("where zek ='") + SqlEscape(zek) + QStringLiteral("' and tcode='") + SqlEscape(tcode) +
+                QLatin1Char('\'')};
+}
+
+QStringList ChakuInsertSQL(int num, const QString &zek, const QString &midText, int laps)
+{
+    return {QStringLiteral("INSERT INTO CHAKU (num,zek,time1,laps) VALUES ("), QString::number(num) + QLatin1Char(','),
+            QLatin1Char('\'') + SqlEscape(zek) + QStringLiteral("',"),
+            QLatin1Char('\'') + SqlEscape(midText) + QStringLiteral("',"), QString::number(laps) + QLatin1Char(')')};
+}
+
+}  // namespace Photocell
