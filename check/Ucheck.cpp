@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -35,6 +37,17 @@ const TColumn Columns[] = {
     {"MidTime5", "中間５", 80},
     {"FINISHTIME", "フィニッシュタイム", 100},
 };
+
+int neededWidth(const QTableView *grid, const TColumn &column)
+{
+    // The widths are those of the station's usual grid font; where this machine's font is
+    // wider, a column grows so that a four-digit bib and every title stay readable.
+    const int margin = 2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid) + 6;
+    int width = grid->horizontalHeader()->fontMetrics().horizontalAdvance(QString::fromUtf8(column.title));
+    if (QByteArray(column.field) == "ZEK")
+        width = qMax(width, grid->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+    return width + margin;
+}
 
 }  // namespace
 
@@ -177,11 +190,16 @@ void TFcheck::showEvent(QShowEvent *event)
 
 void TFcheck::FormShow()
 {
-    // The grid fills the window through the layout; the first showing is centred on the
-    // main window, later ones keep the place the operator left the list at.
+    // The grid fills the window through the layout. The first showing makes the window
+    // wide enough for every column and centres it on the main window; later ones keep the
+    // size and place the operator left the list at.
     if (m_shown)
         return;
     m_shown = true;
+    int width = 2 * DBGck2->frameWidth() + DBGck2->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < DBGck2->horizontalHeader()->count(); ++c)
+        width += DBGck2->isColumnHidden(c) ? 0 : DBGck2->columnWidth(c);
+    resize(qMax(width, this->width()), height());
     if (QWidget *main = parentWidget()) {
         QRect r = frameGeometry();
         r.moveCenter(main->window()->frameGeometry().center());
@@ -253,7 +271,7 @@ void TFcheck::applyColumns()
         if (logical < 0)
             continue;
         DBGck2->setColumnHidden(logical, false);
-        DBGck2->setColumnWidth(logical, col.width);
+        DBGck2->setColumnWidth(logical, qMax(col.width, neededWidth(DBGck2, col)));
         header->moveSection(header->visualIndex(logical), position++);
     }
 }
