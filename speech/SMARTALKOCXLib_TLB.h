@@ -3,7 +3,8 @@
 // front-end (JapaneseReading.h), libespeak-ng's Japanese voice on one worker thread, and
 // the audio output (AudioOutput.h) with an optional capture folder of WAV files.
 //
-// Use it from the GUI thread only. Property writes take effect for the next utterance
+// Use it from the GUI thread only. The properties and methods are virtual so that a test
+// can record the calls a window makes, in order, around the real engine. Property writes take effect for the next utterance
 // (each SpeakText takes a snapshot of them). OnEVOUTEND comes on the GUI thread exactly
 // once per SpeakText, in order, when that utterance's audio has finished playing.
 #pragma once
@@ -69,30 +70,30 @@ public:
     // The voice properties (16-bit values as the control keeps them).
     // NumRead: 1 reads numbers digit by digit, any other value (the program gives 2) by value.
     short NumRead() const { return m_numRead; }
-    void setNumRead(short v) { m_numRead = v; }
+    virtual void setNumRead(short v) { m_numRead = v; }
     // Volume 1..10 (clamped when used).
     short Volume() const { return m_volume; }
-    void setVolume(short v) { m_volume = v; }
+    virtual void setVolume(short v) { m_volume = v; }
     // Pitch 1..10 of the male voices and of the female voices.
     short PitchForMan() const { return m_pitchForMan; }
-    void setPitchForMan(short v) { m_pitchForMan = v; }
+    virtual void setPitchForMan(short v) { m_pitchForMan = v; }
     short PitchForWoman() const { return m_pitchForWoman; }
-    void setPitchForWoman(short v) { m_pitchForWoman = v; }
+    virtual void setPitchForWoman(short v) { m_pitchForWoman = v; }
     // Reading speed 1..10.
     short Speed() const { return m_speed; }
-    void setSpeed(short v) { m_speed = v; }
+    virtual void setSpeed(short v) { m_speed = v; }
     // Intonation 1..6.
     short Intonation() const { return m_intonation; }
-    void setIntonation(short v) { m_intonation = v; }
+    virtual void setIntonation(short v) { m_intonation = v; }
     // Kept for the program's sake; blanks always part words in this engine.
     bool SymbolRangeSpace() const { return m_symbolRangeSpace; }
-    void setSymbolRangeSpace(bool v) { m_symbolRangeSpace = v; }
+    virtual void setSymbolRangeSpace(bool v) { m_symbolRangeSpace = v; }
     // Speaker 1..5: 1 male 1 & female 1, 2 male 1, 3 female 1, 4 male 2, 5 female 2.
     short SpeakerName() const { return m_speakerName; }
-    void setSpeakerName(short v) { m_speakerName = v; }
+    virtual void setSpeakerName(short v) { m_speakerName = v; }
     // Voice quality 1..10 (5 = the voice as espeak makes it).
     short Voicechanger() const { return m_voicechanger; }
-    void setVoicechanger(short v) { m_voicechanger = v; }
+    virtual void setVoicechanger(short v) { m_voicechanger = v; }
 
     // Folder receiving every utterance as a WAV file; empty for none. Created when needed.
     QString CaptureDir() const { return m_captureDir; }
@@ -104,12 +105,12 @@ public:
 
     // Queues text (plain station text, e.g. "167ﾊﾞﾝ,1時間23分31秒4") for speaking with the
     // current properties. Returns 0.
-    short SpeakText(const QString &text);
+    virtual short SpeakText(const QString &text);
     // No data; leave the engine able to speak texts handed over before or after them.
     // PrepareSpeech makes sure the worker is running; StartSpeech is harmless when no text
     // is pending. Both return 0.
-    short PrepareSpeech();
-    short StartSpeech();
+    virtual short PrepareSpeech();
+    virtual short StartSpeech();
 
     // Utterances handed over whose OnEVOUTEND has not come yet.
     int Pending() const { return m_queued.size(); }
