@@ -6,6 +6,7 @@
 #include "Settings.h"
 #include "TRadioGroup.h"
 #include "Udm1.h"
+#include "Utpnoset.h"
 #include "uComm.h"
 
 #include <QCloseEvent>
@@ -219,6 +220,8 @@ void TFmain::CuteButton3Click()
 {
     Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
     Dm1->Qmidtp->Open();
+    TFtpnoset Ftpnoset(this);
+    Ftpnoset.exec();
 }
 
 void TFmain::CuteButton4Click()

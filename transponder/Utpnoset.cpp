@@ -1,0 +1,410 @@
+#include "Utpnoset.h"
+
+#include "CommX.h"
+#include "CuteBtn.h"
+#include "Dialogs.h"
+#include "Errors.h"
+#include "ProfileFile.h"
+#include "SerialPorts.h"
+#include "TRadioGroup.h"
+#include "TpGridModel.h"
+#include "TpReading.h"
+#include "Udm1.h"
+#include "uComm.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QShowEvent>
+#include <QTableView>
+#include <QTimer>
+
+namespace {
+
+const QString PortMessage =
+    QStringLiteral("ポートを開けませんでした。指定されているポートＮｏを確認してください。");
+const QString RegisteredMessage = QStringLiteral("指定したトランスポンダーは既に設定済みです。");
+
+QString settingsPath()
+{
+    // The station's settings file in the current working folder.
+    return QDir::current().filePath(QStringLiteral("VidadIva.ini"));
+}
+
+}  // namespace
+
+TFtpnoset::TFtpnoset(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Ftpnoset"));
+    setWindowTitle(QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"));
+    createControls();
+    FormCreate();
+}
+
+TFtpnoset::~TFtpnoset()
+{
+    Timer1->stop();
+    CommX1->Close();
+}
+
+int TFtpnoset::LoadAmbPort()
+{
+    return ProfileFile::ReadInteger(settingsPath(), QStringLiteral("Port"), QStringLiteral("Amb"), 0);
+}
+
+void TFtpnoset::SaveAmbPort(int portNo)
+{
+    const QString path = settingsPath();
+    if (!ProfileFile::WriteString(path, QStringLiteral("Port"), QStringLiteral("Amb"), QString::number(portNo)))
+        throw EInOutError(QStringLiteral("%1 に書き込めません").arg(path));
+}
+
+void TFtpnoset::createControls()
+{
+    setFixedSize(760, 560);
+
+    auto edit = [this](const char *name, const QRect &where) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setGeometry(where);
+        return e;
+    };
+    auto label = [this](const QString &text, const QRect &where) {
+        auto *l = new QLabel(text, this);
+        l->setGeometry(where);
+        return l;
+    };
+    auto memo = [this](const char *name, const QRect &where) {
+        auto *m = new QPlainTextEdit(this);
+        m->setObjectName(QLatin1String(name));
+        m->setGeometry(where);
+        return m;
+    };
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(8, 8, 400, 500);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(20);
+    if (Dm1) {
+        m_gridModel = new TTpGridModel(Dm1->Dsqmidtp, this);
+        DBGrid1->setModel(m_gridModel);
+    }
+
+    label(QStringLiteral("ZEK"), QRect(420, 8, 100, 20));
+    Edzek = edit("Edzek", QRect(420, 28, 100, 26));
+    Edzek->setText(QStringLiteral("0"));
+
+    RGkind = new TRadioGroup(QStringLiteral("Data"), {QStringLiteral("Set"), QStringLiteral("Check")}, this);
+    RGkind->setObjectName(QStringLiteral("RGkind"));
+    RGkind->setGeometry(530, 8, 100, 80);
+    RGkind->setItemIndex(0);
+
+    RGorder = new TRadioGroup(QStringLiteral("Order"),
+                              {QStringLiteral("ZEK"), QStringLiteral("HIT"), QStringLiteral("LENGTH")}, this);
+    RGorder->setObjectName(QStringLiteral("RGorder"));
+    RGorder->setGeometry(640, 8, 110, 100);
+
+    Button1 = new TCuteButton(this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setText(QStringLiteral("ＴＰ Ｄａｔａ Ｃｌｅａｒ"));
+    Button1->setGeometry(420, 116, 330, 36);
+
+    label(QStringLiteral("既に設定済みのゼッケン"), QRect(420, 160, 160, 20));
+    Edit1 = edit("Edit1", QRect(420, 180, 100, 26));
+    label(QStringLiteral("トランスポンダーＮｏ"), QRect(530, 160, 160, 20));
+    edit5 = edit("edit5", QRect(530, 180, 120, 26));
+    edtno = edit("edtno", QRect(420, 214, 60, 26));
+    edrno = edit("edrno", QRect(488, 214, 60, 26));
+    edit12 = edit("edit12", QRect(556, 214, 94, 26));
+    edrmax = edit("edrmax", QRect(658, 214, 92, 26));
+
+    label(QStringLiteral("Commポート"), QRect(420, 248, 100, 20));
+    Cbxcomm1 = new QComboBox(this);
+    Cbxcomm1->setObjectName(QStringLiteral("Cbxcomm1"));
+    Cbxcomm1->setGeometry(520, 246, 130, 26);
+
+    Memo1 = memo("Memo1", QRect(420, 280, 330, 180));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo5 = memo("Memo5", QRect(420, 466, 200, 42));
+
+    CuteButton1 = new TCuteButton(this);
+    CuteButton1->setObjectName(QStringLiteral("CuteButton1"));
+    CuteButton1->setText(QStringLiteral("×"));
+    CuteButton1->setGeometry(680, 516, 70, 36);
+
+    CommX1 = new TCommX(this);
+    CommX1->setObjectName(QStringLiteral("CommX1"));
+    CommX1->SetPortNo(6);
+    CommX1->SetFlowCtrl(cfcXonXoff);
+    CommX1->SetBufLenReceive(8192);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    connect(CommX1, &TCommX::OnReceive, this, &TFtpnoset::CommX1Receive);
+    connect(Timer1, &QTimer::timeout, this, &TFtpnoset::Timer1Timer);
+    connect(Button1, &QAbstractButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+    connect(RGorder, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGorderClick(); }); });
+    connect(CuteButton1, &QAbstractButton::clicked, this, &TFtpnoset::CuteButton1Click);
+    connect(Cbxcomm1, &QComboBox::activated, this, [this] { RunHandler([this] { Cbxcomm1Change(); }); });
+}
+
+void TFtpnoset::FormCreate()
+{
+    amblist.clear();
+    ambidle = false;
+    Timer1->start();
+}
+
+void TFtpnoset::fillPortList()
+{
+    Cbxcomm1->clear();
+    Cbxcomm1->addItem(QString());
+    Cbxcomm1->addItems(SerialPortList());
+    const int at = AmbPort > 0 ? Cbxcomm1->findText(QStringLiteral("COM%1").arg(AmbPort)) : 0;
+    Cbxcomm1->setCurrentIndex(qMax(at, 0));
+}
+
+void TFtpnoset::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        RunHandler([this] { FormShow(); });
+}
+
+void TFtpnoset::FormShow()
+{
+    AmbPort = LoadAmbPort();
+    fillPortList();
+    openAmbPort();
+
+    // The next bib: one after the highest bib that has a transponder.
+    TQuery *q = Dm1->Qtemp;
+    q->setSQL({QStringLiteral("select max(zek) from midtp where tpno1<>'0'")});
+    q->Open();
+    const QString highest = q->FieldByName(QStringLiteral("max")).AsString();
+    int bib = 0;
+    if (highest.isEmpty())
+        Edzek->setText(QStringLiteral("1"));
+    else if (ReadTpInteger(highest, bib))
+        Edzek->setText(QString::number(bib + 1));
+    else
+        Edzek->setText(QString());  // a bib that is not a number: the operator types the next one
+    q->Close();
+}
+
+void TFtpnoset::openAmbPort()
+{
+    CommX1->Close();
+    CommX1->SetPortNo(AmbPort);
+    try {
+        CommX1->Open();
+    } catch (const ECommError &) {
+        Dialogs::showMessage(PortMessage);
+        if (AmbPort != 0) {
+            AmbPort = 0;
+            SaveAmbPort(0);
+        }
+        Cbxcomm1->setCurrentIndex(0);
+    }
+}
+
+void TFtpnoset::Cbxcomm1Change()
+{
+    const int index = Cbxcomm1->currentIndex();
+    if (index <= 0) {
+        CommX1->Close();
+        AmbPort = 0;
+        SaveAmbPort(0);
+        return;
+    }
+    bool ok = false;
+    const int portNo = Cbxcomm1->currentText().mid(3).trimmed().toInt(&ok);
+    if (!ok || portNo <= 0)
+        return;
+    AmbPort = portNo;
+    SaveAmbPort(portNo);
+    openAmbPort();
+}
+
+void TFtpnoset::CommX1Receive(QObject *, int ReceiveSize)
+{
+    ambidle = false;
+    QByteArray batch;
+    for (int i = 0; i < ReceiveSize; ++i) {
+        const int byte = CommX1->ReadByte();  // -1 counts as the byte 0xFF
+        batch.append(char(byte < 0 ? 0xFF : byte));
+    }
+    for (const TAmbLine &line : m_decoder.Feed(batch)) {
+        Memo1->appendPlainText(line.text);
+        if (line.passing)
+            amblist << line.record;
+    }
+    ambidle = true;
+}
+
+void TFtpnoset::AmbAdd(const QString &line)
+{
+    QString record;
+    if (TAmbDecoder::PassingRecord(line, &record))
+        amblist << record;
+}
+
+void TFtpnoset::Timer1Timer()
+{
+    if (!ambidle)
+        return;
+    Timer1->stop();
+    // The pass's own errors are shown here and the timer goes on: a database error leaves
+    // the record first in the queue, so it is tried again a second later.
+    try {
+        tpnumset();
+    } catch (const std::exception &e) {
+        Dialogs::showException(e);
+    }
+    Timer1->start();
+}
+
+void TFtpnoset::tpnumset()
+{
+    if (amblist.isEmpty())
+        return;
+    QString lastZek;
+    bool handled = false;
+    while (!amblist.isEmpty()) {
+        const QString entry = amblist.first();
+        TTpReading reading;
+        QString why;
+        if (!ParseTpReading(entry, reading, &why)) {
+            // A faulty record can never be registered: it is noted in the raw view and
+            // dropped, so the records behind it are not held up.
+            amblist.removeFirst();
+            Memo1->appendPlainText(QStringLiteral("登録しません（%1）: %2").arg(why, entry));
+            handled = true;
+            continue;
+        }
+        const QString transponder = reading.transponder;
+        QString tno = edtno->text();
+        if (tno.isEmpty())
+            tno = QStringLiteral("0");
+        QString rno = edrno->text();
+        if (rno.isEmpty())
+            rno = QStringLiteral("0");
+
+        TQuery *lookup = Dm1->Qtemp;
+        lookup->setSQL({QStringLiteral("select * from midtp where "),
+                        QStringLiteral("tpno1='") + SqlEscape(transponder) + QLatin1Char('\'')});
+        lookup->Open();
+
+        if (RGkind->ItemIndex() == 0) {
+            if (lookup->RecordCount() > 0) {
+                const bool running = Timer1->isActive();
+                Timer1->stop();
+                Dialogs::showMessage(RegisteredMessage);
+                Edit1->setText(lookup->FieldByName(QStringLiteral("zek")).AsString());
+                if (running)
+                    Timer1->start();
+            } else {
+                int next = 0;
+                if (!ReadTpInteger(Edzek->text(), next)) {
+                    // The record waits until the operator puts a number in the next bib;
+                    // the box is shown once for each text that is not one.
+                    if (Edzek->text() != m_reportedEdzek) {
+                        m_reportedEdzek = Edzek->text();
+                        Dialogs::showError(QStringLiteral("'%1' は有効な整数値ではありません。").arg(Edzek->text()));
+                    }
+                    break;
+                }
+                m_reportedEdzek.clear();
+                const QString bib = QString::asprintf("%.4d", next);
+                Dm1->Qedit->setSQL({QStringLiteral("update midtp set tpno1='") + SqlEscape(transponder) + QLatin1Char('\''),
+                                    QStringLiteral("where zek='") + SqlEscape(bib) + QLatin1Char('\'')});
+                Dm1->Qedit->ExecSQL();
+                Edzek->setText(QString::number(next + 1));
+                lastZek = bib;
+            }
+        } else if (lookup->RecordCount() > 0) {
+            const QString zek = lookup->FieldByName(QStringLiteral("zek")).AsString();
+            Dm1->Qedit->setSQL({QStringLiteral("update midtp set hit=") + QString::number(reading.hits) + QLatin1Char(','),
+                                QStringLiteral("leng=") + QString::number(reading.strength) + QStringLiteral(" where zek='") +
+                                    SqlEscape(zek) + QLatin1Char('\'')});
+            Dm1->Qedit->ExecSQL();
+            lastZek = zek;
+        }
+
+        amblist.removeFirst();
+        handled = true;
+        edit5->setText(transponder);
+        edtno->setText(tno);
+        edrno->setText(rno);
+        edit12->clear();
+    }
+    if (handled)
+        reopenList(lastZek);
+}
+
+void TFtpnoset::reopenList(const QString &zek)
+{
+    TQuery *list = Dm1->Qmidtp;
+    list->Close();
+    list->Open();
+    if (zek.isEmpty())
+        return;
+    for (int row = 0; row < list->RecordCount(); ++row) {
+        if (list->valueOf(row, QStringLiteral("zek")) == zek) {
+            list->MoveTo(row);
+            if (m_gridModel) {
+                const QModelIndex at = m_gridModel->index(row, 0);
+                DBGrid1->setCurrentIndex(at);
+                DBGrid1->scrollTo(at);
+            }
+            return;
+        }
+    }
+}
+
+void TFtpnoset::Button1Click()
+{
+    TQuery *q = Dm1->Qedit;
+    q->setSQL({QStringLiteral("delete from midtp")});
+    q->ExecSQL();
+    for (int i = 1; i <= 300; ++i) {
+        q->setSQL({QStringLiteral("insert into midtp (zek,tpno1,tpno2)values('") + QString::asprintf("%.4d", i) +
+                   QStringLiteral("','0','0')")});
+        q->ExecSQL();
+    }
+    Dm1->Qmidtp->Close();
+    Dm1->Qmidtp->Open();
+}
+
+void TFtpnoset::RGorderClick()
+{
+    static const char *const columns[] = {"zek", "hit", "leng"};
+    const int index = RGorder->ItemIndex();
+    if (index < 0 || index > 2)
+        return;
+    Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by"), QLatin1String(columns[index])});
+    Dm1->Qmidtp->Open();
+}
+
+void TFtpnoset::CuteButton1Click()
+{
+    CommX1->Close();
+    close();
+}
+
+void TFtpnoset::done(int result)
+{
+    // However the window is left, it stops listening to the decoder.
+    Timer1->stop();
+    CommX1->Close();
+    QDialog::done(result);
+}

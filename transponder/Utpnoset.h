@@ -1,0 +1,86 @@
+// The transponder registration window TFtpnoset (form Ftpnoset): before a race each
+// competitor's transponder is passed over the decoder while the window hands out bibs in
+// ascending order ("Set"), or records the decoder's hit count and signal strength for
+// transponders already known ("Check"). It also resets the table midtp to 300 empty bibs.
+#pragma once
+
+#include "AmbDecoder.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QTableView;
+class QTimer;
+class TCommX;
+class TCuteButton;
+class TRadioGroup;
+class TTpGridModel;
+
+class TFtpnoset : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFtpnoset(QWidget *parent = nullptr);
+    ~TFtpnoset() override;
+
+    QTableView *DBGrid1;
+    QLineEdit *Edzek;
+    TRadioGroup *RGkind;
+    TRadioGroup *RGorder;
+    TCuteButton *Button1;
+    QLineEdit *Edit1;
+    QLineEdit *edit5;
+    QLineEdit *edtno;
+    QLineEdit *edrno;
+    QLineEdit *edit12;
+    QLineEdit *edrmax;
+    QPlainTextEdit *Memo5;
+    QPlainTextEdit *Memo1;
+    TCuteButton *CuteButton1;
+    // The decoder's port, chosen here and remembered in the settings file.
+    QComboBox *Cbxcomm1;
+    TCommX *CommX1;
+    QTimer *Timer1;
+
+    // Decoder input: bytes not yet taken as a line, the passing records waiting to be
+    // registered (oldest first), and whether no receive event is running.
+    QString ambbuf() const { return m_decoder.Buffer(); }
+    QStringList amblist;
+    bool ambidle = false;
+
+    // The decoder's port number, 0 for none: "Amb" of section "Port" in the settings file.
+    int AmbPort = 0;
+    static int LoadAmbPort();
+    static void SaveAmbPort(int portNo);
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void CommX1Receive(QObject *Sender, int ReceiveSize);
+    void AmbAdd(const QString &line);
+    void Timer1Timer();
+    void tpnumset();
+    void Button1Click();
+    void RGorderClick();
+    void CuteButton1Click();
+    void Cbxcomm1Change();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void done(int result) override;
+
+private:
+    void createControls();
+    void fillPortList();
+    // Closes the decoder port and opens it on AmbPort; on failure tells the operator,
+    // forgets the port and selects the blank entry.
+    void openAmbPort();
+    // Reopens the list with the text it has and makes the row of bib zek the current one.
+    void reopenList(const QString &zek);
+
+    TAmbDecoder m_decoder;
+    TTpGridModel *m_gridModel = nullptr;
+    QString m_reportedEdzek;  // the non-numeric next bib already reported
+};
