@@ -181,8 +181,8 @@ void TstSmarTalk::phonemesNeverSwitchLanguage()
     qInfo("%d texts, %lld ms", checked, timer.elapsed());
     // The check can fail: what the voice would get without the front-end switches to English.
     QVERIFY(TSmarTalk::Phonemes(u("1時間23分31秒4")).contains(QLatin1String("(en)")));
-    QVERIFY(TSmarTalk::Phonemes(u("167")).contains(u("it_s")) ||
-            TSmarTalk::Phonemes(u("167")) != TSmarTalk::Phonemes(JapaneseReading::toKana(u("167"))));
+    QVERIFY(TSmarTalk::Phonemes(u("AB")).contains(QLatin1String("(en)")));
+    QVERIFY(!TSmarTalk::Phonemes(JapaneseReading::toKana(u("AB"))).contains(QLatin1Char('(')));
 }
 
 void TstSmarTalk::settingsReachTheEngine_data()
