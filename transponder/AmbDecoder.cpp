@@ -42,9 +42,9 @@ bool TAmbDecoder::PassingRecord(const QString &line, QString *record)
     if (!rest.isEmpty())
         type = CutTabField(rest);
     if (!rest.isEmpty())
-        CutTabField(rest);  // decoder data
+        CutTabField(rest); // decoder data
     if (!rest.isEmpty())
-        CutTabField(rest);  // decoder data
+        CutTabField(rest); // decoder data
     if (type != QLatin1String("@"))
         return false;
     if (record)

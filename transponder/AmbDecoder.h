@@ -9,12 +9,13 @@
 
 // One line taken from the stream.
 struct TAmbLine {
-    QString text;     // as shown in the raw view (after the trimming of a batch's first line)
-    bool passing;     // a passing record ("@" in field 1)
-    QString record;   // for a passing record: fields 4 onward (transponder, time, hits, ...)
+    QString text;   // as shown in the raw view (after the trimming of a batch's first line)
+    bool passing;   // a passing record ("@" in field 1)
+    QString record; // for a passing record: fields 4 onward (transponder, time, hits, ...)
 };
 
-class TAmbDecoder {
+class TAmbDecoder
+{
 public:
     // Takes the bytes of one receive event and returns the lines it completes, in order.
     // A line not yet ended by CR waits in the buffer for the next batch.

@@ -6,10 +6,9 @@ TTpGridModel::TTpGridModel(TDataSource *source, QObject *parent) : QAbstractTabl
 {
     connect(m_source, &QAbstractItemModel::modelAboutToBeReset, this, &TTpGridModel::beginResetModel);
     connect(m_source, &QAbstractItemModel::modelReset, this, &TTpGridModel::endResetModel);
-    connect(m_source, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &from, const QModelIndex &to) {
-                emit dataChanged(index(from.row(), from.column()), index(to.row(), to.column()));
-            });
+    connect(m_source, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &from, const QModelIndex &to) {
+        emit dataChanged(index(from.row(), from.column()), index(to.row(), to.column()));
+    });
 }
 
 int TTpGridModel::sourceColumns() const
@@ -30,7 +29,7 @@ int TTpGridModel::columnCount(const QModelIndex &parent) const
 QVariant TTpGridModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= sourceColumns())
-        return QVariant();  // the empty column, or outside the rows
+        return QVariant(); // the empty column, or outside the rows
     return m_source->data(m_source->index(index.row(), index.column()), role);
 }
 

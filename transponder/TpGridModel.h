@@ -6,7 +6,8 @@
 
 class TDataSource;
 
-class TTpGridModel : public QAbstractTableModel {
+class TTpGridModel : public QAbstractTableModel
+{
     Q_OBJECT
 public:
     explicit TTpGridModel(TDataSource *source, QObject *parent = nullptr);

@@ -21,8 +21,7 @@ bool ReadTpInteger(const QString &text, int &value)
 // Seconds with up to three decimals into milliseconds, exactly (no binary fractions).
 static bool readSeconds(const QString &text, int &ms)
 {
-    static const QRegularExpression seconds(
-        QStringLiteral("^\\s*([+-]?)([0-9]{0,9})(?:\\.([0-9]{0,3}))?\\s*$"));
+    static const QRegularExpression seconds(QStringLiteral("^\\s*([+-]?)([0-9]{0,9})(?:\\.([0-9]{0,3}))?\\s*$"));
     const QRegularExpressionMatch m = seconds.match(text);
     if (!m.hasMatch() || (m.captured(2).isEmpty() && m.captured(3).isEmpty()))
         return false;

@@ -8,10 +8,10 @@
 constexpr int TpFigureCap = 32767;
 
 struct TTpReading {
-    QString transponder;  // at most 7 characters, as the table keeps it
-    int timeMs = 0;       // passing time, checked but not kept
-    int hits = 0;         // capped at TpFigureCap; negative values stay as sent
-    int strength = 0;     // likewise
+    QString transponder; // at most 7 characters, as the table keeps it
+    int timeMs = 0;      // passing time, checked but not kept
+    int hits = 0;        // capped at TpFigureCap; negative values stay as sent
+    int strength = 0;    // likewise
 };
 
 // Reads a record as the decoder queue holds it: "transponder TAB seconds TAB hits TAB

@@ -22,10 +22,10 @@
 #include <QTableView>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
-const QString PortMessage =
-    QStringLiteral("ポートを開けませんでした。指定されているポートＮｏを確認してください。");
+const QString PortMessage = QStringLiteral("ポートを開けませんでした。指定されているポートＮｏを確認してください。");
 const QString RegisteredMessage = QStringLiteral("指定したトランスポンダーは既に設定済みです。");
 
 QString settingsPath()
@@ -34,7 +34,7 @@ QString settingsPath()
     return QDir::current().filePath(QStringLiteral("VidadIva.ini"));
 }
 
-}  // namespace
+} // namespace
 
 TFtpnoset::TFtpnoset(QWidget *parent) : QDialog(parent)
 {
@@ -197,7 +197,7 @@ void TFtpnoset::FormShow()
     else if (ReadTpInteger(highest, bib))
         Edzek->setText(QString::number(bib + 1));
     else
-        Edzek->setText(QString());  // a bib that is not a number: the operator types the next one
+        Edzek->setText(QString()); // a bib that is not a number: the operator types the next one
     q->Close();
 }
 
@@ -240,7 +240,7 @@ void TFtpnoset::CommX1Receive(QObject *, int ReceiveSize)
     ambidle = false;
     QByteArray batch;
     for (int i = 0; i < ReceiveSize; ++i) {
-        const int byte = CommX1->ReadByte();  // -1 counts as the byte 0xFF
+        const int byte = CommX1->ReadByte(); // -1 counts as the byte 0xFF
         batch.append(char(byte < 0 ? 0xFF : byte));
     }
     for (const TAmbLine &line : m_decoder.Feed(batch)) {
@@ -325,17 +325,19 @@ void TFtpnoset::tpnumset()
                 }
                 m_reportedEdzek.clear();
                 const QString bib = QString::asprintf("%.4d", next);
-                Dm1->Qedit->setSQL({QStringLiteral("update midtp set tpno1='") + SqlEscape(transponder) + QLatin1Char('\''),
-                                    QStringLiteral("where zek='") + SqlEscape(bib) + QLatin1Char('\'')});
+                Dm1->Qedit->setSQL(
+                    {QStringLiteral("update midtp set tpno1='") + SqlEscape(transponder) + QLatin1Char('\''),
+                     QStringLiteral("where zek='") + SqlEscape(bib) + QLatin1Char('\'')});
                 Dm1->Qedit->ExecSQL();
                 Edzek->setText(QString::number(next + 1));
                 lastZek = bib;
             }
         } else if (lookup->RecordCount() > 0) {
             const QString zek = lookup->FieldByName(QStringLiteral("zek")).AsString();
-            Dm1->Qedit->setSQL({QStringLiteral("update midtp set hit=") + QString::number(reading.hits) + QLatin1Char(','),
-                                QStringLiteral("leng=") + QString::number(reading.strength) + QStringLiteral(" where zek='") +
-                                    SqlEscape(zek) + QLatin1Char('\'')});
+            Dm1->Qedit->setSQL(
+                {QStringLiteral("update midtp set hit=") + QString::number(reading.hits) + QLatin1Char(','),
+                 QStringLiteral("leng=") + QString::number(reading.strength) + QStringLiteral(" where zek='") +
+                     SqlEscape(zek) + QLatin1Char('\'')});
             Dm1->Qedit->ExecSQL();
             lastZek = zek;
         }

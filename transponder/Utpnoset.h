@@ -19,7 +19,8 @@ class TCuteButton;
 class TRadioGroup;
 class TTpGridModel;
 
-class TFtpnoset : public QDialog {
+class TFtpnoset : public QDialog
+{
     Q_OBJECT
 public:
     explicit TFtpnoset(QWidget *parent = nullptr);
@@ -82,5 +83,5 @@ private:
 
     TAmbDecoder m_decoder;
     TTpGridModel *m_gridModel = nullptr;
-    QString m_reportedEdzek;  // the non-numeric next bib already reported
+    QString m_reportedEdzek; // the non-numeric next bib already reported
 };
