@@ -91,6 +91,8 @@ void TFtpnoset::createControls()
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid1->verticalHeader()->setDefaultSectionSize(20);
+    DBGrid1->verticalHeader()->hide();
+    DBGrid1->horizontalHeader()->setDefaultSectionSize(62);
     if (Dm1) {
         m_gridModel = new TTpGridModel(Dm1->Dsqmidtp, this);
         DBGrid1->setModel(m_gridModel);
@@ -115,9 +117,9 @@ void TFtpnoset::createControls()
     Button1->setText(QStringLiteral("ＴＰ Ｄａｔａ Ｃｌｅａｒ"));
     Button1->setGeometry(420, 116, 330, 36);
 
-    label(QStringLiteral("既に設定済みのゼッケン"), QRect(420, 160, 160, 20));
+    label(QStringLiteral("設定済み"), QRect(420, 160, 160, 20));
     Edit1 = edit("Edit1", QRect(420, 180, 100, 26));
-    label(QStringLiteral("トランスポンダーＮｏ"), QRect(530, 160, 160, 20));
+    label(QStringLiteral("ＴＰ Ｎｏ"), QRect(530, 160, 160, 20));
     edit5 = edit("edit5", QRect(530, 180, 120, 26));
     edtno = edit("edtno", QRect(420, 214, 60, 26));
     edrno = edit("edrno", QRect(488, 214, 60, 26));
@@ -132,6 +134,7 @@ void TFtpnoset::createControls()
     Memo1 = memo("Memo1", QRect(420, 280, 330, 180));
     Memo1->setReadOnly(true);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setTabStopDistance(48);
     Memo5 = memo("Memo5", QRect(420, 466, 200, 42));
 
     CuteButton1 = new TCuteButton(this);
