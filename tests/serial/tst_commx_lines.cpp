@@ -157,6 +157,26 @@ private slots:
         QCOMPARE(m_events.size(), 2);
     }
 
+    void aReportOnItsWayWhenThePortClosesRaisesNothing_data()
+    {
+        QTest::addColumn<bool>("reopen");
+        QTest::newRow("closed") << false;
+        QTest::newRow("closed and opened again") << true;
+    }
+    void aReportOnItsWayWhenThePortClosesRaisesNothing()
+    {
+        QFETCH(bool, reopen);
+        Record();
+        m_comm->Open();
+        m_port->Wake(CommEv::Cts, CommCe::Frame, "z");
+        QThread::msleep(100);  // the receive thread hands the reports over; none is handled yet
+        m_comm->Close();
+        if (reopen)
+            m_comm->Open();
+        QTest::qWait(100);
+        QCOMPARE(m_events, QStringList());
+    }
+
     void closeDropsTheLinesAndStopsEvents()
     {
         Record();
