@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 // ALSA prints its configuration errors to stderr ("Unknown PCM default") on every failed
 // open; the station reports the output it used instead.
@@ -23,7 +24,10 @@ TAudioOutput::TAudioOutput(const QString &device) : m_device(device)
     (void)quiet;
 }
 
-TAudioOutput::~TAudioOutput() { closeDevice(); }
+TAudioOutput::~TAudioOutput()
+{
+    closeDevice();
+}
 
 void TAudioOutput::abort()
 {
@@ -52,7 +56,8 @@ bool TAudioOutput::openDevice(int sampleRate)
     rc = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, unsigned(sampleRate), 1,
                             100000);
     if (rc < 0) {
-        m_lastError = QStringLiteral("snd_pcm_set_params(%1): %2").arg(m_device, QString::fromLocal8Bit(snd_strerror(rc)));
+        m_lastError =
+            QStringLiteral("snd_pcm_set_params(%1): %2").arg(m_device, QString::fromLocal8Bit(snd_strerror(rc)));
         snd_pcm_close(pcm);
         return false;
     }
@@ -112,8 +117,8 @@ void TAudioOutput::waitUntil(std::chrono::steady_clock::time_point deadline)
 void TAudioOutput::play(const std::vector<int16_t> &pcm, int sampleRate,
                         std::chrono::steady_clock::time_point *firstSample)
 {
-    const auto duration = std::chrono::microseconds(
-        sampleRate > 0 ? (long long)(pcm.size()) * 1000000LL / sampleRate : 0);
+    const auto duration =
+        std::chrono::microseconds(sampleRate > 0 ? (long long)(pcm.size()) * 1000000LL / sampleRate : 0);
     const bool alsa = !pcm.empty() && openDevice(sampleRate);
     const auto start = std::chrono::steady_clock::now();
     if (firstSample)

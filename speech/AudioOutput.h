@@ -15,7 +15,8 @@
 
 struct _snd_pcm;
 
-class TAudioOutput {
+class TAudioOutput
+{
 public:
     // device: an ALSA PCM name ("default", "null", "hw:0"); empty means silent only.
     explicit TAudioOutput(const QString &device);
@@ -28,8 +29,7 @@ public:
     // faster than real time, like ALSA's "null", is waited out). Tries to open the
     // device first when it is not open (a device that appears later is used). Returns
     // early, playing nothing more, once abort() was called.
-    void play(const std::vector<int16_t> &pcm, int sampleRate,
-              std::chrono::steady_clock::time_point *firstSample);
+    void play(const std::vector<int16_t> &pcm, int sampleRate, std::chrono::steady_clock::time_point *firstSample);
 
     // What the last play() used: "alsa:default" or "silent".
     QString lastOutputName() const { return m_lastName; }

@@ -6,7 +6,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 std::mutex g_lock;
 bool g_initialised = false;
@@ -115,7 +116,10 @@ bool TEspeakSession::setParameters(int rate, int volume, int pitch, int range)
     return true;
 }
 
-int TEspeakSession::parameter(int which) const { return espeak_GetParameter(espeak_PARAMETER(which), 1); }
+int TEspeakSession::parameter(int which) const
+{
+    return espeak_GetParameter(espeak_PARAMETER(which), 1);
+}
 
 bool TEspeakSession::synthesize(const QString &text, std::vector<int16_t> &pcm,
                                 std::chrono::steady_clock::time_point *firstSample)
@@ -126,9 +130,8 @@ bool TEspeakSession::synthesize(const QString &text, std::vector<int16_t> &pcm,
     g_sink = &pcm;
     g_firstSample = firstSample;
     g_sawSample = false;
-    const espeak_ng_STATUS status =
-        espeak_ng_Synthesize(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
-                             nullptr, nullptr);
+    const espeak_ng_STATUS status = espeak_ng_Synthesize(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
+                                                         espeakCHARS_UTF8, nullptr, nullptr);
     g_sink = nullptr;
     g_firstSample = nullptr;
     if (status != ENS_OK) {

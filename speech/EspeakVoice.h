@@ -13,7 +13,8 @@
 #include <mutex>
 #include <vector>
 
-class TEspeakSession {
+class TEspeakSession
+{
 public:
     TEspeakSession();  // takes the lock; initialises the library on first use
     ~TEspeakSession(); // releases the lock

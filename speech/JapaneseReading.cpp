@@ -3,24 +3,30 @@
 
 #include <QChar>
 
-namespace JapaneseReading {
+namespace JapaneseReading
+{
 
-namespace {
+namespace
+{
 
 const char *const kDigit[10] = {"ぜろ", "いち", "に", "さん", "よん", "ご", "ろく", "なな", "はち", "きゅう"};
 
 // Hundreds and thousands carry their own sound changes (さんびゃく, ろっぴゃく, はっぴゃく,
 // さんぜん, はっせん), so they are spelt out rather than built.
-const char *const kHundreds[10] = {"",         "ひゃく",   "にひゃく", "さんびゃく",   "よんひゃく",
+const char *const kHundreds[10] = {"",         "ひゃく",     "にひゃく",   "さんびゃく", "よんひゃく",
                                    "ごひゃく", "ろっぴゃく", "ななひゃく", "はっぴゃく", "きゅうひゃく"};
-const char *const kThousands[10] = {"",       "せん",     "にせん", "さんぜん", "よんせん",
+const char *const kThousands[10] = {"",       "せん",     "にせん",   "さんぜん", "よんせん",
                                     "ごせん", "ろくせん", "ななせん", "はっせん", "きゅうせん"};
 
-const char *const kLetters[26] = {"エー",  "ビー", "シー",   "ディー", "イー", "エフ",     "ジー",     "エイチ", "アイ",
-                                  "ジェー", "ケー", "エル",   "エム",   "エヌ", "オー",     "ピー",     "キュー", "アール",
-                                  "エス",  "ティー", "ユー", "ブイ",   "ダブリュー", "エックス", "ワイ", "ゼット"};
+const char *const kLetters[26] = {"エー",   "ビー",       "シー",     "ディー", "イー",  "エフ",   "ジー",
+                                  "エイチ", "アイ",       "ジェー",   "ケー",   "エル",  "エム",   "エヌ",
+                                  "オー",   "ピー",       "キュー",   "アール", "エス",  "ティー", "ユー",
+                                  "ブイ",   "ダブリュー", "エックス", "ワイ",   "ゼット"};
 
-QString u(const char *utf8) { return QString::fromUtf8(utf8); }
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 // 1..9999 read by value; 0 gives the empty text (a silent group inside a larger number).
 QString groupReading(int n)
@@ -40,11 +46,26 @@ QString groupReading(int n)
     return s;
 }
 
-bool isHiragana(QChar c) { return c.unicode() >= 0x3041 && c.unicode() <= 0x3096; }
-bool isKatakana(QChar c) { return c.unicode() >= 0x30A1 && c.unicode() <= 0x30FA; }
-bool isKana(QChar c) { return isHiragana(c) || isKatakana(c); }
-bool isLongMark(QChar c) { return c.unicode() == 0x30FC; }
-bool isAsciiDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
+bool isHiragana(QChar c)
+{
+    return c.unicode() >= 0x3041 && c.unicode() <= 0x3096;
+}
+bool isKatakana(QChar c)
+{
+    return c.unicode() >= 0x30A1 && c.unicode() <= 0x30FA;
+}
+bool isKana(QChar c)
+{
+    return isHiragana(c) || isKatakana(c);
+}
+bool isLongMark(QChar c)
+{
+    return c.unicode() == 0x30FC;
+}
+bool isAsciiDigit(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
 bool isAsciiLetter(QChar c)
 {
     const ushort x = c.unicode();
@@ -108,7 +129,8 @@ bool replaceEnding(QString &s, const char *from, const char *to)
 }
 
 // Collects words and pauses and joins them: "a、 b c".
-class Writer {
+class Writer
+{
 public:
     void word(const QString &w)
     {
@@ -153,7 +175,10 @@ private:
 
 } // namespace
 
-QString foldWidth(const QString &text) { return text.normalized(QString::NormalizationForm_KC); }
+QString foldWidth(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_KC);
+}
 
 QString numberReading(qint64 n)
 {

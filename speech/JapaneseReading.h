@@ -8,7 +8,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace JapaneseReading {
+namespace JapaneseReading
+{
 
 // The counters of the station's texts; each has its own sound changes.
 enum class Counter {

@@ -14,7 +14,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 QSlider *makeBar(QWidget *parent, const char *name, int maximum, int position, int row, const QString &caption,
                  QGridLayout *grid)

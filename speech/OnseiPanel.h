@@ -14,7 +14,8 @@ class TCuteButton;
 class TRadioGroup;
 class TSmarTalk;
 
-class TOnseiPanel : public QFrame {
+class TOnseiPanel : public QFrame
+{
     Q_OBJECT
 public:
     // The window the panel sits in: the chip-tag window tests the voice with a fixed bib,

@@ -24,7 +24,8 @@
 #include <mutex>
 #include <thread>
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
@@ -56,9 +57,13 @@ struct Job {
 
 } // namespace
 
-class TSmarTalkWorker {
+class TSmarTalkWorker
+{
 public:
-    explicit TSmarTalkWorker(TSmarTalk *owner) : m_owner(owner) { m_thread = std::thread([this] { run(); }); }
+    explicit TSmarTalkWorker(TSmarTalk *owner) : m_owner(owner)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
 
     ~TSmarTalkWorker()
     {
@@ -102,7 +107,8 @@ private:
             }
             // Hand the report to the GUI thread; dropped if the control is gone by then.
             TSmarTalk *owner = m_owner;
-            QMetaObject::invokeMethod(owner, [owner, report] { owner->finished(report); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                owner, [owner, report] { owner->finished(report); }, Qt::QueuedConnection);
         }
     }
 
@@ -119,7 +125,7 @@ private:
     }
 
     std::vector<int16_t> synthesize(const Job &job, const QString &kana, TUtteranceReport &report,
-                                     Clock::time_point *firstSample)
+                                    Clock::time_point *firstSample)
     {
         std::vector<int16_t> pcm;
         if (kana.isEmpty())
@@ -243,7 +249,10 @@ TSmarTalk::TSmarTalk(QObject *parent) : QObject(parent)
     m_worker = std::make_unique<TSmarTalkWorker>(this);
 }
 
-TSmarTalk::~TSmarTalk() { m_worker.reset(); }
+TSmarTalk::~TSmarTalk()
+{
+    m_worker.reset();
+}
 
 short TSmarTalk::SpeakText(const QString &text)
 {
@@ -266,9 +275,15 @@ short TSmarTalk::SpeakText(const QString &text)
     return 0;
 }
 
-short TSmarTalk::PrepareSpeech() { return 0; }
+short TSmarTalk::PrepareSpeech()
+{
+    return 0;
+}
 
-short TSmarTalk::StartSpeech() { return 0; }
+short TSmarTalk::StartSpeech()
+{
+    return 0;
+}
 
 void TSmarTalk::finished(const TUtteranceReport &report)
 {

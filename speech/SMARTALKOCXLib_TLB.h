@@ -4,9 +4,9 @@
 // the audio output (AudioOutput.h) with an optional capture folder of WAV files.
 //
 // Use it from the GUI thread only. The properties and methods are virtual so that a test
-// can record the calls a window makes, in order, around the real engine. Property writes take effect for the next utterance
-// (each SpeakText takes a snapshot of them). OnEVOUTEND comes on the GUI thread exactly
-// once per SpeakText, in order, when that utterance's audio has finished playing.
+// can record the calls a window makes, in order, around the real engine. Property writes take effect for the next
+// utterance (each SpeakText takes a snapshot of them). OnEVOUTEND comes on the GUI thread exactly once per SpeakText,
+// in order, when that utterance's audio has finished playing.
 #pragma once
 
 #include <QList>
@@ -19,27 +19,27 @@
 
 // What became of one utterance: reported with UtteranceDone just before OnEVOUTEND.
 struct TUtteranceReport {
-    int top = 0;             // the utterance's number (1, 2, ... per control)
-    QString text;            // as handed to SpeakText
-    QString kana;            // the front-end's reading
-    QStringList voices;      // espeak voice identifiers used ("jpx/ja+m1")
-    int rate = 0;            // espeak's settings read back after setting them
+    int top = 0;        // the utterance's number (1, 2, ... per control)
+    QString text;       // as handed to SpeakText
+    QString kana;       // the front-end's reading
+    QStringList voices; // espeak voice identifiers used ("jpx/ja+m1")
+    int rate = 0;       // espeak's settings read back after setting them
     int volume = 0;
     int pitch = 0;
     int range = 0;
     double qualityFactor = 1.0; // the voice quality's resampling factor
     int sampleRate = 0;
-    qint64 samples = 0;      // PCM samples played (after resampling)
-    double durationMs = 0;   // samples / sampleRate
-    int peak = 0;            // largest absolute sample
-    double rms = 0;          // root mean square of the samples
-    QString capturePath;     // the WAV file, empty without a capture folder
-    QString output;          // "alsa:default" or "silent"
-    QString error;           // empty when all went well
-    double synthMs = 0;      // time espeak took for the whole utterance
+    qint64 samples = 0;       // PCM samples played (after resampling)
+    double durationMs = 0;    // samples / sampleRate
+    int peak = 0;             // largest absolute sample
+    double rms = 0;           // root mean square of the samples
+    QString capturePath;      // the WAV file, empty without a capture folder
+    QString output;           // "alsa:default" or "silent"
+    QString error;            // empty when all went well
+    double synthMs = 0;       // time espeak took for the whole utterance
     double firstSampleMs = 0; // SpeakText to espeak's first PCM sample
-    double outputMs = 0;     // SpeakText to the first sample handed to the output
-    qint64 requestedNs = 0;  // steady-clock times (ns): SpeakText, playback start and end
+    double outputMs = 0;      // SpeakText to the first sample handed to the output
+    qint64 requestedNs = 0;   // steady-clock times (ns): SpeakText, playback start and end
     qint64 startedNs = 0;
     qint64 endedNs = 0;
 };
@@ -47,7 +47,8 @@ Q_DECLARE_METATYPE(TUtteranceReport)
 
 class TSmarTalkWorker;
 
-class TSmarTalk : public QObject {
+class TSmarTalk : public QObject
+{
     Q_OBJECT
     Q_PROPERTY(short NumRead READ NumRead WRITE setNumRead)
     Q_PROPERTY(short Volume READ Volume WRITE setVolume)

@@ -7,16 +7,33 @@
 #include <algorithm>
 #include <cmath>
 
-namespace VoiceMapping {
+namespace VoiceMapping
+{
 
-namespace {
-int clampTo(int v, int lo, int hi) { return std::min(std::max(v, lo), hi); }
+namespace
+{
+int clampTo(int v, int lo, int hi)
+{
+    return std::min(std::max(v, lo), hi);
+}
 } // namespace
 
-int espeakRate(int speed) { return int(std::lround(80 + (clampTo(speed, 1, 10) - 1) * 220.0 / 9.0)); }
-int espeakVolume(int volume) { return clampTo(volume, 1, 10) * 10; }
-int espeakPitch(int pitch) { return int(std::lround((clampTo(pitch, 1, 10) - 1) * 100.0 / 9.0)); }
-int espeakRange(int intonation) { return (clampTo(intonation, 1, 6) - 1) * 20; }
+int espeakRate(int speed)
+{
+    return int(std::lround(80 + (clampTo(speed, 1, 10) - 1) * 220.0 / 9.0));
+}
+int espeakVolume(int volume)
+{
+    return clampTo(volume, 1, 10) * 10;
+}
+int espeakPitch(int pitch)
+{
+    return int(std::lround((clampTo(pitch, 1, 10) - 1) * 100.0 / 9.0));
+}
+int espeakRange(int intonation)
+{
+    return (clampTo(intonation, 1, 6) - 1) * 20;
+}
 
 double qualityFactor(int voicechanger)
 {
@@ -75,7 +92,8 @@ std::vector<int16_t> resample(const std::vector<int16_t> &pcm, double factor)
     return out;
 }
 
-namespace {
+namespace
+{
 void put16(QByteArray &b, uint16_t v)
 {
     b.append(char(v & 0xFF));

@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace VoiceMapping {
+namespace VoiceMapping
+{
 
 // Speed 1..10 to a rate of 80..300 words per minute (linear, rounded).
 int espeakRate(int speed);

@@ -6,15 +6,20 @@
 #include <algorithm>
 #include <cmath>
 
-namespace SpeechMeasure {
+namespace SpeechMeasure
+{
 
-namespace {
+namespace
+{
 uint32_t le32(const QByteArray &b, int at)
 {
     return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
            uint32_t(uint8_t(b[at + 3])) << 24;
 }
-uint16_t le16(const QByteArray &b, int at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
+uint16_t le16(const QByteArray &b, int at)
+{
+    return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8);
+}
 
 std::vector<double> f0Track(const std::vector<int16_t> &pcm, int sr)
 {

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace SpeechMeasure {
+namespace SpeechMeasure
+{
 
 struct Wav {
     bool ok = false;

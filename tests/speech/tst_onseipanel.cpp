@@ -12,11 +12,16 @@
 #include <QSlider>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
-QString u(const char *s) { return QString::fromUtf8(s); }
+QString u(const char *s)
+{
+    return QString::fromUtf8(s);
+}
 
-class TRecordingSmarTalk : public TSmarTalk {
+class TRecordingSmarTalk : public TSmarTalk
+{
 public:
     TRecordingSmarTalk()
     {
@@ -33,7 +38,10 @@ public:
     void setPitchForWoman(short v) override { log("PitchForWoman", v), TSmarTalk::setPitchForWoman(v); }
     void setSpeed(short v) override { log("Speed", v), TSmarTalk::setSpeed(v); }
     void setIntonation(short v) override { log("Intonation", v), TSmarTalk::setIntonation(v); }
-    void setSymbolRangeSpace(bool v) override { log("SymbolRangeSpace", v ? -1 : 0), TSmarTalk::setSymbolRangeSpace(v); }
+    void setSymbolRangeSpace(bool v) override
+    {
+        log("SymbolRangeSpace", v ? -1 : 0), TSmarTalk::setSymbolRangeSpace(v);
+    }
     void setSpeakerName(short v) override { log("SpeakerName", v), TSmarTalk::setSpeakerName(v); }
     void setVoicechanger(short v) override { log("Voicechanger", v), TSmarTalk::setVoicechanger(v); }
     short SpeakText(const QString &text) override
@@ -56,9 +64,9 @@ private:
     void log(const char *name, int v) { calls << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(v); }
 };
 
-const QStringList kSetst1 = {"StartSpeech",    "PrepareSpeech",   "SymbolRangeSpace=-1", "NumRead=2",
-                             "Voicechanger=%1", "SpeakerName=%2", "Intonation=%3",       "PitchForWoman=%4",
-                             "PitchForMan=%5"};
+const QStringList kSetst1 = {"StartSpeech",   "PrepareSpeech",    "SymbolRangeSpace=-1",
+                             "NumRead=2",     "Voicechanger=%1",  "SpeakerName=%2",
+                             "Intonation=%3", "PitchForWoman=%4", "PitchForMan=%5"};
 
 QStringList setst1Calls(int type, int speakerName, int intonation, int woman, int man)
 {
@@ -78,7 +86,8 @@ QStringList speakCalls(const QString &text)
 
 } // namespace
 
-class TstOnseiPanel : public QObject {
+class TstOnseiPanel : public QObject
+{
     Q_OBJECT
 private slots:
     void init();
@@ -98,7 +107,10 @@ private slots:
     void photocellVoiceSwitch();
 };
 
-void TstOnseiPanel::init() { ProgramSettings = TProgramSettings(); }
+void TstOnseiPanel::init()
+{
+    ProgramSettings = TProgramSettings();
+}
 
 void TstOnseiPanel::designPositionsAndNames()
 {
@@ -113,8 +125,8 @@ void TstOnseiPanel::designPositionsAndNames()
     struct Bar {
         const char *name;
         int max, position;
-    } bars[] = {{"TB1", 10, 10}, {"TBvol", 10, 1}, {"TBvoicem", 10, 1}, {"TBvoicew", 10, 1}, {"TBint", 6, 1},
-                {"TBtype", 10, 1}};
+    } bars[] = {{"TB1", 10, 10},     {"TBvol", 10, 1}, {"TBvoicem", 10, 1},
+                {"TBvoicew", 10, 1}, {"TBint", 6, 1},  {"TBtype", 10, 1}};
     for (const Bar &b : bars) {
         auto *bar = panel.findChild<QSlider *>(QLatin1String(b.name));
         QVERIFY2(bar, b.name);
@@ -169,10 +181,9 @@ void TstOnseiPanel::barsStoreAndApply()
     slider->setValue(position);
     QTEST(st1.calls, "calls");
     auto saved = [&bar] {
-        const QMap<QString, int> values = {
-            {"TB1", ProgramSettings.Speed},       {"TBvol", ProgramSettings.Vol},
-            {"TBvoicem", ProgramSettings.Voicem}, {"TBvoicew", ProgramSettings.Voicew},
-            {"TBint", ProgramSettings.Voiceint},  {"TBtype", ProgramSettings.Voicetype}};
+        const QMap<QString, int> values = {{"TB1", ProgramSettings.Speed},       {"TBvol", ProgramSettings.Vol},
+                                           {"TBvoicem", ProgramSettings.Voicem}, {"TBvoicew", ProgramSettings.Voicew},
+                                           {"TBint", ProgramSettings.Voiceint},  {"TBtype", ProgramSettings.Voicetype}};
         return values.value(bar);
     };
     QCOMPARE(saved(), position);
@@ -181,8 +192,8 @@ void TstOnseiPanel::barsStoreAndApply()
     QTest::keyClick(slider, Qt::Key_Left);
     QCOMPARE(slider->value(), position - 1);
     QCOMPARE(saved(), position - 1);
-    QCOMPARE(st1.calls.size(), QTest::currentDataTag() == QByteArray("speed") ||
-                                       QTest::currentDataTag() == QByteArray("volume") ? 1 : 9);
+    QCOMPARE(st1.calls.size(),
+             QTest::currentDataTag() == QByteArray("speed") || QTest::currentDataTag() == QByteArray("volume") ? 1 : 9);
 }
 
 void TstOnseiPanel::savedValuesOutsideABarAreClamped_data()

@@ -7,8 +7,10 @@
 
 using namespace JapaneseReading;
 
-namespace {
+namespace
+{
 
+// clang-format off
 // Written by hand, one reading per value, with the counters' sound changes.
 const char *const kMinutes[60] = {
     "ぜろふん",         "いっぷん",         "にふん",           "さんぷん",         "よんぷん",
@@ -77,7 +79,12 @@ const char *const kBibTens[10] = {"", "じゅう", "にじゅう", "さんじゅ
                                   "ごじゅう", "ろくじゅう", "ななじゅう", "はちじゅう", "きゅうじゅう"};
 const char *const kBibUnits[10] = {"", "いち", "に", "さん", "よん", "ご", "ろく", "なな", "はち", "きゅう"};
 
-QString u(const char *s) { return QString::fromUtf8(s); }
+// clang-format on
+
+QString u(const char *s)
+{
+    return QString::fromUtf8(s);
+}
 
 QString bibReading(int bib)
 {
@@ -99,7 +106,8 @@ QString timePart(int h, int m, int s, int d)
 
 } // namespace
 
-class TstReading : public QObject {
+class TstReading : public QObject
+{
     Q_OBJECT
 private slots:
     void everyMinute();
@@ -160,7 +168,8 @@ void TstReading::everyBib()
         const QString padded = toKana(QStringLiteral("%1").arg(bib, 4, 10, QLatin1Char('0')) + u("ﾊﾞﾝ,5分35秒1"));
         const QString rest = u(" ごふん さんじゅうごびょー いち");
         if (plain != expected + rest || padded != expected + rest)
-            QFAIL(qPrintable(QStringLiteral("bib %1: %2 / %3, expected %4").arg(bib).arg(plain, padded, expected + rest)));
+            QFAIL(qPrintable(
+                QStringLiteral("bib %1: %2 / %3, expected %4").arg(bib).arg(plain, padded, expected + rest)));
     }
 }
 
@@ -179,8 +188,7 @@ void TstReading::stationTexts_data()
     QTest::newRow("bib 0012") << u("0012ﾊﾞﾝ,15分07秒1") << u("じゅうにばん、 じゅうごふん ななびょー いち");
     QTest::newRow("under a minute") << u("3ﾊﾞﾝ,分45秒6") << u("さんばん、 よんじゅうごびょー ろく");
     QTest::newRow("blank minute alone") << u("分45秒6") << u("よんじゅうごびょー ろく");
-    QTest::newRow("10 hours or more") << u("12時間03分05秒4")
-                                      << u("じゅうにじかん さんぷん ごびょー よん");
+    QTest::newRow("10 hours or more") << u("12時間03分05秒4") << u("じゅうにじかん さんぷん ごびょー よん");
     QTest::newRow("1 h 2 min 3.456") << u("1時間02分03秒4") << u("いちじかん にふん さんびょー よん");
     QTest::newRow("12 h 0 min 5.0") << u("12時間00分05秒0") << u("じゅうにじかん ぜろふん ごびょー ぜろ");
     QTest::newRow("empty text") << QString() << QString();
@@ -214,7 +222,8 @@ void TstReading::everyTimeCombinationIsSpeakable()
                     expected = u(kMinutes[m]) + QLatin1Char(' ');
                 expected += u(kSeconds[s]) + QLatin1Char(' ') + u(kTenths[d]);
                 if (kana != expected)
-                    QFAIL(qPrintable(timePart(h, m, s, d) + QStringLiteral(": ") + kana + QStringLiteral(" != ") + expected));
+                    QFAIL(qPrintable(timePart(h, m, s, d) + QStringLiteral(": ") + kana + QStringLiteral(" != ") +
+                                     expected));
             }
 }
 

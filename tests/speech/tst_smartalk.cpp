@@ -14,9 +14,13 @@
 
 using namespace SpeechMeasure;
 
-namespace {
+namespace
+{
 
-QString u(const char *s) { return QString::fromUtf8(s); }
+QString u(const char *s)
+{
+    return QString::fromUtf8(s);
+}
 
 qint64 nowNs()
 {
@@ -28,8 +32,7 @@ qint64 nowNs()
 struct Listener {
     explicit Listener(TSmarTalk *talk)
     {
-        QObject::connect(talk, &TSmarTalk::UtteranceDone, talk,
-                         [this](const TUtteranceReport &r) { reports << r; });
+        QObject::connect(talk, &TSmarTalk::UtteranceDone, talk, [this](const TUtteranceReport &r) { reports << r; });
         QObject::connect(talk, &TSmarTalk::OnEVOUTEND, talk, [this](int top, int next) {
             events << qMakePair(top, next);
             eventNs << nowNs();
@@ -77,7 +80,8 @@ QList<TUtteranceReport> speakInParallel(const QList<std::function<void(TSmarTalk
 
 } // namespace
 
-class TstSmarTalk : public QObject {
+class TstSmarTalk : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -115,8 +119,8 @@ void TstSmarTalk::everyStationTextIsCaptured()
 {
     // The announcements of both timing windows and the two voice-test texts.
     const QStringList texts = {
-        u("167ﾊﾞﾝ,1時間23分31秒4"), u("25ﾊﾞﾝ,5分35秒1"),   u("8ﾊﾞﾝ,12分05秒1"),     u("12ﾊﾞﾝ,15分07秒1"),
-        u("0012ﾊﾞﾝ,15分07秒1"),     u("3ﾊﾞﾝ,分45秒6"),     u("7ﾊﾞﾝ,12時間03分05秒4"), u("44ﾊﾞﾝ,1時間02分03秒4"),
+        u("167ﾊﾞﾝ,1時間23分31秒4"),   u("25ﾊﾞﾝ,5分35秒1"), u("8ﾊﾞﾝ,12分05秒1"),       u("12ﾊﾞﾝ,15分07秒1"),
+        u("0012ﾊﾞﾝ,15分07秒1"),       u("3ﾊﾞﾝ,分45秒6"),   u("7ﾊﾞﾝ,12時間03分05秒4"), u("44ﾊﾞﾝ,1時間02分03秒4"),
         u("9999ﾊﾞﾝ,12時間00分05秒0"), u("167ﾊﾞﾝ "),        u("1時間23分31秒4"),
     };
     std::vector<std::unique_ptr<TSmarTalk>> talks;
@@ -141,8 +145,8 @@ void TstSmarTalk::everyStationTextIsCaptured()
         const double seconds = double(wav.pcm.size()) / wav.sampleRate;
         const int m = morae(r.kana);
         const double perMora = seconds / m;
-        qInfo("%-28s %5.2f s %2d morae %3.0f ms/mora rms %5.0f peak %5d active %3.0f %%", qPrintable(texts[i]),
-              seconds, m, 1000 * perMora, rms(wav.pcm), peak(wav.pcm), 100 * activeShare(wav.pcm, wav.sampleRate));
+        qInfo("%-28s %5.2f s %2d morae %3.0f ms/mora rms %5.0f peak %5d active %3.0f %%", qPrintable(texts[i]), seconds,
+              m, 1000 * perMora, rms(wav.pcm), peak(wav.pcm), 100 * activeShare(wav.pcm, wav.sampleRate));
         // At 300 words per minute a mora takes about 50-80 ms (measured 60-70).
         QVERIFY2(perMora > 0.035 && perMora < 0.12, qPrintable(QString::number(perMora)));
         QVERIFY(rms(wav.pcm) > 1000);
@@ -336,9 +340,15 @@ void TstSmarTalk::femaleIsHigherThanMale()
 void TstSmarTalk::pitchAndQualityMoveTheVoice()
 {
     QList<std::function<void(TSmarTalk &)>> setups;
-    setups << [](TSmarTalk &t) { t.setPitchForMan(1); } << [](TSmarTalk &t) { t.setPitchForMan(10); }
-           << [](TSmarTalk &t) { t.setPitchForWoman(1); t.setSpeakerName(5); }
-           << [](TSmarTalk &t) { t.setPitchForWoman(10); t.setSpeakerName(5); }
+    setups << [](TSmarTalk &t) { t.setPitchForMan(1); } << [](TSmarTalk &t) { t.setPitchForMan(10); } <<
+        [](TSmarTalk &t) {
+            t.setPitchForWoman(1);
+            t.setSpeakerName(5);
+        } <<
+        [](TSmarTalk &t) {
+            t.setPitchForWoman(10);
+            t.setSpeakerName(5);
+        }
            << [](TSmarTalk &t) { t.setVoicechanger(1); } << [](TSmarTalk &t) { t.setVoicechanger(10); }
            << [](TSmarTalk &t) { t.setIntonation(1); } << [](TSmarTalk &t) { t.setIntonation(6); };
     const QList<TUtteranceReport> r = speakInParallel(setups, u("1時間23分"), m_capture.path());
@@ -382,7 +392,8 @@ void TstSmarTalk::endEventsInOrderNoSoonerThanTheAudio_data()
     QTest::addColumn<QString>("output");
     QTest::newRow("silent output") << QString() << "silent";
     // ALSA's null device takes samples faster than real time: the engine waits it out.
-    QTest::newRow("ALSA null device") << "null" << "alsa:null";
+    QTest::newRow("ALSA null device") << "null"
+                                      << "alsa:null";
     // "default": whatever the machine has (none on build machines: the silent output).
     QTest::newRow("ALSA default") << "default" << QString();
 }
