@@ -1,0 +1,72 @@
+// The chip-tag intake of the mid window: the poll of
+// execinfo.upd, the pass that turns new tag_rec passings into mid times, the ranking
+// of a mid point and the ranking display query. The window TFmid (unit Umid) owns one
+// and keeps its handler names as thin slots; everything here runs without widgets.
+#pragma once
+
+#include "MidLogic.h"
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QTimer;
+class TDm1;
+class TLog;
+
+class TMidIntake : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TMidIntake(TDm1 *dm, QObject *parent = nullptr);
+    ~TMidIntake() override;
+
+    // State of the window that the intake uses.
+    int lastupd = 0;              // execinfo.upd seen last
+    QString evtcode;              // event of the course lookup and the updates
+    int tagauto = 1;              // 1: the ranking display follows the latest passing
+    int midno = 1;                // mid point shown in the ranking grid
+    QStringList talklist;         // announcements waiting, oldest first
+    std::unique_ptr<TLog> midlog; // FileName "VidadIva.log" from creation on
+
+    // The voice switch RGoto: true when it is on item 1 ("有り"). The window points it at
+    // its radio group; its design value is on.
+    std::function<bool()> VoiceOn = [] { return true; };
+
+    // Poll timer: 250 ms, off at creation; the window enables it when shown and
+    // disables it when closed.
+    QTimer *Timer1;
+
+    // How a ranking reaches the result rows; both store the same values.
+    enum class RankWrite {
+        PerCompetitor, // one update per ranked competitor
+        ChangedOnly,   // one update per competitor whose difference or rank changed
+    };
+    RankWrite rankWrite = RankWrite::PerCompetitor;
+
+    // FormShow step 3: evtcode and lastupd from execinfo row num=1 (unchanged without it).
+    void ReadExecInfo();
+
+    // One intake pass. Database and log errors pass to the caller; what was
+    // executed before stays done.
+    void settagmid();
+    // Recomputes and stores the ranking of mid point n for CurrentTcode.
+    void setmidrank(int n);
+    // Rebuilds qMidRank for midno and opens it.
+    void dispmidrank();
+
+public slots:
+    // The tick of Timer1: one pass when execinfo.upd changed. An error stops the tick,
+    // is shown to the operator, and leaves Timer1 off until the window is shown again.
+    void Timer1Timer();
+
+signals:
+    // After every completed pass, the grids refreshed.
+    void passFinished();
+
+private:
+    void takePassing(const MidLogic::TTagPassing &passing);
+    void writeRanking(int n, const QList<MidLogic::TRankEntry> &entries);
+    TDm1 *Dm;
+};

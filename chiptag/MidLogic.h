@@ -1,0 +1,115 @@
+// The rules of the chip-tag intake and the mid ranking as plain
+// functions: the lap rule, the announcement text, the ranking computation and every
+// statement, line by line. Qt Core only, no database.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace MidLogic
+{
+
+// Highest mid point the result table has (midtime1 .. midtime5).
+constexpr int MaxMidPoint = 5;
+
+// One record of the snapshot of tag_rec.
+struct TTagPassing {
+    QString zek;  // bib as read
+    QString term; // antenna, always "C1" here
+    QString time; // clock text of the passing
+    int cont = 0; // running count of the tag's passings at the antenna
+};
+
+// What the lap rule makes of one passing.
+struct TMidDecision {
+    enum Outcome {
+        Take,         // a mid time for mid point `point`
+        NoCourse,     // no course row, or passings per lap not positive: nothing to divide by
+        NoStartTime,  // the competitor has no start time (see TakesPassing)
+        NotLapEnd,    // count 0 or not a whole multiple of the passings per lap
+        NotPositive,  // start at or after the passing
+        PointTooHigh, // mid point 6 or more
+    };
+    Outcome outcome = NotLapEnd;
+    int point = 0; // mid point (count / passings per lap), also when skipped for its height
+    int msec = 0;  // mid time in milliseconds
+    QString text;  // mid-time text: MsecToTimeText cut to 10 characters (tenths, cut)
+    bool taken() const { return outcome == Take; }
+};
+
+// The lap rule. hasCourse is false when the course lookup
+// returned no row. A start time that is empty or blank means the competitor has not
+// started (or the start was not recorded): the passing is skipped and waits untaken,
+// instead of counting from midnight, which would store the time of day as a
+// mid time.
+TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &startTime, const TTagPassing &passing);
+
+// The spoken text: bib + "ﾊﾞﾝ," + e.g. "5分35秒1" or "1時間23分31秒4". t is the
+// 10-character mid-time text; under a minute the time part begins with "分".
+QString AnnouncementText(const QString &zek, const QString &t);
+
+// --- Ranking ---------------------------------------------------------------------------
+
+// One row of the ranking query, in the server's order (ascending mid time text).
+struct TRankRow {
+    QString zek;
+    QString time; // "" for NULL or empty
+};
+
+// The stored outcome for one ranked competitor.
+struct TRankEntry {
+    QString zek;
+    QString diff; // difference to the leader, a 10-character mid-time text
+    int rank = 0; // 1 upward, in the order given
+    bool operator==(const TRankEntry &o) const { return zek == o.zek && diff == o.diff && rank == o.rank; }
+};
+
+// Keeps the rows with a time, in the order given; the first is the leader. Equal times
+// get consecutive ranks and equal differences.
+QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInServerOrder);
+
+// What a result row holds at a mid point before the ranking writes it.
+struct TStoredRank {
+    QString zek;
+    QString diff;
+    bool diffNull = true;
+    int rank = 0;
+    bool rankNull = true;
+};
+
+// The entries the one-update-per-competitor writing would change, one per bib, with the
+// values that writing leaves behind: the same stored result for fewer updates. Each
+// update addresses its rows by "ZEK='bib'", which the server compares without letter
+// case and without trailing blanks; bibs equal that way are one bib here too, and its
+// last entry wins, as the last of their updates wins on the server. `stored` holds every
+// row of the event, with or without a time.
+QList<TRankEntry> ChangedRankEntries(const QList<TRankEntry> &computed, const QList<TStoredRank> &stored);
+
+// DBG3DrawColumnCell: a ranking row is drawn in blue when its NATION is exactly "JPN".
+bool DrawsInBlue(const QString &nation);
+
+// --- Statements, one item per line, values through SqlEscape --------------------------
+// Each takes its values as plain text and pastes them escaped: for every value without
+// ' or \ the statement is exactly the plain concatenation.
+
+QStringList PollSql();                                             // Timer1Timer
+QStringList ExecInfoSql();                                         // FormShow step 3
+QStringList SnapshotSql(const QString &currentTcode);              // settagmid step 1
+QStringList CourseSql(const QString &evtcode, const QString &zek); // step 2.1
+QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode,
+                             const QString &zek); // step 2.6
+QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term,
+                         int cont); // step 2.7
+QStringList ChakuTopSql();          // step 2.9
+QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point);
+QStringList RankSelectSql(int point, const QString &currentTcode); // setmidrank step 1
+// The faster writing's read: the ranking query plus the stored difference and rank.
+QStringList RankSelectStoredSql(int point, const QString &currentTcode);
+QStringList RankUpdateSql(int point, const TRankEntry &entry, const QString &currentTcode);
+QStringList MidRankDisplaySql(int midno, const QString &currentTcode); // dispmidrank
+
+// The log entry of a mid-time update: its lines, each ended by CR LF.
+QString LogEntryOf(const QStringList &lines);
+
+} // namespace MidLogic

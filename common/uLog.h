@@ -1,0 +1,29 @@
+// The log of the mid times the chip-tag intake writes: every update
+// statement is appended, before it runs, to a plain text file in the program's folder.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class TLog
+{
+public:
+    // Path = the program's folder with one trailing separator; FileName = "Default.log".
+    TLog();
+
+    // Folder of the log file, always ending with exactly one "/".
+    QString Path;
+    QString FileName;
+
+    // Appends text and CR LF to Path + FileName, in CP932 bytes (the code page
+    // of a Japanese station). The file is created when missing, opened and closed
+    // for this one line. Raises EInOutError when the file cannot be opened or written.
+    void WriteLine(const QString &text);
+
+    // The folder part of a program folder as TLog keeps it: trimmed of blanks and
+    // control characters, with one trailing "/" ("/" stays "/").
+    static QString FolderOf(const QString &programFolder);
+
+    // CP932 bytes of a text; a character without a CP932 form becomes '?'.
+    static QByteArray ToCp932(const QString &text);
+};

@@ -1,0 +1,476 @@
+// The chip-tag intake and the mid ranking on the real server: the poll, the lap rule,
+// mid times, taken marks, CHAKU rows, announcements, automatic mode, the ranking and its
+// display, the log, and what errors leave behind.
+// Demo race R2026A: bibs 0001..0060 start from 10:00:00.0 every 30 s; M1 and L1
+// (0001-0015, 0031-0045) have 1 passing per lap, M2 and L2 have 2.
+#include "MidIntake.h"
+#include "MidRankDelegate.h"
+#include "TestSupport.h"
+#include "Udm1.h"
+#include "Umid.h"
+#include "uComm.h"
+#include "uLog.h"
+
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+using namespace TestSupport;
+using RankWrite = TMidIntake::RankWrite;
+Q_DECLARE_METATYPE(TMidIntake::RankWrite)
+
+namespace
+{
+const QString Event = QStringLiteral("R2026A");
+
+QString quoted(QString v)
+{
+    v.replace(QLatin1String("\\"), QLatin1String("\\\\")).replace(QLatin1String("'"), QLatin1String("''"));
+    return QLatin1Char('\'') + v + QLatin1Char('\'');
+}
+
+QByteArray readAll(const QString &name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class TstMidIntake : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_midintake")); }
+    void init();
+    void cleanup();
+    void pollRunsOnePassWithinOneTick_data();
+    void pollRunsOnePassWithinOneTick();
+    void pollWithoutRowNumOneDoesNothing();
+    void pass_data();
+    void pass();
+    void passingWrittenDuringThePassWaits();
+    void displayFollowsTheMode_data();
+    void displayFollowsTheMode();
+    void ranking_data();
+    void ranking();
+    void displayAndBlueRows();
+    void logHoldsEveryUpdateAndGrowsAcrossRuns();
+    void unwritableLogStopsBeforeTheDatabase();
+    void databaseErrorStopsThePoll();
+    void windowOwnsTheIntake();
+
+private:
+    // Tags as "zek|time|count", separated by ';'.
+    void addTags(const QString &tags);
+    void bumpUpd(int delta = 1)
+    {
+        m_db->exec(QStringLiteral("UPDATE execinfo SET upd=upd+(%1) WHERE num=1").arg(delta));
+    }
+    QString midtime(const QString &zek, int n = 1)
+    {
+        return m_db->value(QStringLiteral("SELECT midtime%1 FROM result WHERE zek=%2").arg(n).arg(quoted(zek)));
+    }
+    QStringList column(const QString &sql);
+    std::unique_ptr<TMidIntake> newIntake();
+
+    std::unique_ptr<SuiteDatabase> m_db;
+    std::unique_ptr<TDm1> m_dm;
+    std::unique_ptr<TMidIntake> m_intake;
+    std::unique_ptr<QTemporaryDir> m_logDir;
+    std::unique_ptr<DialogRecorder> m_dialogs;
+};
+
+void TstMidIntake::init()
+{
+    m_intake.reset();
+    m_dm.reset();
+    m_db->reload();
+    m_db->exec(QStringLiteral("USE t_midintake")); // the reload dropped the admin's database
+    m_dm = std::make_unique<TDm1>();
+    Dm1 = m_dm.get();
+    // The station's connection: PlovoLocal, root and its password, then Shift-JIS.
+    m_dm->DB->Params = {QStringLiteral("ODBC DSN=PlovoLocal"), QStringLiteral("USER NAME=root"),
+                        QStringLiteral("PASSWORD=rufan")};
+    m_dm->DB->Open();
+    m_dm->Query1->setSQL({QStringLiteral("set names sjis")});
+    m_dm->Query1->ExecSQL();
+    ProgramSettings.CurrentTcode = Event;
+    m_logDir = std::make_unique<QTemporaryDir>();
+    m_dialogs = std::make_unique<DialogRecorder>();
+    m_intake = newIntake();
+}
+
+void TstMidIntake::cleanup()
+{
+    m_intake.reset();
+    Dm1 = nullptr;
+    m_dm.reset();
+    m_dialogs.reset();
+}
+
+std::unique_ptr<TMidIntake> TstMidIntake::newIntake()
+{
+    auto intake = std::make_unique<TMidIntake>(m_dm.get());
+    intake->midlog->Path = m_logDir->path() + QLatin1Char('/');
+    intake->ReadExecInfo();
+    intake->dispmidrank();
+    return intake;
+}
+
+void TstMidIntake::addTags(const QString &tags)
+{
+    for (const QString &tag : tags.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList f = tag.split(QLatin1Char('|'));
+        m_db->exec(
+            QStringLiteral("INSERT INTO tag_rec (tcode,zek,term,time,count,use_mid) VALUES ('%1',%2,'C1','%3',%4,0)")
+                .arg(Event, quoted(f[0]), f[1], f[2]));
+    }
+}
+
+QStringList TstMidIntake::column(const QString &sql)
+{
+    QStringList out;
+    for (const QStringList &row : m_db->rows(sql))
+        out << row.join(QLatin1Char('|'));
+    return out;
+}
+
+void TstMidIntake::pollRunsOnePassWithinOneTick_data()
+{
+    QTest::addColumn<int>("delta");
+    QTest::newRow("up") << 1;
+    QTest::newRow("down") << -1;
+}
+
+void TstMidIntake::pollRunsOnePassWithinOneTick()
+{
+    QFETCH(int, delta);
+    QCOMPARE(m_intake->Timer1->interval(), 250);
+    int ticks = 0;
+    connect(m_intake->Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    QSignalSpy passes(m_intake.get(), &TMidIntake::passFinished);
+    m_intake->Timer1->start();
+    QTRY_VERIFY(ticks >= 2);
+    QCOMPARE(passes.count(), 0);
+
+    addTags(QStringLiteral("0001|10:05:35.1|1"));
+    bumpUpd(delta); // between two ticks: the poll runs on this thread
+    const int ticksAtChange = ticks;
+    QTRY_COMPARE(passes.count(), 1);
+    QCOMPARE(ticks, ticksAtChange + 1);
+    QCOMPARE(m_intake->lastupd, delta);
+    QCOMPARE(midtime(QStringLiteral("0001")), QStringLiteral("    5:35.1"));
+    QTRY_VERIFY(ticks >= ticksAtChange + 4);
+    QCOMPARE(passes.count(), 1);
+}
+
+void TstMidIntake::pollWithoutRowNumOneDoesNothing()
+{
+    m_db->exec(QStringLiteral("UPDATE execinfo SET num=2, upd=5"));
+    addTags(QStringLiteral("0001|10:05:35.1|1"));
+    QSignalSpy passes(m_intake.get(), &TMidIntake::passFinished);
+    m_intake->Timer1Timer();
+    QCOMPARE(passes.count(), 0);
+    QCOMPARE(m_intake->lastupd, 0);
+    QCOMPARE(midtime(QStringLiteral("0001")), QStringLiteral("<NULL>"));
+    QVERIFY(m_intake->Timer1->isActive());
+    QVERIFY(m_dialogs->shown.isEmpty());
+}
+
+void TstMidIntake::pass_data()
+{
+    QTest::addColumn<QStringList>("setup");  // admin statements
+    QTest::addColumn<QStringList>("passes"); // tags written before each change of upd
+    QTest::addColumn<bool>("voice");
+    QTest::addColumn<QStringList>("stored");  // zek|n|midtime|rank|difference of every mid time
+    QTest::addColumn<QStringList>("chaku");   // NUM|ZEK|TIME1|LAPS
+    QTest::addColumn<QStringList>("untaken"); // bibs with records left untaken
+    QTest::addColumn<QStringList>("talk");
+    const QStringList none;
+    QTest::newRow("counts 1 and 2, 1 per lap")
+        << none << QStringList{"0001|10:05:35.1|1;0001|10:11:10.2|2"} << true
+        << QStringList{"0001|1|    5:35.1|1|       0.0", "0001|2|   11:10.2|1|       0.0"}
+        << QStringList{"1|0001|    5:35.1|1", "2|0001|   11:10.2|2"} << none
+        << QStringList{"0001ﾊﾞﾝ,5分35秒1", "0001ﾊﾞﾝ,11分10秒2"};
+    QTest::newRow("2 per lap: count 1 waits, count 2 takes both")
+        << none << QStringList{"0016|10:10:00.0|1", "0016|10:12:35.1|2"} << true
+        << QStringList{"0016|1|    5:05.1|1|       0.0"} << QStringList{"1|0016|    5:05.1|1"} << none
+        << QStringList{"0016ﾊﾞﾝ,5分05秒1"};
+    QTest::newRow("mid point 6, start at or after the passing")
+        << none << QStringList{"0016|11:00:00.0|12;0002|10:00:30.0|1;0003|10:00:59.9|1"} << true << none << none
+        << QStringList{"0002", "0003", "0016"} << none;
+    QTest::newRow("cut to tenths, hours, voice off")
+        << none << QStringList{"0001|10:05:35.199|1;0031|11:38:46.999|1"} << false
+        << QStringList{"0001|1|    5:35.1|1|       0.0", "0031|1| 1:23:46.9|2| 1:18:11.8"}
+        << QStringList{"1|0001|    5:35.1|1", "2|0031| 1:23:46.9|1"} << none << none;
+    QTest::newRow("same mid point again overwrites and re-ranks")
+        << none << QStringList{"0001|10:05:35.1|1;0002|10:06:00.0|1", "0001|10:05:20.0|1"} << true
+        << QStringList{"0001|1|    5:20.0|1|       0.0", "0002|1|    5:30.0|2|      10.0"}
+        << QStringList{"1|0001|    5:35.1|1", "2|0002|    5:30.0|1", "3|0001|    5:20.0|1"} << none
+        << QStringList{"0001ﾊﾞﾝ,5分35秒1", "0002ﾊﾞﾝ,5分30秒0", "0001ﾊﾞﾝ,5分20秒0"};
+    const QString thenL1 = QStringLiteral(";0031|10:20:30.0|1");
+    const QStringList l1Taken{"0031|1|    5:30.0|1|       0.0"};
+    QTest::newRow("no env row of rank 1 for the class")
+        << QStringList{"INSERT INTO result (tcode,zek,STARTEDTIME,class1) VALUES ('R2026A','0061','10:00:00.0','X9')"}
+        << QStringList{"0061|10:05:35.1|1" + thenL1} << true << l1Taken << QStringList{"1|0031|    5:30.0|1"}
+        << QStringList{"0061"} << QStringList{"0031ﾊﾞﾝ,5分30秒0"};
+    QTest::newRow("0 passings per lap") << QStringList{"UPDATE env SET `1lapn`=0 WHERE class='M1'"}
+                                        << QStringList{"0001|10:05:35.1|1" + thenL1} << false << l1Taken
+                                        << QStringList{"1|0031|    5:30.0|1"} << QStringList{"0001"} << none;
+    QTest::newRow("no result row") << none << QStringList{"0099|10:05:35.1|1" + thenL1} << false << l1Taken
+                                   << QStringList{"1|0031|    5:30.0|1"} << QStringList{"0099"} << none;
+    QTest::newRow("no start time") << QStringList{"UPDATE result SET STARTEDTIME='' WHERE zek='0001'",
+                                                  "UPDATE result SET STARTEDTIME=NULL WHERE zek='0002'"}
+                                   << QStringList{"0001|10:05:35.1|1;0002|10:05:35.1|1" + thenL1} << false << l1Taken
+                                   << QStringList{"1|0031|    5:30.0|1"} << QStringList{"0001", "0002"} << none;
+    // Bibs with a quote and a backslash (the latter written as bytes: a backslash from the
+    // UTF-8 client would be stored as the full-width one), and two that would change the
+    // statements if pasted raw.
+    QTest::newRow("quotes and backslashes stay data")
+        << QStringList{"INSERT INTO result (tcode,zek,STARTEDTIME,class1) VALUES ('R2026A','00''1','10:00:00.0','M1'),"
+                       "('R2026A',X'30305C32','10:00:00.0','M1')",
+                       "INSERT INTO tag_rec (tcode,zek,term,time,count) VALUES "
+                       "('R2026A',X'30305C32','C1','10:06:35.1',1)"}
+        << QStringList{"00'1|10:05:35.1|1;' OR ''='|10:07:00.0|1;0001' --|10:07:00.0|1"} << true
+        << QStringList{"00'1|1|    5:35.1|1|       0.0", "00\\2|1|    6:35.1|2|    1:00.0"}
+        << QStringList{"1|00'1|    5:35.1|1", "2|00\\2|    6:35.1|1"} << QStringList{"' OR ''='", "0001' --"}
+        << QStringList{"00'1ﾊﾞﾝ,5分35秒1", "00\\2ﾊﾞﾝ,6分35秒1"};
+}
+
+void TstMidIntake::pass()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QStringList, passes);
+    QFETCH(bool, voice);
+    for (const QString &sql : setup)
+        m_db->exec(sql);
+    m_intake->VoiceOn = [voice] { return voice; };
+    for (const QString &tags : passes) {
+        addTags(tags);
+        bumpUpd();
+        m_intake->Timer1Timer();
+    }
+    QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join('\n')));
+    QStringList stored;
+    for (int n = 1; n <= 5; ++n)
+        stored +=
+            column(QStringLiteral("SELECT zek,%1,midtime%1,midjun%1,middiff%1 FROM result WHERE midtime%1 IS NOT NULL "
+                                  "ORDER BY zek")
+                       .arg(n));
+    stored.sort();
+    QTEST(stored, "stored");
+    QTEST(column(QStringLiteral("SELECT NUM,ZEK,TIME1,LAPS FROM CHAKU ORDER BY NUM")), "chaku");
+    QTEST(column(QStringLiteral("SELECT DISTINCT zek FROM tag_rec WHERE use_mid=0 ORDER BY zek")), "untaken");
+    QTEST(m_intake->talklist, "talk");
+    QCOMPARE(m_dm->qChaku->RecordCount(), m_db->value(QStringLiteral("SELECT count(*) FROM CHAKU")).toInt());
+    QCOMPARE(m_intake->lastupd, int(passes.size()));
+}
+
+void TstMidIntake::passingWrittenDuringThePassWaits()
+{
+    // The chip-tag program writes 0001's next lap while the pass runs, after the snapshot
+    // and before the taken mark: a trigger on the mid-time update plays it.
+    m_db->exec(QStringLiteral(
+        "CREATE TRIGGER next_lap AFTER UPDATE ON result FOR EACH ROW "
+        "IF NEW.zek='0001' AND NEW.midtime1 IS NOT NULL AND OLD.midtime1 IS NULL THEN "
+        "INSERT INTO tag_rec (tcode,zek,term,time,count,use_mid) VALUES ('R2026A','0001','C1','10:11:10.2',2,0); "
+        "END IF"));
+    addTags(QStringLiteral("0001|10:05:35.1|1"));
+    bumpUpd();
+    m_intake->Timer1Timer();
+    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM tag_rec WHERE use_mid=0")), QStringLiteral("1"));
+    bumpUpd(); // as the chip-tag program does after writing
+    m_intake->Timer1Timer();
+    QCOMPARE(midtime(QStringLiteral("0001"), 2), QStringLiteral("   11:10.2"));
+    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM tag_rec WHERE use_mid=0")), QStringLiteral("0"));
+}
+
+void TstMidIntake::displayFollowsTheMode_data()
+{
+    QTest::addColumn<int>("tagauto");
+    QTest::addColumn<int>("shownPoint");
+    QTest::newRow("automatic: ends on the last passing's point") << 1 << 1;
+    QTest::newRow("fixed on mid point 3") << 0 << 3;
+}
+
+void TstMidIntake::displayFollowsTheMode()
+{
+    QFETCH(int, tagauto);
+    QFETCH(int, shownPoint);
+    m_intake->tagauto = tagauto;
+    m_intake->midno = 3;
+    m_intake->dispmidrank();
+    addTags(QStringLiteral("0001|10:11:10.2|2;0002|10:11:30.0|1")); // mid point 2, then 1
+    bumpUpd();
+    m_intake->Timer1Timer();
+    QCOMPARE(m_intake->midno, shownPoint);
+    QCOMPARE(m_dm->qMidRank->SQL().first(), QStringLiteral("SELECT MIDJUN%1 AS MJ").arg(shownPoint));
+    QCOMPARE(m_dm->qMidRank->RecordCount(), shownPoint == 1 ? 1 : 0);
+}
+
+void TstMidIntake::ranking_data()
+{
+    QTest::addColumn<RankWrite>("mode");
+    QTest::addColumn<QStringList>("times");    // zek|midtime2 ("<NULL>" for NULL)
+    QTest::addColumn<QStringList>("expected"); // zek|rank|difference of the rows of `times`
+    const struct {
+        const char *name;
+        QStringList times, expected;
+    } cases[] = {
+        {"one competitor", {"0005|    5:35.1"}, {"0005|1|       0.0"}},
+        {"equal best times: consecutive ranks, equal differences",
+         {"0005|    5:35.1", "0007|    5:35.1", "0009|    5:36.0"},
+         {"0005|*|       0.0", "0007|*|       0.0", "0009|3|       0.9"}},
+        {"NULL and empty neither ranked nor touched",
+         {"0003|<NULL>", "0004|", "0006|    6:00.0"},
+         {"0003|77|old", "0004|77|old", "0006|1|       0.0"}},
+        {"an hour or more after every time under an hour",
+         {"0001| 1:00:00.0", "0002|   59:59.9", "0004|      35.1", "0005|10:00:00.0"},
+         {"0001|3|   59:24.9", "0002|2|   59:24.8", "0004|1|       0.0", "0005|4| 9:59:24.9"}},
+    };
+    for (RankWrite mode : {RankWrite::PerCompetitor, RankWrite::ChangedOnly})
+        for (const auto &c : cases)
+            QTest::addRow("%s, %s", c.name, mode == RankWrite::PerCompetitor ? "per competitor" : "changed only")
+                << mode << c.times << c.expected;
+}
+
+void TstMidIntake::ranking()
+{
+    QFETCH(RankWrite, mode);
+    QFETCH(QStringList, times);
+    m_intake->rankWrite = mode;
+    m_db->exec(QStringLiteral("UPDATE result SET midjun2=77, middiff2='old'"));
+    QStringList bibs;
+    for (const QString &t : times) {
+        const QStringList f = t.split(QLatin1Char('|'));
+        bibs << quoted(f[0]);
+        m_db->exec(QStringLiteral("UPDATE result SET midtime2=%1 WHERE zek='%2'")
+                       .arg(f[1] == QLatin1String("<NULL>") ? QStringLiteral("NULL") : quoted(f[1]), f[0]));
+    }
+    m_intake->setmidrank(2);
+    QFETCH(QStringList, expected); // "*": a rank the server's order of equal times decides
+    const QStringList got =
+        column(QStringLiteral("SELECT zek,midjun2,middiff2 FROM result WHERE zek IN (%1) ORDER BY zek")
+                   .arg(bibs.join(QLatin1Char(','))));
+    QCOMPARE(got.size(), expected.size());
+    for (int i = 0; i < got.size(); ++i) {
+        const QStringList g = got[i].split(QLatin1Char('|')), e = expected[i].split(QLatin1Char('|'));
+        for (int f = 0; f < 3; ++f)
+            if (e[f] != QLatin1String("*"))
+                QCOMPARE(g[f], e[f]);
+    }
+    // Ranks are 1 upward without gaps or repeats; unranked rows keep what they held.
+    const int ranked = m_db->value(QStringLiteral("SELECT count(*) FROM result WHERE midjun2<>77")).toInt();
+    QCOMPARE(column(QStringLiteral("SELECT count(DISTINCT midjun2),max(midjun2) FROM result WHERE midjun2<>77")),
+             QStringList{QStringLiteral("%1|%1").arg(ranked)});
+    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM result WHERE midjun2<>77 AND midtime2<>''")),
+             QString::number(ranked));
+}
+
+void TstMidIntake::displayAndBlueRows()
+{
+    m_db->exec(QStringLiteral("UPDATE result SET NATION='jpn' WHERE zek='0002'"));
+    for (const char *row : {"0001|    5:00.0", "0002|    5:02.0", "0005|    5:01.0", "0007|"}) {
+        const QStringList f = QString::fromLatin1(row).split(QLatin1Char('|'));
+        m_db->exec(QStringLiteral("UPDATE result SET midtime2='%1' WHERE zek='%2'").arg(f[1], f[0]));
+    }
+    m_intake->setmidrank(2);
+    m_intake->midno = 2;
+    m_intake->dispmidrank();
+    TQuery *q = m_dm->qMidRank;
+    QStringList shown;
+    for (int r = 0; r < q->RecordCount(); ++r)
+        shown << QStringList{q->valueOf(r, "MJ"), q->valueOf(r, "ZEK"), q->valueOf(r, "MTS"), q->valueOf(r, "MDS"),
+                             q->valueOf(r, "NATION")}
+                     .join(QLatin1Char('|'));
+    QCOMPARE(shown, (QStringList{"1|0001|    5:00.0|       0.0|JPN", "2|0005|    5:01.0|       1.0|NOR",
+                                 "3|0002|    5:02.0|       2.0|jpn"}));
+    // "JPN" exactly is blue in every column; "NOR" and "jpn" keep the grid's colour.
+    TDataSource *model = m_dm->dsMidRank;
+    for (int c = 0; c < model->columnCount(); ++c) {
+        QCOMPARE(TMidRankDelegate::TextColour(model->index(0, c)), QColor(0, 0, 255));
+        QVERIFY(!TMidRankDelegate::TextColour(model->index(1, c)).isValid());
+        QVERIFY(!TMidRankDelegate::TextColour(model->index(2, c)).isValid());
+    }
+    m_intake->midno = 5;
+    m_intake->dispmidrank();
+    QCOMPARE(model->rowCount(), 0);
+}
+
+void TstMidIntake::logHoldsEveryUpdateAndGrowsAcrossRuns()
+{
+    QCOMPARE(m_intake->midlog->FileName, QStringLiteral("VidadIva.log"));
+    addTags(QStringLiteral("0001|10:05:35.1|1;0002|10:06:00.0|1"));
+    bumpUpd();
+    m_intake->Timer1Timer();
+    m_intake = newIntake(); // a new window, as in a later run of the program
+    addTags(QStringLiteral("0001|10:11:10.2|2"));
+    bumpUpd();
+    m_intake->Timer1Timer();
+    QCOMPARE(
+        readAll(m_logDir->filePath(QStringLiteral("VidadIva.log"))),
+        QByteArray("update result\r\nset midtime1 = '    5:35.1'\r\nwhere tcode='R2026A'\r\nAND ZEK='0001'\r\n\r\n"
+                   "update result\r\nset midtime1 = '    5:30.0'\r\nwhere tcode='R2026A'\r\nAND ZEK='0002'\r\n\r\n"
+                   "update result\r\nset midtime2 = '   11:10.2'\r\nwhere tcode='R2026A'\r\nAND ZEK='0001'\r\n\r\n"));
+}
+
+void TstMidIntake::unwritableLogStopsBeforeTheDatabase()
+{
+    m_intake->midlog->Path = m_logDir->path() + QStringLiteral("/missing/");
+    addTags(QStringLiteral("0001|10:05:35.1|1"));
+    bumpUpd();
+    m_intake->Timer1->start();
+    m_intake->Timer1Timer();
+    QCOMPARE(m_dialogs->texts(Dialogs::Kind::Error).size(), 1);
+    QVERIFY(m_dialogs->texts(Dialogs::Kind::Error).first().contains(QStringLiteral("VidadIva.log")));
+    QCOMPARE(midtime(QStringLiteral("0001")), QStringLiteral("<NULL>"));
+    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM tag_rec WHERE use_mid=0")), QStringLiteral("1"));
+    QCOMPARE(m_intake->lastupd, 0);
+    QVERIFY(!m_intake->Timer1->isActive());
+}
+
+void TstMidIntake::databaseErrorStopsThePoll()
+{
+    // Without CHAKU the pass fails at the read of the highest NUM, after the mid time,
+    // the taken mark and the ranking of the first passing.
+    m_db->exec(QStringLiteral("RENAME TABLE CHAKU TO CHAKU_AWAY"));
+    addTags(QStringLiteral("0001|10:05:35.1|1;0002|10:06:00.0|1"));
+    bumpUpd();
+    int ticks = 0;
+    connect(m_intake->Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    m_intake->Timer1->start();
+    QTRY_COMPARE(m_dialogs->shown.size(), 1);
+    QCOMPARE(m_dialogs->shown.first().kind, Dialogs::Kind::Error);
+    QVERIFY(m_dialogs->shown.first().text.contains(QStringLiteral("chaku"), Qt::CaseInsensitive));
+    QVERIFY(!m_intake->Timer1->isActive());
+    QCOMPARE(m_intake->lastupd, 0);
+    QCOMPARE(column(QStringLiteral("SELECT zek,midtime1,midjun1 FROM result WHERE midtime1 IS NOT NULL")),
+             QStringList{"0001|    5:35.1|1"});
+    QCOMPARE(column(QStringLiteral("SELECT zek FROM tag_rec WHERE use_mid=0")), QStringList{"0002"});
+    QVERIFY(m_intake->talklist.isEmpty());
+
+    bumpUpd();
+    QTest::qWait(600); // no tick comes while the poll is stopped
+    QCOMPARE(ticks, 1);
+
+    // Shown again: execinfo re-read, the poll runs, the next change takes what waits.
+    m_db->exec(QStringLiteral("RENAME TABLE CHAKU_AWAY TO CHAKU"));
+    m_intake->ReadExecInfo();
+    QCOMPARE(m_intake->lastupd, 2);
+    m_intake->Timer1->start();
+    bumpUpd();
+    QTRY_COMPARE(midtime(QStringLiteral("0002")), QStringLiteral("    5:30.0"));
+    QCOMPARE(m_dialogs->shown.size(), 1);
+}
+
+void TstMidIntake::windowOwnsTheIntake()
+{
+    TFmid window(nullptr, m_dm.get());
+    QCOMPARE(window.Timer1, window.Intake->Timer1);
+    QVERIFY(!window.Timer1->isActive());
+    QCOMPARE(window.Intake->midlog->Path, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    QCOMPARE(window.Intake->midlog->FileName, QStringLiteral("VidadIva.log"));
+}
+
+QTEST_MAIN(TstMidIntake)
+#include "tst_midintake.moc"

@@ -1,0 +1,151 @@
+// The rules of the chip-tag intake without a database: the lap rule, the announcement
+// text, which ranking rows need writing, and values that must stay data in statements.
+#include "MidLogic.h"
+
+#include <QtTest>
+
+using namespace MidLogic;
+Q_DECLARE_METATYPE(MidLogic::TMidDecision::Outcome)
+using Entries = QList<TRankEntry>;
+using Stored = QList<TStoredRank>;
+Q_DECLARE_METATYPE(Entries)
+Q_DECLARE_METATYPE(Stored)
+
+class TstMidLogic : public QObject
+{
+    Q_OBJECT
+private slots:
+    void lapRule_data();
+    void lapRule();
+    void announcement_data();
+    void announcement();
+    void changedEntries_data();
+    void changedEntries();
+    void quotesStayData();
+};
+
+void TstMidLogic::lapRule_data()
+{
+    QTest::addColumn<int>("perLap"); // -99: no course row
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("cont");
+    QTest::addColumn<TMidDecision::Outcome>("outcome");
+    QTest::addColumn<int>("point");
+    QTest::addColumn<QString>("text");
+    using D = TMidDecision;
+    QTest::newRow("1 per lap, count 2") << 1 << "10:00:00.0"
+                                        << "10:11:10.2" << 2 << D::Take << 2 << "   11:10.2";
+    QTest::newRow("2 per lap, count 1") << 2 << "10:00:00.0"
+                                        << "10:05:35.1" << 1 << D::NotLapEnd << 0 << "";
+    QTest::newRow("2 per lap, count 10") << 2 << "10:00:00.0"
+                                         << "11:23:31.4" << 10 << D::Take << 5 << " 1:23:31.4";
+    QTest::newRow("2 per lap, count 12") << 2 << "10:00:00.0"
+                                         << "11:00:00.0" << 12 << D::PointTooHigh << 6 << " 1:00:00.0";
+    QTest::newRow("count 0") << 1 << "10:00:00.0"
+                             << "10:05:35.1" << 0 << D::NotLapEnd << 0 << "";
+    QTest::newRow("start at the passing") << 1 << "10:05:35.1"
+                                          << "10:05:35.1" << 1 << D::NotPositive << 1 << "       0.0";
+    QTest::newRow("cut, not rounded") << 1 << "10:00:00.000"
+                                      << "10:05:35.199" << 1 << D::Take << 1 << "    5:35.1";
+    QTest::newRow("ten hours") << 1 << "00:00:01.0"
+                               << "12:03:06.4" << 1 << D::Take << 1 << "12:03:05.4";
+    QTest::newRow("no course row") << -99 << ""
+                                   << "10:05:35.1" << 1 << D::NoCourse << 0 << "";
+    QTest::newRow("0 per lap") << 0 << "10:00:00.0"
+                               << "10:05:35.1" << 1 << D::NoCourse << 0 << "";
+    QTest::newRow("blank start") << 1 << "   "
+                                 << "10:05:35.1" << 1 << D::NoStartTime << 1 << "";
+}
+
+void TstMidLogic::lapRule()
+{
+    QFETCH(int, perLap);
+    QFETCH(QString, start);
+    QFETCH(QString, time);
+    QFETCH(int, cont);
+    const TMidDecision d = DecidePassing(perLap != -99, perLap, start, TTagPassing{"0001", "C1", time, cont});
+    QTEST(d.outcome, "outcome");
+    QTEST(d.point, "point");
+    QTEST(d.text, "text");
+}
+
+void TstMidLogic::announcement_data()
+{
+    QTest::addColumn<QString>("zek");
+    QTest::addColumn<QString>("t");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("an hour and more") << "167"
+                                      << " 1:23:31.4"
+                                      << "167ﾊﾞﾝ,1時間23分31秒4";
+    QTest::newRow("minutes") << "0001"
+                             << "    5:35.1"
+                             << "0001ﾊﾞﾝ,5分35秒1";
+    QTest::newRow("seconds keep their zero") << "0001"
+                                             << "   12:05.1"
+                                             << "0001ﾊﾞﾝ,12分05秒1";
+    QTest::newRow("ten hours and more") << "0001"
+                                        << "12:03:05.4"
+                                        << "0001ﾊﾞﾝ,12時間03分05秒4";
+    QTest::newRow("under a minute") << "0001"
+                                    << "      35.1"
+                                    << "0001ﾊﾞﾝ,分35秒1";
+    QTest::newRow("under ten seconds") << "0001"
+                                       << "       5.1"
+                                       << "0001ﾊﾞﾝ,分 5秒1";
+}
+
+void TstMidLogic::announcement()
+{
+    QFETCH(QString, zek);
+    QFETCH(QString, t);
+    QTEST(AnnouncementText(zek, t), "expected");
+}
+
+void TstMidLogic::changedEntries_data()
+{
+    QTest::addColumn<Entries>("computed");
+    QTest::addColumn<Stored>("stored");
+    QTest::addColumn<Entries>("expected");
+    const TRankEntry a{"0001", "       0.0", 1}, b{"0002", "       1.0", 2}, a3{"0001", "       3.0", 3};
+    const TStoredRank sa{"0001", a.diff, false, 1, false}, sb{"0002", b.diff, false, 2, false};
+    QTest::newRow("nothing changed") << Entries{a, b} << Stored{sa, sb} << Entries{};
+    QTest::newRow("never ranked") << Entries{a, b} << Stored{sa, {"0002", "", true, 0, true}} << Entries{b};
+    QTest::newRow("rank moved") << Entries{a, b} << Stored{{"0001", a.diff, false, 2, false}, sb} << Entries{a};
+    QTest::newRow("difference changed") << Entries{a, b} << Stored{sa, {"0002", "       2.0", false, 2, false}}
+                                        << Entries{b};
+    QTest::newRow("unranked rows of other bibs") << Entries{a} << Stored{sa, {"0003", "", true, 0, true}} << Entries{};
+    // Rows of one bib are all addressed by its update; its last update wins on the server.
+    QTest::newRow("bib twice, last wins") << Entries{a, b, a3} << Stored{sa, sb, sa} << Entries{a3};
+    QTest::newRow("unranked row of a ranked bib")
+        << Entries{a} << Stored{sa, {"0001", "", true, 0, true}} << Entries{a};
+    QTest::newRow("letter case, trailing blank")
+        << Entries{{"a1", a.diff, 1}} << Stored{{"A1 ", a.diff, false, 2, false}} << Entries{{"a1", a.diff, 1}};
+}
+
+void TstMidLogic::changedEntries()
+{
+    QFETCH(Entries, computed);
+    QFETCH(Stored, stored);
+    QTEST(ChangedRankEntries(computed, stored), "expected");
+}
+
+void TstMidLogic::quotesStayData()
+{
+    const QString bib = QStringLiteral("0'1\\");
+    const QString esc = QStringLiteral("0\\'1\\\\");
+    QCOMPARE(CourseSql("R'", bib).mid(1, 2),
+             (QStringList{"where a.tcode='R\\'' and a.tcode = b.tcode", "and b.zek='" + esc + "' and a.rank = '1'"}));
+    QCOMPARE(SnapshotSql("R'")[1], QStringLiteral("where tcode = 'R\\''and use_mid=0 and term = 'C1' order by time"));
+    QCOMPARE(MidTimeUpdateSql(1, "x", "R", bib)[3], "AND ZEK='" + esc + "'");
+    QCOMPARE(TakenMarkSql("R", bib, "C'1", 1).mid(1, 2),
+             (QStringList{"where tcode='R' and zek = '" + esc + "'", "and term = 'C\\'1'"}));
+    QCOMPARE(ChakuInsertSql(1, bib, "x", 1)[2], "'" + esc + "',");
+    QCOMPARE(RankUpdateSql(1, TRankEntry{bib, "x", 1}, "R")[4], "AND ZEK='" + esc + "'");
+    QCOMPARE(MidRankDisplaySql(1, "R'")[6], QStringLiteral("WHERE TCODE='R\\''"));
+    // Characters whose Shift-JIS form ends in byte 0x5C are not escaped.
+    QCOMPARE(CourseSql("ソ表", "0001")[1], QStringLiteral("where a.tcode='ソ表' and a.tcode = b.tcode"));
+}
+
+QTEST_GUILESS_MAIN(TstMidLogic)
+#include "tst_midlogic.moc"
