@@ -447,6 +447,7 @@ private slots:
     {
         QSignalSpy signal(m_comm.get(), &TCommX::OnSignal);
         QSignalSpy received(m_comm.get(), &TCommX::OnReceive);
+        QSignalSpy trans(m_comm.get(), &TCommX::OnTrans);
         m_comm->Open();
         m_peer->HangUp();
         QTRY_COMPARE_WITH_TIMEOUT(signal.count(), 1, 5000);
@@ -457,7 +458,9 @@ private slots:
         QCOMPARE(signal.count(), 1);
         QCOMPARE(received.count(), 0);
         QCOMPARE(m_comm->ReadByte(), -1);
-        QVERIFY(m_comm->Write("gone", 4));  // queued and dropped; the thread goes on
+        QVERIFY(m_comm->Write("gone", 4));  // dropped, still reported; the thread goes on
+        QTRY_COMPARE_WITH_TIMEOUT(trans.count(), 1, 5000);
+        QCOMPARE(trans.at(0).at(1).toInt(), 4);
         QElapsedTimer t;
         t.start();
         m_comm->Close();
