@@ -3,6 +3,7 @@
 // measures the right way without clipping; each property reaches espeak with its mapped
 // value; the phonemes never switch language; OnEVOUTEND comes once per utterance, in
 // order, never before the audio could have been played, also with the silent output.
+#include "EspeakVoice.h"
 #include "JapaneseReading.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "SpeechMeasure.h"
@@ -87,6 +88,8 @@ private slots:
     void initTestCase();
     void everyStationTextIsCaptured();
     void phonemesNeverSwitchLanguage();
+    void voicesAreChecked_data();
+    void voicesAreChecked();
     void settingsReachTheEngine_data();
     void settingsReachTheEngine();
     void speakersTakeTheirVoices_data();
@@ -187,6 +190,28 @@ void TstSmarTalk::phonemesNeverSwitchLanguage()
     QVERIFY(TSmarTalk::Phonemes(u("1時間23分31秒4")).contains(QLatin1String("(en)")));
     QVERIFY(TSmarTalk::Phonemes(u("AB")).contains(QLatin1String("(en)")));
     QVERIFY(!TSmarTalk::Phonemes(JapaneseReading::toKana(u("AB"))).contains(QLatin1Char('(')));
+}
+
+void TstSmarTalk::voicesAreChecked_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("male 1") << "ja+m1" << true;
+    QTest::newRow("female 2") << "ja+f2" << true;
+    QTest::newRow("plain Japanese") << "ja" << true;
+    // espeak answers OK and speaks plain "ja": refused all the same.
+    QTest::newRow("misspelt variant") << "ja+fx9" << false;
+    // espeak refuses and keeps the voice it had.
+    QTest::newRow("unknown voice") << "xx" << false;
+    QTest::newRow("another language") << "en" << false;
+}
+
+void TstSmarTalk::voicesAreChecked()
+{
+    QFETCH(QString, name);
+    TEspeakSession espeak;
+    QVERIFY(espeak.ready());
+    QTEST(espeak.setVoice(name), "taken");
 }
 
 void TstSmarTalk::settingsReachTheEngine_data()
