@@ -373,24 +373,9 @@ bool TCustomCommX::Write(const void *data, int count)
     while (left > 0) {
         if (!IsOpen() || !FTransThread)
             return false;  // what was queued stays queued
-        {
-            QMutexLocker lock(&FCountLock);
-            if (FPendingBlocks >= MaxPendingBlocks) {
-                lock.unlock();
-                // Back-pressure: wait for the transmit thread to finish a block while the
-                // window goes on handling its events (its handlers may run meanwhile).
-                QEventLoop loop;
-                QTimer poll;
-                connect(this, &TCustomCommX::TransProgress, &loop, &QEventLoop::quit);
-                connect(&poll, &QTimer::timeout, &loop, &QEventLoop::quit);
-                poll.start(100);
-                lock.relock();
-                const bool full = FPendingBlocks >= MaxPendingBlocks;
-                lock.unlock();
-                if (full)
-                    loop.exec();
-                continue;
-            }
+        if (PendingBlocks() >= MaxPendingBlocks) {
+            WaitForRoom();
+            continue;
         }
         const int size = qMin(qMax(1, FBufLenTrans), left);
         QByteArray block(p, size);
@@ -404,6 +389,20 @@ bool TCustomCommX::Write(const void *data, int count)
         left -= size;
     }
     return true;
+}
+
+void TCustomCommX::WaitForRoom()
+{
+    // Back-pressure: wait for the transmit thread to finish a block while the window goes
+    // on handling its events (its handlers may run meanwhile). A finished block and Close
+    // both emit TransProgress; the timer is a safety net.
+    QEventLoop loop;
+    QTimer safety;
+    connect(this, &TCustomCommX::TransProgress, &loop, &QEventLoop::quit);
+    connect(&safety, &QTimer::timeout, &loop, &QEventLoop::quit);
+    safety.start(100);
+    if (PendingBlocks() >= MaxPendingBlocks)  // a block finished before the loop was set up
+        loop.exec();
 }
 
 int TCustomCommX::Read(void *buffer, int count)

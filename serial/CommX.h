@@ -175,7 +175,7 @@ private:
     friend class TCommReceiveThread;
     friend class TCommTransThread;
 
-    void OpenPort();
+    void WaitForRoom();
     void StartThreads();
     void ApplyTimeouts();
     void SetupBuffers();
