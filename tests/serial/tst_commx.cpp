@@ -58,10 +58,14 @@ private:
                                                                     {10, plain.fileName()}});
     }
 
-    // The peer stops the component's output with XOFF; the component then sees "X" come
-    // in after it, so the stop has been taken.
-    void StopOutput()
+    // Opens with XON/XOFF, blocks of 16 bytes and no practical write time-out; the peer
+    // stops the output with XOFF, and "X" coming in after it shows the stop was taken.
+    void OpenWithOutputStopped()
     {
+        m_comm->SetFlowCtrl(cfcXonXoff);
+        m_comm->SetBufLenTrans(16);
+        m_comm->SetTimeOutTrans(60000);
+        m_comm->Open();
         QByteArray in;
         auto c = connect(m_comm.get(), &TCommX::OnReceive, this, [&](QObject *, int size) {
             for (int i = 0; i < size; ++i)
@@ -323,11 +327,7 @@ private slots:
 
     void writeWaitsAt32PendingBlocksWhileTheWindowRuns()
     {
-        m_comm->SetFlowCtrl(cfcXonXoff);
-        m_comm->SetBufLenTrans(16);
-        m_comm->SetTimeOutTrans(60000);
-        m_comm->Open();
-        StopOutput();
+        OpenWithOutputStopped();
         if (QTest::currentTestFailed())
             return;
         QByteArray data(40 * 16, 'w');
@@ -352,11 +352,7 @@ private slots:
 
     void purgeTransDropsQueuedBlocksButReportsThem()
     {
-        m_comm->SetFlowCtrl(cfcXonXoff);
-        m_comm->SetBufLenTrans(16);
-        m_comm->SetTimeOutTrans(60000);
-        m_comm->Open();
-        StopOutput();
+        OpenWithOutputStopped();
         if (QTest::currentTestFailed())
             return;
         QSignalSpy trans(m_comm.get(), &TCommX::OnTrans);
@@ -403,11 +399,7 @@ private slots:
 
     void closeEndsThreadsPromptlyEvenWithAWriteStuck()
     {
-        m_comm->SetFlowCtrl(cfcXonXoff);
-        m_comm->SetBufLenTrans(16);
-        m_comm->SetTimeOutTrans(60000);
-        m_comm->Open();
-        StopOutput();
+        OpenWithOutputStopped();
         if (QTest::currentTestFailed())
             return;
         QSignalSpy trans(m_comm.get(), &TCommX::OnTrans);
