@@ -1,0 +1,617 @@
+// The photocell mid window: timer intake, bib assignment, mid-time recording, the passing
+// display row and the announcement queue.
+#include "Uhand.h"
+
+#include "CommX.h"
+#include "CuteBtn.h"
+#include "Dialogs.h"
+#include "GridColumns.h"
+#include "OnseiPanel.h"
+#include "SMARTALKOCXLib_TLB.h"
+#include "SerialPorts.h"
+#include "TRadioGroup.h"
+#include "Ucheck.h"
+#include "Udm1.h"
+#include "uComm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTableView>
+#include <QThread>
+#include <QTimer>
+
+using namespace Photocell;
+
+namespace {
+
+const QString MidCaptions[5] = {QStringLiteral("Mid "), QStringLiteral("Mid 2"), QStringLiteral("Mid 3"),
+                                QStringLiteral("Mid 4"), QStringLiteral("Mid 5")};
+
+QString quoted(const QString &value)
+{
+    return SqlEscape(value);
+}
+
+}  // namespace
+
+TFhand::TFhand(QWidget *parent, TDm1 *dm) : QDialog(parent), m_dm(dm ? dm : Dm1), m_raw(30), m_frames(10)
+{
+    setObjectName(QStringLiteral("Fhand"));
+    setWindowTitle(QStringLiteral("Fhand"));
+    setModal(true);
+    createControls();
+    FormCreate();
+}
+
+TFhand::~TFhand()
+{
+    CommX1->Close();
+}
+
+QString TFhand::PortMessage()
+{
+    return QStringLiteral("取込ﾎﾟｰﾄ で指定したポートは有効では有りません。正しいポートを指定しないとタイムデータの取込が出来ません。");
+}
+
+QString TFhand::BibMessage(const QString &typed)
+{
+    return QStringLiteral("当てはめゼッケン「%1」は数値ではありません。ゼッケン番号を数字で入力してください。").arg(typed);
+}
+
+QString TFhand::NoMidPointMessage()
+{
+    return QStringLiteral("中間ポイントが分かりません。タイマーから中間ポイント１～５のデータを受信してから記録してください。");
+}
+
+void TFhand::createControls()
+{
+    resize(1000, 660);
+
+    auto label = [this](const char *name, const QString &text, const QRect &where) {
+        auto *l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(where);
+        return l;
+    };
+    auto button = [this](const char *name, const QString &caption, const QRect &where) {
+        auto *b = new TCuteButton(this);
+        b->setObjectName(QLatin1String(name));
+        b->setCaption(caption);
+        b->setGeometry(where);
+        return b;
+    };
+    auto grid = [this](const char *name, TDataSource *source, TGridColumns *columns, const QRect &where) {
+        auto *g = new QTableView(this);
+        g->setObjectName(QLatin1String(name));
+        columns->setSourceModel(source);
+        g->setModel(columns);
+        g->setSelectionBehavior(QAbstractItemView::SelectRows);
+        g->setSelectionMode(QAbstractItemView::SingleSelection);
+        g->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        g->verticalHeader()->setDefaultSectionSize(22);
+        g->setGeometry(where);
+        return g;
+    };
+
+    // Event and passings, left.
+    Label5 = label("Label5", QStringLiteral("大会コード    大会名"), QRect(12, 8, 300, 20));
+    Edit3 = new QLineEdit(this);
+    Edit3->setObjectName(QStringLiteral("Edit3"));
+    Edit3->setGeometry(12, 30, 110, 24);
+    Label3 = label("Label3", QString(), QRect(130, 30, 420, 24));
+
+    m_grid1Columns = new TGridColumns(this);
+    m_grid1Columns->setColumns({{QStringLiteral("ZEK"), QString()}, {QStringLiteral("TIME"), QString()}});
+    DBGrid1 = grid("DBGrid1", m_dm->Dsqdpmid, m_grid1Columns, QRect(12, 64, 230, 420));
+    PopupMenu1 = new QMenu(DBGrid1);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N1 = PopupMenu1->addAction(QStringLiteral("当該データの削除"));
+    N1->setObjectName(QStringLiteral("N1"));
+    DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenu1->exec(DBGrid1->viewport()->mapToGlobal(at)); });
+    connect(N1, &QAction::triggered, this, [this] { RunHandler([this] { N1Click(); }); });
+
+    // Recording, middle.
+    CkBauto = new QCheckBox(QStringLiteral("自動処理"), this);
+    CkBauto->setObjectName(QStringLiteral("CkBauto"));
+    CkBauto->setGeometry(256, 64, 120, 24);
+    Label1 = label("Label1", QStringLiteral("通過時刻"), QRect(256, 96, 160, 20));
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(256, 118, 170, 28);
+    Label1->setBuddy(Edit1);
+    Label2 = label("Label2", QStringLiteral("当てはめゼッケン"), QRect(256, 154, 160, 20));
+    Edit2 = new QLineEdit(this);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(256, 176, 100, 28);
+    Label2->setBuddy(Edit2);
+    CuteButton6 = button("CuteButton6", QStringLiteral("チェックリスト"), QRect(256, 216, 170, 36));
+
+    RGoto = TOnseiPanel::makeVoiceSwitch(0, this);
+    RGoto->setObjectName(QStringLiteral("RGoto"));
+    RGoto->setGeometry(256, 262, 170, 56);
+    CkBMid = new QCheckBox(QStringLiteral("Mid"), this);
+    CkBMid->setObjectName(QStringLiteral("CkBMid"));
+    CkBMid->setGeometry(256, 324, 80, 24);
+    bOnseiPanel = button("bOnseiPanel", QStringLiteral("音声パネル"), QRect(256, 354, 170, 32));
+
+    Label4 = label("Label4", QStringLiteral("未処理時刻"), QRect(256, 394, 170, 20));
+    m_grid3Columns = new TGridColumns(this);
+    m_grid3Columns->setColumns(
+        {{QStringLiteral("ZEK"), QStringLiteral("ID-No.")}, {QStringLiteral("TIME"), QStringLiteral("通過時刻")}});
+    DBGrid3 = grid("DBGrid3", m_dm->DSdeltime, m_grid3Columns, QRect(256, 416, 230, 180));
+
+    // Mid times of the event.
+    m_grid2Columns = new TGridColumns(this);
+    DBGrid2 = grid("DBGrid2", m_dm->Dsmidtime, m_grid2Columns, QRect(500, 64, 240, 532));
+    TCuteButton **mids[5] = {&CuteButton1, &CuteButton2, &CuteButton3, &CuteButton4, &CuteButton5};
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray name = "CuteButton" + QByteArray::number(i + 1);
+        *mids[i] = button(name.constData(), MidCaptions[i], QRect(500 + i * 48, 8, 46, 48));
+        connect(*mids[i], &QAbstractButton::clicked, this, [this, i] { RunHandler([this, i] { selectMid(i + 1); }); });
+    }
+    CuteButton = button("CuteButton", QStringLiteral("×"), QRect(950, 8, 40, 40));
+
+    // Intake, right.
+    Label6 = label("Label6", QStringLiteral("Commポート"), QRect(756, 64, 100, 24));
+    Cbxcomm1 = new QComboBox(this);
+    Cbxcomm1->setObjectName(QStringLiteral("Cbxcomm1"));
+    Cbxcomm1->setGeometry(856, 64, 130, 26);
+    Label6->setBuddy(Cbxcomm1);
+    Label7 = label("Label7", QStringLiteral("取込データ"), QRect(756, 96, 230, 20));
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setGeometry(756, 118, 234, 300);
+    Memo3 = new QPlainTextEdit(this);
+    Memo3->setObjectName(QStringLiteral("Memo3"));
+    Memo3->setReadOnly(true);
+    Memo3->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo3->setGeometry(756, 424, 234, 172);
+    QFont fixed(QStringLiteral("Monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    Memo1->setFont(fixed);
+    Memo3->setFont(fixed);
+    CuteButton7 = button("CuteButton7", QStringLiteral("全データ削除"), QRect(12, 496, 230, 36));
+
+    St1 = new TSmarTalk(this);
+    St1->setObjectName(QStringLiteral("St1"));
+    pOnseiTest = new TOnseiPanel(St1, TOnseiPanel::TVariant::Photocell, this);
+    pOnseiTest->setGeometry(500, 300, 300, 300);
+    pOnseiTest->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    CommX1 = new TCommX(this);
+    CommX1->setObjectName(QStringLiteral("CommX1"));
+    CommX1->SetBitRate(2400);
+
+    connect(CommX1, &TCommX::OnReceive, this, &TFhand::CommX1Receive);
+    connect(Cbxcomm1, &QComboBox::activated, this, [this] { RunHandler([this] { Cbxcomm1Change(); }); });
+    connect(CkBauto, &QAbstractButton::clicked, this, &TFhand::CkBautoClick);
+    connect(DBGrid3, &QAbstractItemView::clicked, this, &TFhand::DBGrid3CellClick);
+    connect(CuteButton6, &QAbstractButton::clicked, this, &TFhand::CuteButton6Click);
+    connect(CuteButton7, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton7Click(); }); });
+    connect(CuteButton, &QAbstractButton::clicked, this, &TFhand::CuteButtonClick);
+    connect(bOnseiPanel, &QAbstractButton::clicked, this, &TFhand::bOnseiPanelClick);
+    connect(RGoto, &TRadioGroup::Click, this, &TFhand::RGotoClick);
+    connect(Timer1, &QTimer::timeout, this, &TFhand::Timer1Timer);
+    connect(St1, &TSmarTalk::OnEVOUTEND, this, &TFhand::St1EVOUTEND);
+    DBGrid1->installEventFilter(this);
+    Edit2->installEventFilter(this);
+}
+
+// ---- port ---------------------------------------------------------------------------
+
+void TFhand::FormCreate()
+{
+    Cbxcomm1->clear();
+    Cbxcomm1->addItem(QString());
+    Cbxcomm1->addItems(SerialPortList());
+    try {
+        const int port = ProgramSettings.Alge;
+        if (port > 0) {
+            const int at = Cbxcomm1->findText(QStringLiteral("COM") + QString::number(port));
+            if (at >= 0)
+                Cbxcomm1->setCurrentIndex(at);
+            com1open(port);
+        }
+    } catch (...) {
+        // Reopening the saved port is a convenience; a failure other than the port's own
+        // message leaves the operator to pick a port.
+    }
+}
+
+void TFhand::Cbxcomm1Change()
+{
+    const int index = Cbxcomm1->currentIndex();
+    if (index <= 0) {
+        CommX1->Close();
+        ProgramSettings.Alge = 0;
+        return;
+    }
+    const QString text = Cbxcomm1->currentText();
+    bool ok = false;
+    const int port = text.mid(3, 2).remove(QLatin1Char(' ')).toInt(&ok);
+    if (!ok)
+        throw EStationError(QStringLiteral("'%1' は整数ではありません。").arg(text.mid(3, 2)));
+    ProgramSettings.Alge = port;
+    if (port > 0)
+        com1open(port);
+}
+
+void TFhand::com1open(int port)
+{
+    CommX1->Close();
+    CommX1->SetPortNo(port);
+    QThread::msleep(300);  // lets the line settle after closing before it is opened again
+    try {
+        CommX1->Open();
+    } catch (const ECommError &) {
+        Dialogs::showMessage(PortMessage());
+        ProgramSettings.Alge = 0;
+        Cbxcomm1->setCurrentIndex(0);
+    }
+}
+
+// ---- intake -----------------------------------------------------------------------
+
+void TFhand::CommX1Receive(QObject *, int ReceiveSize)
+{
+    if (ReceiveSize <= 0)
+        return;
+    RunHandler([&] {
+        // The raw view shows what was read, also when storing a frame fails half-way.
+        struct TSync {
+            TFhand *w;
+            ~TSync() { w->syncRawView(); }
+        } sync{this};
+        for (int i = 0; i < ReceiveSize; ++i) {
+            const int byte = CommX1->ReadByte();
+            if (byte < 0)
+                break;
+            const std::optional<TFrameReader::TEvent> event = m_reader.FeedByte(quint8(byte));
+            if (byte == '\r')
+                m_raw.AppendChar(QLatin1Char('\n'));
+            else if (!m_reader.DroppedLineFeed())
+                m_raw.AppendChar(RawChar(quint8(byte)));
+            if (!event || event->kind != TFrameReader::TEvent::Line)
+                continue;
+            const TFrame frame = ParseFrame(event->line);
+            if (frame.accepted())
+                acceptFrame(frame);
+        }
+    });
+}
+
+void TFhand::syncRawView()
+{
+    Memo1->setPlainText(m_raw.Text());
+    Memo1->moveCursor(QTextCursor::End);
+}
+
+void TFhand::acceptFrame(const TFrame &frame)
+{
+    QString shown;
+    for (const QChar c : frame.text)
+        shown += RawChar(quint8(c.unicode()));
+    m_frames.AppendLine(shown);
+    Memo3->setPlainText(m_frames.Text());
+    Memo3->moveCursor(QTextCursor::End);
+    syncRawView();
+
+    framemid = frame.mid;
+    curzek = frame.zek;
+    Edit1->setText(frame.time + QLatin1Char(' ') + curzek);
+
+    m_dm->Qmax->Close();
+    m_dm->Qmax->Open();
+    QString maxn = m_dm->Qmax->FieldByName(QStringLiteral("maxn")).AsString();
+    if (maxn.isEmpty())
+        maxn = QStringLiteral("0");
+    const QString tpno1 = QString::number(maxn.toLongLong() + 1);
+
+    m_dm->Qedit->setSQL(InsertPassingSQL(curzek, frame.time, frame.fl(), tpno1));
+    m_dm->Qedit->ExecSQL();
+
+    reopen(m_dm->Qdpmid, DBGrid1);
+    if (m_dm->Qdpmid->RecordCount() == 1)
+        Edit1->setText(frame.time);
+    reopen(m_dm->Qdeltime, DBGrid3);
+
+    if (CkBauto->isChecked() && frame.recordedAutomatically()) {
+        Edit1->setText(frame.time);
+        Edit2->setText(curzek);
+        setmidtime();
+    }
+}
+
+// ---- window -----------------------------------------------------------------------
+
+void TFhand::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (parentWidget())
+        move(parentWidget()->window()->geometry().center() - rect().center());
+    RunHandler([this] { FormShow(); });
+}
+
+void TFhand::FormShow()
+{
+    CuteButton1->click();
+    CkBauto->setChecked(ProgramSettings.Automode == 1);
+    talklist.clear();
+    pOnseiTest->loadPhotocell();
+}
+
+void TFhand::closeEvent(QCloseEvent *event)
+{
+    CommX1->Close();
+    QDialog::closeEvent(event);
+}
+
+void TFhand::CkBautoClick()
+{
+    ProgramSettings.Automode = CkBauto->isChecked() ? 1 : 0;
+}
+
+void TFhand::selectMid(int n)
+{
+    TCuteButton *buttons[5] = {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
+    for (int i = 0; i < 5; ++i)
+        buttons[i]->setColor(i + 1 == n ? Qt::yellow : Qt::white);
+    m_shownMid = n;
+    m_grid2Columns->setColumns(
+        {{QStringLiteral("ZEK"), QString()}, {QStringLiteral("Midtime") + QString::number(n), QStringLiteral("中間タイム")}});
+}
+
+bool TFhand::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && (watched == DBGrid1 || watched == Edit2)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == DBGrid1)
+                DBGrid1KeyDown(13);
+            else
+                Edit2KeyDown(13);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QString TFhand::currentValue(QTableView *grid, TQuery *query, const QString &field) const
+{
+    auto *columns = static_cast<TGridColumns *>(grid->model());
+    const int row = columns->sourceRow(grid->currentIndex().isValid() ? grid->currentIndex().row() : -1);
+    if (row < 0)
+        return QString();
+    query->MoveTo(row);
+    return query->valueOf(row, field);
+}
+
+void TFhand::DBGrid1KeyDown(int Key)
+{
+    if (Key != 13)
+        return;
+    if (!DBGrid1->currentIndex().isValid())
+        return;
+    Edit1->setText(currentValue(DBGrid1, m_dm->Qdpmid, QStringLiteral("time")));
+    Edit2->setText(currentValue(DBGrid1, m_dm->Qdpmid, QStringLiteral("zek")));
+    Edit2->setFocus();
+}
+
+void TFhand::DBGrid3CellClick(const QModelIndex &Column)
+{
+    if (!Column.isValid())
+        return;
+    DBGrid3->setCurrentIndex(Column);
+    Edit1->setText(currentValue(DBGrid3, m_dm->Qdeltime, QStringLiteral("time")));
+    Edit2->setFocus();
+}
+
+void TFhand::Edit2KeyDown(int Key)
+{
+    if (Key == 13)
+        RunHandler([this] { setmidtime(); });
+}
+
+void TFhand::reopen(TQuery *query, QTableView *grid)
+{
+    const int row = grid->currentIndex().row();
+    const int column = qMax(0, grid->currentIndex().column());
+    const int scroll = grid->verticalScrollBar()->value();
+    query->Close();
+    query->Open();
+    if (row >= 0 && row < grid->model()->rowCount())
+        grid->setCurrentIndex(grid->model()->index(row, column));
+    grid->verticalScrollBar()->setValue(scroll);
+}
+
+// ---- recording --------------------------------------------------------------------
+
+void TFhand::setmidtime()
+{
+    // Both checks come before any statement, so a refused recording writes nothing.
+    const std::optional<QString> bib = BibText(Edit2->text());
+    if (!bib) {
+        Dialogs::showMessage(BibMessage(Edit2->text()));
+        return;
+    }
+    const std::optional<int> mid = MidPoint(framemid);
+    if (!mid) {
+        Dialogs::showMessage(NoMidPointMessage());
+        return;
+    }
+    curzek = *bib;
+    const QString tcode = ProgramSettings.CurrentTcode;
+
+    TQuery *q = m_dm->Qtemp;
+    q->setSQL({QStringLiteral("select startedtime,zek,class1 from result where tcode='") + quoted(tcode) +
+                   QLatin1Char('\''),
+               QStringLiteral("and zek='") + quoted(curzek) + QLatin1Char('\'')});
+    q->Open();
+    const QString start = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("startedtime")).AsString() : QString();
+    q->Close();
+
+    const QString t = MsecToTimeText(ElapsedMsec(start, Edit1->text())).left(10);
+
+    if (framemid != lastmid) {
+        lastmid = framemid;
+        TCuteButton *buttons[5] = {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
+        buttons[*mid - 1]->click();
+    }
+
+    q->setSQL(MidTimeUpdateSQL(framemid, t, curzek, tcode));
+    Edit3->setText(q->SQLText());
+    q->ExecSQL();
+
+    setdispinfo(curzek, Edit1->text());
+
+    reopen(m_dm->Qdpmid, DBGrid1);
+    reopen(m_dm->Qmidtime, DBGrid2);
+    reopen(m_dm->Qdeltime, DBGrid3);
+    DBGrid1->setFocus();
+}
+
+void TFhand::N1Click()
+{
+    if (!DBGrid1->currentIndex().isValid())
+        return;
+    const QString time = currentValue(DBGrid1, m_dm->Qdpmid, QStringLiteral("time"));
+    m_dm->Qedit->setSQL({QStringLiteral("delete from midtp2 where time = '") + quoted(time) + QLatin1Char('\'')});
+    m_dm->Qedit->ExecSQL();
+    reopen(m_dm->Qdpmid, DBGrid1);
+    // The same time may also stand among the unprocessed times; that list must not keep
+    // showing a row that is gone.
+    reopen(m_dm->Qdeltime, DBGrid3);
+}
+
+void TFhand::CuteButton7Click()
+{
+    if (!Dialogs::askYesNo(QStringLiteral("確認してください。"), QStringLiteral("中間計測タイムを全て削除します。")))
+        return;
+    m_dm->Qedit->setSQL({QStringLiteral("delete from midtp2")});
+    m_dm->Qedit->ExecSQL();
+    reopen(m_dm->Qdpmid, DBGrid1);
+    reopen(m_dm->Qdeltime, DBGrid3);
+}
+
+void TFhand::CuteButtonClick()
+{
+    CommX1->Close();
+    close();
+}
+
+void TFhand::CuteButton6Click()
+{
+    if (Fcheck)
+        Fcheck->OpenList(TFcheck::PhotocellFirstLine);
+}
+
+// ---- display and announcement -----------------------------------------------------
+
+void TFhand::setdispinfo(const QString &zek, const QString &passtime)
+{
+    TQuery *q = m_dm->Qtemp;
+    q->setSQL({QStringLiteral("select status,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5"),
+               QStringLiteral("from result where tcode='") + quoted(ProgramSettings.CurrentTcode) +
+                   QStringLiteral("' and zek='") + quoted(zek) + QLatin1Char('\'')});
+    q->Open();
+    QString status;
+    QString start;
+    int k = 0;
+    if (q->RecordCount() > 0) {
+        status = q->FieldByName(QStringLiteral("status")).AsString();
+        start = q->FieldByName(QStringLiteral("startedtime")).AsString();
+        QStringList mids;
+        for (int i = 1; i <= 5; ++i)
+            mids << q->FieldByName(QStringLiteral("midtime") + QString::number(i)).AsString();
+        k = FirstEmptyMid(mids);
+    }
+    q->Close();
+    if (status != QLatin1String("T") || k <= 0)
+        return;
+
+    const int elapsed = TimeTextToMsec(passtime) - TimeTextToMsec(start);
+    if (elapsed <= 0)
+        return;
+    const QString t = MsecToTimeText(elapsed);
+
+    q->setSQL({QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC")});
+    q->Open();
+    const int num = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("NUM")).AsInteger() : 0;
+    q->Close();
+    q->setSQL(ChakuInsertSQL(num + 1, zek, t.left(10), k));
+    q->ExecSQL();
+
+    if (RGoto->ItemIndex() == 1)
+        talklist << AnnouncementText(zek, t);
+    if (CkBMid->isChecked())
+        pause();
+}
+
+// The pause box opens once the running handler has returned: a box opened inside the
+// receive handler would hold the serial component's receive thread, and frames arriving
+// meanwhile would wait. Pauses asked for while the box is open are folded into it.
+void TFhand::pause()
+{
+    if (m_pauseOpen)
+        return;
+    m_pauseOpen = true;
+    QTimer::singleShot(0, this, [this] {
+        Dialogs::showMessage(QString());
+        m_pauseOpen = false;
+    });
+}
+
+void TFhand::bOnseiPanelClick()
+{
+    pOnseiTest->setVisible(!pOnseiTest->isVisible());
+    if (pOnseiTest->isVisible())
+        pOnseiTest->raise();
+}
+
+void TFhand::RGotoClick()
+{
+    if (pOnseiTest->voiceSwitchPhotocell(RGoto->ItemIndex())) {
+        talklist.clear();
+        Timer1->start();
+    } else {
+        Timer1->stop();
+    }
+}
+
+void TFhand::Timer1Timer()
+{
+    St1->PrepareSpeech();
+    St1->setSymbolRangeSpace(true);
+    St1->setNumRead(2);
+    if (!talklist.isEmpty()) {
+        Timer1->stop();
+        const QString text = talklist.takeFirst();
+        pOnseiTest->setCurrentText(text);
+        St1->SpeakText(text);
+    }
+    St1->StartSpeech();
+}
+
+void TFhand::St1EVOUTEND(int, int)
+{
+    // The pump runs only while announcements are on: an utterance that ends after the
+    // operator switched them off does not start the queue again.
+    if (RGoto->ItemIndex() == 1)
+        Timer1->start();
+}

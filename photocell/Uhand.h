@@ -1,0 +1,143 @@
+// The photocell mid window TFhand (unit Uhand): takes the photocell timer's frames from a
+// serial port and stores each passing, lets the operator give a passing its bib (or takes
+// the bib from the frame in automatic mode), writes the competitor's mid time, adds the
+// passing display row and reads the mid time aloud.
+#pragma once
+
+#include "PhotocellFrame.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QTableView;
+class QTimer;
+class TCommX;
+class TCuteButton;
+class TDm1;
+class TGridColumns;
+class TOnseiPanel;
+class TQuery;
+class TRadioGroup;
+class TSmarTalk;
+
+class TFhand : public QDialog {
+    Q_OBJECT
+public:
+    // Works on the program's data module Dm1 unless given another. The main window has
+    // prepared Qmidtime, Qmax, Qdpmid and Qdeltime before it creates the window.
+    explicit TFhand(QWidget *parent = nullptr, TDm1 *dm = nullptr);
+    ~TFhand() override;
+
+    QLabel *Label5;
+    QLineEdit *Edit3;
+    QLabel *Label3;
+    QTableView *DBGrid1;
+    QMenu *PopupMenu1;
+    QAction *N1;
+    QCheckBox *CkBauto;
+    QLabel *Label1;
+    QLineEdit *Edit1;
+    QLabel *Label2;
+    QLineEdit *Edit2;
+    TCuteButton *CuteButton6;
+    TRadioGroup *RGoto;
+    QLabel *Label4;
+    QTableView *DBGrid3;
+    QTableView *DBGrid2;
+    TCuteButton *CuteButton1;
+    TCuteButton *CuteButton2;
+    TCuteButton *CuteButton3;
+    TCuteButton *CuteButton4;
+    TCuteButton *CuteButton5;
+    TCuteButton *CuteButton;
+    QLabel *Label6;
+    QComboBox *Cbxcomm1;
+    QLabel *Label7;
+    QPlainTextEdit *Memo1;
+    QPlainTextEdit *Memo3;
+    TCuteButton *CuteButton7;
+    QCheckBox *CkBMid;
+    TCuteButton *bOnseiPanel;
+    TOnseiPanel *pOnseiTest;
+    TSmarTalk *St1;
+    QTimer *Timer1;
+    TCommX *CommX1;
+
+    // The bib being recorded (from the last frame, then from the bib box in four digits).
+    QString curzek;
+    // The mid point digit of the newest accepted frame; "" until the first.
+    QString framemid;
+    // The mid point for which a recording last switched the Mid buttons.
+    QString lastmid;
+    // The announcement queue, oldest first.
+    QStringList talklist;
+
+    // The mid point (1..5) whose mid times DBGrid2 shows.
+    int ShownMid() const { return m_shownMid; }
+
+    // The message for a port that cannot be opened.
+    static QString PortMessage();
+    // The message for a bib box that holds no whole number.
+    static QString BibMessage(const QString &typed);
+    // The message for a recording before any frame has named the mid point.
+    static QString NoMidPointMessage();
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void Cbxcomm1Change();
+    void com1open(int port);
+    void CommX1Receive(QObject *Sender, int ReceiveSize);
+    void CkBautoClick();
+    void CuteButton1Click() { selectMid(1); }
+    void CuteButton2Click() { selectMid(2); }
+    void CuteButton3Click() { selectMid(3); }
+    void CuteButton4Click() { selectMid(4); }
+    void CuteButton5Click() { selectMid(5); }
+    void DBGrid1KeyDown(int Key);
+    void DBGrid3CellClick(const QModelIndex &Column);
+    void Edit2KeyDown(int Key);
+    void setmidtime();
+    void setdispinfo(const QString &zek, const QString &passtime);
+    void N1Click();
+    void CuteButton7Click();
+    void CuteButtonClick();
+    void CuteButton6Click();
+    void bOnseiPanelClick();
+    void RGotoClick();
+    void Timer1Timer();
+    void St1EVOUTEND(int top, int nexttop);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void selectMid(int n);
+    void acceptFrame(const Photocell::TFrame &frame);
+    void syncRawView();
+    // Closes and reopens a query, keeping its grid's current row and scroll position.
+    void reopen(TQuery *query, QTableView *grid);
+    // The value of a field in the grid's current row; "" without one.
+    QString currentValue(QTableView *grid, TQuery *query, const QString &field) const;
+    void pause();
+
+    TDm1 *m_dm;
+    TGridColumns *m_grid1Columns;
+    TGridColumns *m_grid2Columns;
+    TGridColumns *m_grid3Columns;
+    Photocell::TFrameReader m_reader;
+    Photocell::TLineLog m_raw;
+    Photocell::TLineLog m_frames;
+    int m_shownMid = 0;
+    bool m_pauseOpen = false;
+};

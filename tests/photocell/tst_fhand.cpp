@@ -1,0 +1,628 @@
+// The photocell window end to end: a pseudo-terminal plays the timer, the real server
+// stores passings and mid times, real speech goes to the capture folder.
+#include "CommX.h"
+#include "CuteBtn.h"
+#include "OnseiPanel.h"
+#include "SMARTALKOCXLib_TLB.h"
+#include "TRadioGroup.h"
+#include "TestSupport.h"
+#include "Ucheck.h"
+#include "Udm1.h"
+#include "Uhand.h"
+#include "uComm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+using namespace TestSupport;
+
+namespace {
+
+// The timer's end of the line: the master of a pseudo-terminal whose slave the window
+// opens as COM7.
+class TTimerPty {
+public:
+    TTimerPty()
+    {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+            qFatal("openpty: %s", strerror(errno));
+        ::close(slave);
+        // Non-blocking, so a long burst waits in the test's event loop while the window reads.
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        m_slavePath = QString::fromLocal8Bit(name);
+    }
+    ~TTimerPty() { ::close(m_master); }
+    QString SlavePath() const { return m_slavePath; }
+    void Write(const QByteArray &bytes)
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN) {
+                QTest::qWait(5);
+                continue;
+            }
+            QVERIFY2(n >= 0, strerror(errno));
+            done += n;
+        }
+    }
+
+private:
+    int m_master = -1;
+    QString m_slavePath;
+};
+
+QByteArray frame(const char *zek4, const char *time12, char mid, char status = ' ')
+{
+    QByteArray f = QByteArray(1, status) + zek4 + " C1  " + time12;
+    while (f.size() < 25)
+        f += ' ';
+    return f + mid + '\r';
+}
+
+const QString AllResult = QStringLiteral("select zek,MIDTIME1,MIDTIME2,MIDTIME3,MIDTIME4,MIDTIME5 from result order by tcode,zek");
+
+}  // namespace
+
+class TstFhand : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void controls();
+    void framesStored();
+    void viewsKeepTheirNewestLines();
+    void badInputLosesNothing();
+    void ports();
+    void recording_data();
+    void recording();
+    void midPointFollowsTheFrames();
+    void refusedRecordingsWriteNothing_data();
+    void refusedRecordingsWriteNothing();
+    void deleting();
+    void displayRow_data();
+    void displayRow();
+    void announcementsInOrder();
+    void automaticProcessing();
+    void pauseDoesNotHoldBackIntake();
+    void databaseErrorWhileStoring();
+    void checkListButton();
+
+private:
+    void prepareQueries();
+    std::unique_ptr<TFhand> openWindow();
+    void send(const QByteArray &bytes, int expectedRows);
+    void record(const QString &bib, const QString &passing);
+    int count(const QString &sql) { return m_db->value(sql).toInt(); }
+
+    std::unique_ptr<SuiteDatabase> m_db;
+    QTemporaryDir m_work;
+    std::unique_ptr<TTimerPty> m_pty;
+    std::unique_ptr<QMainWindow> m_main;
+    std::unique_ptr<DialogRecorder> m_dialogs;
+    std::unique_ptr<TFhand> m_w;
+};
+
+void TstFhand::initTestCase()
+{
+    m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_fhand"));
+    m_pty = std::make_unique<TTimerPty>();
+    QDir::setCurrent(m_work.path());
+    qputenv("XDG_DATA_HOME", m_work.filePath(QStringLiteral("share")).toLocal8Bit());
+    QFile ini(m_work.filePath(QStringLiteral("VidadIva.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[SerialPorts]\r\nCOM7=" + m_pty->SlavePath().toLocal8Bit() + "\r\nCOM9=" +
+              m_work.filePath(QStringLiteral("no-such-tty")).toLocal8Bit() + "\r\n[Talk]\r\nCaptureDir=capture\r\n");
+    ini.close();
+
+    Dm1 = new TDm1(this);
+    Dm1->DB->Params = QStringList{"DATABASE NAME=", "USER NAME=root", "ODBC DSN=PlovoLocal", "PASSWORD=rufan"};
+    Dm1->DB->Open();
+    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
+    Dm1->Query1->ExecSQL();
+    m_main = std::make_unique<QMainWindow>();
+    m_main->setGeometry(50, 50, 1100, 760);
+    m_main->show();
+    Fcheck = new TFcheck(m_main.get());
+}
+
+void TstFhand::init()
+{
+    m_db->reload();
+    ProgramSettings = TProgramSettings();
+    ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
+    ProgramSettings.Alge = 7;
+    ProgramSettings.Speed = 10;  // announcements are short; their order is the point
+    m_dialogs = std::make_unique<DialogRecorder>();
+    prepareQueries();
+    m_w = openWindow();
+}
+
+void TstFhand::cleanup()
+{
+    m_w.reset();
+    m_dialogs.reset();
+}
+
+// What the main window prepares before it shows the window.
+void TstFhand::prepareQueries()
+{
+    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='R2026A' order by zek")});
+    Dm1->Qmidtime->Open();
+    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
+    Dm1->Qmax->Open();
+    Dm1->Qdeltime->Close();
+    Dm1->Qdeltime->Open();
+    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
+    Dm1->Qdpmid->Open();
+}
+
+std::unique_ptr<TFhand> TstFhand::openWindow()
+{
+    auto w = std::make_unique<TFhand>(m_main.get());
+    w->Edit3->setText(ProgramSettings.CurrentTcode);
+    w->Label3->setText(QStringLiteral("第12回"));
+    w->show();
+    return w;
+}
+
+// Writes timer bytes and waits until midtp2 holds expectedRows rows.
+void TstFhand::send(const QByteArray &bytes, int expectedRows)
+{
+    m_pty->Write(bytes);
+    QTRY_COMPARE_WITH_TIMEOUT(count(QStringLiteral("select count(*) from midtp2")), expectedRows, 10000);
+}
+
+void TstFhand::record(const QString &bib, const QString &passing)
+{
+    m_w->Edit1->setText(passing);
+    m_w->Edit2->setText(bib);
+    QTest::keyClick(m_w->Edit2, Qt::Key_Return);
+}
+
+void TstFhand::controls()
+{
+    QCOMPARE(m_w->windowTitle(), QStringLiteral("Fhand"));
+    QVERIFY(m_w->isModal());
+    const QList<QPair<const char *, QString>> rows = {
+        {"Label5", "大会コード    大会名"}, {"CkBauto", "自動処理"}, {"Label1", "通過時刻"},
+        {"Label2", "当てはめゼッケン"}, {"CuteButton6", "チェックリスト"}, {"RGoto", "音声"},
+        {"Label4", "未処理時刻"}, {"CuteButton1", "Mid "}, {"CuteButton2", "Mid 2"}, {"CuteButton3", "Mid 3"},
+        {"CuteButton4", "Mid 4"}, {"CuteButton5", "Mid 5"}, {"CuteButton", "×"}, {"Label6", "Commポート"},
+        {"Label7", "取込データ"}, {"CuteButton7", "全データ削除"}, {"CkBMid", "Mid"}, {"bOnseiPanel", "音声パネル"},
+        {"Edit3", ""}, {"Label3", ""}, {"DBGrid1", ""}, {"Edit1", ""}, {"Edit2", ""}, {"DBGrid3", ""},
+        {"DBGrid2", ""}, {"Cbxcomm1", ""}, {"Memo1", ""}, {"Memo3", ""}, {"pOnseiTest", ""}, {"St1", ""},
+        {"Timer1", ""}, {"CommX1", ""}, {"PopupMenu1", ""}, {"N1", "当該データの削除"}};
+    for (const auto &row : rows) {
+        QObject *control = m_w->findChild<QObject *>(QLatin1String(row.first));
+        QVERIFY2(control, row.first);
+        if (row.second.isEmpty())
+            continue;
+        QString shown;
+        if (auto *b = qobject_cast<QAbstractButton *>(control))
+            shown = b->text();
+        else if (auto *l = qobject_cast<QLabel *>(control))
+            shown = l->text();
+        else if (auto *g = qobject_cast<QGroupBox *>(control))
+            shown = g->title();
+        else if (auto *a = qobject_cast<QAction *>(control))
+            shown = a->text();
+        QVERIFY2(shown == row.second, row.first);
+    }
+    QCOMPARE(m_w->RGoto->Items(), (QStringList{QStringLiteral("無し"), QStringLiteral("有り")}));
+    QCOMPARE(m_w->RGoto->ItemIndex(), 0);
+    QVERIFY(!m_w->Timer1->isActive());
+    QCOMPARE(m_w->Timer1->interval(), 1000);
+    QVERIFY(!m_w->pOnseiTest->isVisible());
+    m_w->bOnseiPanel->click();
+    QVERIFY(m_w->pOnseiTest->isVisible());
+    // Mid point 1 is shown when the window opens.
+    QCOMPARE(m_w->ShownMid(), 1);
+    QCOMPARE(m_w->DBGrid2->model()->columnCount(), 2);
+    QCOMPARE(m_w->DBGrid2->model()->headerData(0, Qt::Horizontal).toString().toUpper(), QStringLiteral("ZEK"));
+    QCOMPARE(m_w->DBGrid2->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("中間タイム"));
+}
+
+void TstFhand::framesStored()
+{
+    QVERIFY(m_w->CommX1->IsOpen());
+    QCOMPARE(m_w->CommX1->BitRate(), 2400);
+    QCOMPARE(m_w->Cbxcomm1->itemText(0), QString());
+    QCOMPARE(m_w->Cbxcomm1->currentText(), QStringLiteral("COM7"));
+
+    send(" 0012 C1  10:15:30.123   1\r", 1);
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,time,fl,tpno1 from midtp2")),
+             (QList<QStringList>{{"012", "10:15:30.123", "A", "1"}}));
+    QCOMPARE(m_w->framemid, QStringLiteral("1"));
+    QCOMPARE(m_w->curzek, QStringLiteral("012"));
+    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:15:30.123"));  // the only passing: the time alone
+    QCOMPARE(Dm1->Qdpmid->RecordCount(), 1);
+
+    // A frame split over two reads is completed by the second.
+    m_pty->Write(" 0013 C1  10:15:");
+    QTRY_VERIFY(m_w->Memo1->toPlainText().endsWith(QStringLiteral("10:15:")));
+    QCOMPARE(count(QStringLiteral("select count(*) from midtp2")), 1);
+    send("31.12    2\r", 2);
+    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:15:31.120 013"));  // two passings now: time, blank, number
+    QCOMPARE(m_w->framemid, QStringLiteral("2"));
+
+    send("c0014 C1  10:15:32.1     2\r"
+         "x0015 C1  10:15:33.000   2\r"
+         " 0016 C2  10:15:34.000   2\r"
+         " 0017 c1  10:15:35.000   2\r"
+         "?0018 C1  10:15:36.000   3\r",
+         4);
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,time,fl,tpno1 from midtp2 order by tpno1")),
+             (QList<QStringList>{{"012", "10:15:30.123", "A", "1"},
+                                 {"013", "10:15:31.120", "A", "2"},
+                                 {"014", "10:15:32.1  ", "B", "3"},
+                                 {"018", "10:15:36.000", "B", "4"}}));
+    QCOMPARE(Dm1->Qdeltime->RecordCount(), 2);
+    const QString raw = m_w->Memo1->toPlainText();
+    const QString accepted = m_w->Memo3->toPlainText();
+    for (const char *shownOnlyRaw : {"x0015", " 0016 C2", " 0017 c1"}) {
+        QVERIFY2(raw.contains(QLatin1String(shownOnlyRaw)), shownOnlyRaw);
+        QVERIFY2(!accepted.contains(QLatin1String(shownOnlyRaw)), shownOnlyRaw);
+    }
+    QCOMPARE(accepted.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 4);
+    QVERIFY(m_dialogs->shown.isEmpty());
+}
+
+void TstFhand::viewsKeepTheirNewestLines()
+{
+    QByteArray bytes;
+    for (int i = 1; i <= 11; ++i)
+        bytes += frame(QByteArray::number(i).rightJustified(4, '0').constData(), "10:00:00.000", '1');
+    for (int i = 12; i <= 31; ++i)
+        bytes += "x raw line " + QByteArray::number(i) + "\r";
+    send(bytes, 11);
+    QTRY_VERIFY(m_w->Memo1->toPlainText().contains(QStringLiteral("raw line 31")));
+    const QStringList raw = m_w->Memo1->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(raw.size(), 30);
+    QVERIFY2(raw.first().startsWith(QStringLiteral(" 0002 C1")), qPrintable(raw.first()));
+    const QStringList accepted = m_w->Memo3->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(accepted.size(), 10);
+    QVERIFY(accepted.first().startsWith(QStringLiteral(" 0002 C1")));
+    QVERIFY(accepted.last().startsWith(QStringLiteral(" 0011 C1")));
+}
+
+void TstFhand::badInputLosesNothing()
+{
+    const QList<QStringList> before = m_db->rows(AllResult);
+    QByteArray noise;
+    for (int i = 0; i < 2000; ++i)
+        noise += char((i * 7919 + 13) % 256 == 13 ? 0x41 : (i * 7919 + 13) % 256);  // no CR among them
+    m_pty->Write(noise + "\r" + QByteArray(64, char(0xFF)) + "\r");
+    m_pty->Write(QByteArray(10000, 'Z'));
+    m_pty->Write("\r");
+    send(" 0'2\\ C1  12:00:01.000   1\r"
+         " 0024 C1  12:00:02.500   1\r",
+         2);
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,time from midtp2 order by tpno1")),
+             (QList<QStringList>{{"'2\\", "12:00:01.000"}, {"024", "12:00:02.500"}}));
+    QCOMPARE(m_db->rows(AllResult), before);
+    QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join('|')));
+    QVERIFY(m_w->Memo1->toPlainText().size() < 40000);
+}
+
+void TstFhand::ports()
+{
+    // The blank entry closes the port.
+    m_w->Cbxcomm1->setCurrentIndex(0);
+    m_w->Cbxcomm1Change();
+    QVERIFY(!m_w->CommX1->IsOpen());
+    QCOMPARE(ProgramSettings.Alge, 0);
+
+    // A port that cannot be opened.
+    const int com9 = m_w->Cbxcomm1->findText(QStringLiteral("COM9"));
+    QVERIFY(com9 > 0);
+    m_w->Cbxcomm1->setCurrentIndex(com9);
+    m_w->Cbxcomm1Change();
+    QCOMPARE(m_dialogs->texts(), QStringList{TFhand::PortMessage()});
+    QCOMPARE(m_w->Cbxcomm1->currentIndex(), 0);
+    QCOMPARE(m_w->Cbxcomm1->currentText(), QString());
+    QCOMPARE(ProgramSettings.Alge, 0);
+    QVERIFY(!m_w->CommX1->IsOpen());
+
+    // The chosen port is opened again by the next window.
+    m_w->Cbxcomm1->setCurrentIndex(m_w->Cbxcomm1->findText(QStringLiteral("COM7")));
+    m_w->Cbxcomm1Change();
+    QCOMPARE(ProgramSettings.Alge, 7);
+    m_w->CuteButtonClick();
+    QVERIFY(!m_w->CommX1->IsOpen());
+    m_w = openWindow();
+    QVERIFY(m_w->CommX1->IsOpen());
+    QCOMPARE(m_w->Cbxcomm1->currentText(), QStringLiteral("COM7"));
+    send(frame("0001", "10:30:00.000", '1'), 1);
+}
+
+void TstFhand::recording_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("start");  // "<NULL>" for none
+    QTest::addColumn<QString>("passing");
+    QTest::addColumn<QString>("midtime");
+    QTest::newRow("12") << "12" << "10:05:30.0" << "10:20:37.123" << "   15:07.1";
+    QTest::newRow("0012") << "0012" << "10:05:30.0" << "10:20:37.123" << "   15:07.1";
+    QTest::newRow("over midnight") << "12" << "23:59:50.0" << "00:10:05.300" << "   10:15.3";
+    QTest::newRow("start equals passing") << "12" << "10:15:30.120" << "10:15:30.120" << "       0.0";
+    QTest::newRow("empty start") << "12" << "" << "10:15:30.120" << "10:15:30.1";
+    QTest::newRow("no start") << "12" << "<NULL>" << "10:15:30.120" << "10:15:30.1";
+    QTest::newRow("time, blank, number") << "12" << "10:05:30.0" << "10:20:37.123 012" << "   15:07.1";
+}
+
+void TstFhand::recording()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, start);
+    QFETCH(QString, passing);
+    QFETCH(QString, midtime);
+    m_db->exec(start == QLatin1String("<NULL>")
+                   ? QStringLiteral("update result set STARTEDTIME=NULL where zek='0012'")
+                   : QStringLiteral("update result set STARTEDTIME='%1' where zek='0012'").arg(start));
+    send(frame("0012", "10:20:37.123", '1'), 1);
+    const QList<QStringList> before = m_db->rows(AllResult);
+
+    record(typed, passing);
+    QCOMPARE(m_db->value(QStringLiteral("select MIDTIME1 from result where tcode='R2026A' and zek='0012'")), midtime);
+    QCOMPARE(m_w->curzek, QStringLiteral("0012"));
+    QCOMPARE(m_w->Edit3->text(), QStringLiteral("update result set midtime1='%1'\r\nwhere zek ='0012' and tcode='R2026A'")
+                                     .arg(midtime));
+    // Nothing else changed.
+    QList<QStringList> after = m_db->rows(AllResult);
+    for (QStringList &r : after) {
+        if (r.value(0) == QLatin1String("0012"))
+            r[1] = QStringLiteral("<NULL>");
+    }
+    QCOMPARE(after, before);
+    QVERIFY(m_dialogs->shown.isEmpty());
+}
+
+void TstFhand::midPointFollowsTheFrames()
+{
+    send(frame("0003", "10:11:00.500", '2'), 1);
+    send(frame("0004", "10:12:00.700", '2'), 2);
+    QCOMPARE(m_w->ShownMid(), 1);
+    // The older passing, picked in the grid with Enter.
+    m_w->DBGrid1->setCurrentIndex(m_w->DBGrid1->model()->index(0, 0));
+    QTest::keyClick(m_w->DBGrid1, Qt::Key_Return);
+    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:11:00.500"));
+    QCOMPARE(m_w->Edit2->text(), QStringLiteral("003"));
+    QTest::keyClick(m_w->Edit2, Qt::Key_Return);
+    QCOMPARE(m_db->rows(QStringLiteral("select MIDTIME1,MIDTIME2 from result where tcode='R2026A' and zek='0003'")),
+             (QList<QStringList>{{"<NULL>", "   10:00.5"}}));
+    QCOMPARE(m_w->ShownMid(), 2);
+    QCOMPARE(m_w->CuteButton2->Color(), QColor(Qt::yellow));
+    QCOMPARE(m_w->CuteButton1->Color(), QColor(Qt::white));
+    QCOMPARE(m_w->DBGrid2->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("中間タイム"));
+    // The passing stays listed; the mid time grid shows mid point 2.
+    QCOMPARE(Dm1->Qdpmid->RecordCount(), 2);
+    const QAbstractItemModel *mids = m_w->DBGrid2->model();
+    QCOMPARE(mids->data(mids->index(2, 1)).toString(), QStringLiteral("   10:00.5"));
+
+    // A passing of the unprocessed list is picked with a click; the bib box keeps its text.
+    send(frame("0005", "10:13:00.000", '2', 'c'), 3);
+    m_w->Edit2->setText(QStringLiteral("5"));
+    const QModelIndex unprocessed = m_w->DBGrid3->model()->index(0, 1);
+    m_w->DBGrid3CellClick(unprocessed);
+    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:13:00.000"));
+    QCOMPARE(m_w->Edit2->text(), QStringLiteral("5"));
+    QCOMPARE(m_w->DBGrid3->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("ID-No."));
+    QCOMPARE(m_w->DBGrid3->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("通過時刻"));
+}
+
+void TstFhand::refusedRecordingsWriteNothing_data()
+{
+    QTest::addColumn<bool>("frameFirst");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("bib not a number") << true << "12a" << TFhand::BibMessage(QStringLiteral("12a"));
+    QTest::newRow("empty bib") << true << "" << TFhand::BibMessage(QString());
+    QTest::newRow("no mid point yet") << false << "12" << TFhand::NoMidPointMessage();
+}
+
+void TstFhand::refusedRecordingsWriteNothing()
+{
+    QFETCH(bool, frameFirst);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    if (frameFirst)
+        send(frame("0012", "10:20:37.123", '1'), 1);
+    const QList<QStringList> before = m_db->rows(AllResult);
+    record(typed, QStringLiteral("10:20:37.123"));
+    QCOMPARE(m_dialogs->texts(), QStringList{message});
+    QCOMPARE(m_db->rows(AllResult), before);
+    QCOMPARE(count(QStringLiteral("select count(*) from CHAKU")), 0);
+}
+
+void TstFhand::deleting()
+{
+    send(frame("0001", "10:30:00.000", '1') + frame("0002", "10:30:00.000", '1', 'c') +
+             frame("0003", "10:31:00.000", '1'),
+         3);
+    m_w->DBGrid1->setCurrentIndex(m_w->DBGrid1->model()->index(0, 0));
+    m_w->N1->trigger();
+    QCOMPARE(m_db->rows(QStringLiteral("select zek from midtp2")), (QList<QStringList>{{"003"}}));
+    QCOMPARE(Dm1->Qdpmid->RecordCount(), 1);
+    QCOMPARE(Dm1->Qdeltime->RecordCount(), 0);
+
+    m_dialogs->answer(false);
+    m_w->CuteButton7->click();
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    QCOMPARE(m_dialogs->shown[0].title, QStringLiteral("確認してください。"));
+    QCOMPARE(m_dialogs->shown[0].text, QStringLiteral("中間計測タイムを全て削除します。"));
+    QCOMPARE(count(QStringLiteral("select count(*) from midtp2")), 1);
+    m_dialogs->answer(true);
+    m_w->CuteButton7->click();
+    QCOMPARE(count(QStringLiteral("select count(*) from midtp2")), 0);
+    QCOMPARE(Dm1->Qdpmid->RecordCount(), 0);
+    // The first passing after emptying is number 1 again.
+    send(frame("0004", "10:32:00.000", '1'), 1);
+    QCOMPARE(m_db->value(QStringLiteral("select tpno1 from midtp2")), QStringLiteral("1"));
+}
+
+void TstFhand::displayRow_data()
+{
+    QTest::addColumn<char>("mid");
+    QTest::addColumn<QString>("setup");        // run before the recording
+    QTest::addColumn<bool>("voiceOn");
+    QTest::addColumn<QString>("row");          // "num|zek|time1|laps", "" for none
+    QTest::addColumn<QString>("announcement");  // "" for none
+    const QString spoken = QStringLiteral("12ﾊﾞﾝ,15分07秒1");
+    QTest::newRow("first at mid 1") << '1' << "" << true << "1|0012|   15:07.1|2" << spoken;
+    QTest::newRow("first at mid 3") << '3' << "" << true << "1|0012|   15:07.1|1" << spoken;
+    QTest::newRow("numbered after the highest")
+        << '1' << "insert into CHAKU (NUM,ZEK,LAPS,TIME1) values (7,'0001',1,'x'),(3,'0002',1,'y')" << true
+        << "8|0012|   15:07.1|2" << spoken;
+    QTest::newRow("last empty column")
+        << '5' << "update result set MIDTIME1='a',MIDTIME2='b',MIDTIME3='c',MIDTIME4='d' where zek='0012'" << true
+        << "" << "";
+    QTest::newRow("status not T") << '1' << "update result set status='D' where zek='0012'" << true << "" << "";
+    QTest::newRow("announcements off") << '1' << "" << false << "1|0012|   15:07.1|2" << "";
+}
+
+void TstFhand::displayRow()
+{
+    QFETCH(char, mid);
+    QFETCH(QString, setup);
+    QFETCH(bool, voiceOn);
+    QFETCH(QString, row);
+    QFETCH(QString, announcement);
+    if (!setup.isEmpty())
+        m_db->exec(setup);
+    m_w->RGoto->setItemIndex(voiceOn ? 1 : 0);
+    send(frame("0012", "10:20:37.123", mid), 1);
+    const int before = count(QStringLiteral("select count(*) from CHAKU"));
+    record(QStringLiteral("12"), m_w->Edit1->text());
+    // The mid time is written in every case.
+    QCOMPARE(m_db->value(QStringLiteral("select MIDTIME%1 from result where tcode='R2026A' and zek='0012'").arg(mid)),
+             QStringLiteral("   15:07.1"));
+    const QList<QStringList> rows =
+        m_db->rows(QStringLiteral("select NUM,ZEK,TIME1,LAPS from CHAKU order by NUM desc"));
+    if (row.isEmpty())
+        QCOMPARE(rows.size(), before);
+    else
+        QCOMPARE(rows.value(0).join(QLatin1Char('|')), row);
+    QCOMPARE(m_w->talklist, announcement.isEmpty() ? QStringList() : QStringList{announcement});
+}
+
+void TstFhand::announcementsInOrder()
+{
+    QSignalSpy done(m_w->St1, &TSmarTalk::UtteranceDone);
+    m_w->RGoto->setItemIndex(1);
+    send(frame("0001", "10:10:00.000", '1') + frame("0002", "10:11:00.000", '1') + frame("0003", "10:12:00.000", '1'), 3);
+    record(QStringLiteral("1"), QStringLiteral("10:10:00.000"));
+    record(QStringLiteral("2"), QStringLiteral("10:11:00.000"));
+    record(QStringLiteral("3"), QStringLiteral("10:12:00.000"));
+    QCOMPARE(m_w->talklist.size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 3, 30000);
+    QStringList texts;
+    qint64 previousEnd = 0;
+    for (const QList<QVariant> &args : done) {
+        const auto r = args.at(0).value<TUtteranceReport>();
+        texts << r.text;
+        QVERIFY(r.error.isEmpty());
+        QVERIFY(r.samples > 0);
+        QVERIFY2(QFile::exists(r.capturePath), qPrintable(r.capturePath));
+        QVERIFY2(r.requestedNs >= previousEnd, "an announcement started before the previous one ended");
+        previousEnd = r.endedNs;
+    }
+    QCOMPARE(texts, (QStringList{QStringLiteral("1ﾊﾞﾝ,10分00秒0"), QStringLiteral("2ﾊﾞﾝ,10分30秒0"),
+                                 QStringLiteral("3ﾊﾞﾝ,11分00秒0")}));
+    QVERIFY(m_w->talklist.isEmpty());
+    QTRY_VERIFY(m_w->Timer1->isActive());
+    m_w->RGoto->setItemIndex(0);
+    QVERIFY(!m_w->Timer1->isActive());
+}
+
+void TstFhand::automaticProcessing()
+{
+    QSignalSpy done(m_w->St1, &TSmarTalk::UtteranceDone);
+    m_w->CkBauto->click();
+    QCOMPARE(ProgramSettings.Automode, 1);
+    m_w->RGoto->setItemIndex(1);
+    send(frame("0020", "10:19:40.200", '1'), 1);
+    send(frame("0021", "10:25:10.900", '1', 'c'), 2);
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,MIDTIME1 from result where tcode='R2026A' and zek in ('0020','0021') order by zek")),
+             (QList<QStringList>{{"0020", "   10:10.2"}, {"0021", "   15:10.9"}}));
+    QCOMPARE(m_db->rows(QStringLiteral("select NUM,ZEK,TIME1,LAPS from CHAKU order by NUM")),
+             (QList<QStringList>{{"1", "0020", "   10:10.2", "2"}, {"2", "0021", "   15:10.9", "2"}}));
+    QCOMPARE(m_db->rows(QStringLiteral("select fl from midtp2 order by tpno1")), (QList<QStringList>{{"A"}, {"B"}}));
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 30000);
+    QCOMPARE(done.at(1).at(0).value<TUtteranceReport>().text, QStringLiteral("21ﾊﾞﾝ,15分10秒9"));
+
+    // The setting carries over to the next window.
+    m_w = openWindow();
+    QVERIFY(m_w->CkBauto->isChecked());
+    m_w->CkBauto->click();
+    QCOMPARE(ProgramSettings.Automode, 0);
+}
+
+void TstFhand::pauseDoesNotHoldBackIntake()
+{
+    m_w->CkBauto->click();
+    m_w->CkBMid->setChecked(true);
+    // While the first pause box is open, the timer sends the next frame; it must be
+    // stored and recorded before the box is acknowledged.
+    bool recordedWhileOpen = false;
+    int pauses = 0;
+    Dialogs::setResponder([&](Dialogs::Kind, const QString &, const QString &text) {
+        if (!text.isEmpty())
+            return true;
+        if (++pauses == 1) {
+            m_pty->Write(frame("0031", "10:25:00.000", '1'));
+            QDeadlineTimer deadline(10000);
+            while (!deadline.hasExpired() && !recordedWhileOpen) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                recordedWhileOpen = !m_db->value(QStringLiteral("select MIDTIME1 from result where tcode='R2026A' and zek='0031'"))
+                                         .startsWith(QLatin1Char('<'));
+            }
+        }
+        return true;
+    });
+    send(frame("0030", "10:24:00.000", '1'), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(pauses >= 1, 10000);
+    QTRY_VERIFY(recordedWhileOpen);
+    QCOMPARE(count(QStringLiteral("select count(*) from CHAKU")), 2);
+}
+
+void TstFhand::databaseErrorWhileStoring()
+{
+    m_db->exec(QStringLiteral("rename table midtp2 to midtp2_away"));
+    m_pty->Write(frame("0040", "10:40:00.000", '1'));
+    QTRY_COMPARE_WITH_TIMEOUT(m_dialogs->texts(Dialogs::Kind::Error).size(), 1, 10000);
+    QVERIFY(m_w->Memo3->toPlainText().contains(QStringLiteral(" 0040 C1")));
+    m_db->exec(QStringLiteral("rename table midtp2_away to midtp2"));
+    // The window goes on with the next frame.
+    send(frame("0041", "10:41:00.000", '1'), 1);
+}
+
+void TstFhand::checkListButton()
+{
+    m_w->CuteButton6->click();
+    QTRY_VERIFY(Fcheck->isVisible());
+    QCOMPARE(Dm1->Qcheck->SQL().value(0), TFcheck::PhotocellFirstLine);
+    QCOMPARE(Dm1->Qcheck->RecordCount(), 60);
+    Fcheck->close();
+}
+
+QTEST_MAIN(TstFhand)
+#include "tst_fhand.moc"
