@@ -28,6 +28,14 @@ constexpr unsigned Frame = 0x08;
 constexpr unsigned Mask = 0x0E;
 }  // namespace CommCe
 
+// Modem-line status bits (as the Windows MS_*_ON values).
+namespace CommMs {
+constexpr int Cts = 0x10;
+constexpr int Dsr = 0x20;
+constexpr int Ring = 0x40;
+constexpr int Rlsd = 0x80;
+}  // namespace CommMs
+
 // The flow-control choice, by the ordinal of TCommFlowCtrls.
 enum class TLineFlow { RtsCts = 0, DtrDsr = 1, XonXoff = 2, HalfHigh = 3, HalfLow = 4, None = 5 };
 
@@ -64,6 +72,8 @@ public:
     virtual int PurgeInput() = 0;
     virtual int SetRts(bool on) = 0;
     virtual int SetDtr(bool on) = 0;
+    // The peer's modem lines (CommMs bits), or -errno for a line without them (a pty).
+    virtual int ModemStatus() = 0;
 
     // Bytes received and not read yet, or -errno.
     virtual int InQueue() = 0;

@@ -187,6 +187,16 @@ void TCommTransThread::Burst(bool begin)
     }
 }
 
+bool TCommTransThread::DsrHolds()
+{
+    // DTR/DSR flow control, which the Linux serial core lacks: output waits while the peer
+    // holds DSR low. A line without modem lines (a pseudo-terminal) never holds it.
+    if (m_owner->m_txFlow.load() != cfcDtrDsr)
+        return false;
+    const int status = m_line->ModemStatus();
+    return status >= 0 && !(status & CommMs::Dsr);
+}
+
 bool TCommTransThread::WriteBlock(const QByteArray &block)
 {
     const int timeout = m_owner->m_txTimeout.load();
@@ -197,8 +207,9 @@ bool TCommTransThread::WriteBlock(const QByteArray &block)
     while (left > 0) {
         if (FDiscard || m_terminated)
             return false;  // aborted by PurgeTrans or Close
-        long n;
-        {
+        const bool held = DsrHolds();
+        long n = 0;
+        if (!held) {
             QMutexLocker lock(&m_owner->FWriteLock);
             n = m_line->WriteSome(p, left);
         }
@@ -212,7 +223,12 @@ bool TCommTransThread::WriteBlock(const QByteArray &block)
         const qint64 remaining = timeout > 0 ? timeout - clock.elapsed() : 100;
         if (remaining <= 0)
             return true;
-        m_line->WaitWritable(int(qMin<qint64>(remaining, 100)), m_wakeEvent);
+        if (held) {  // DSR is looked at every 10 ms
+            struct pollfd w = {m_wakeEvent, POLLIN, 0};
+            ::poll(&w, 1, int(qMin<qint64>(remaining, 10)));
+        } else {
+            m_line->WaitWritable(int(qMin<qint64>(remaining, 100)), m_wakeEvent);
+        }
         DrainEventFd(m_wakeEvent);  // the outer loop looks at the queue after this block anyway
     }
     return true;

@@ -97,6 +97,7 @@ protected:
 
 private:
     bool WriteBlock(const QByteArray &block);
+    bool DsrHolds();
     void Burst(bool begin);
 
     TCustomCommX *m_owner;

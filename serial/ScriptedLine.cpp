@@ -75,6 +75,11 @@ public:
         m_port->Add(QStringLiteral("dtr"), on);
         return 0;
     }
+    int ModemStatus() override
+    {
+        std::lock_guard<std::mutex> lock(m_port->m_lock);
+        return m_port->m_modemStatus;
+    }
     int InQueue() override
     {
         std::lock_guard<std::mutex> lock(m_port->m_lock);
@@ -187,6 +192,12 @@ void TScriptedPort::SetOpenError(int negativeErrno)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_openError = negativeErrno;
+}
+
+void TScriptedPort::SetModemStatus(int status)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_modemStatus = status;
 }
 
 void TScriptedPort::Add(const QString &what, int value)

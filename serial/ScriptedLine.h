@@ -37,6 +37,8 @@ public:
     // While not writable the line takes no output (a peer holding XOFF or CTS).
     void SetWritable(bool writable);
     void SetOpenError(int negativeErrno);
+    // The peer's modem lines (CommMs bits; CTS, DSR and carrier on at first).
+    void SetModemStatus(int status);
     // Adds a record of the test's own (a time mark) to the line's record.
     void Note(const QString &what) { Add(what, 0); }
 
@@ -66,6 +68,7 @@ private:
     QByteArray m_written;
     bool m_writable = true;
     int m_openError = 0;
+    int m_modemStatus = CommMs::Cts | CommMs::Dsr | CommMs::Rlsd;
     QList<Record> m_records;
     TLineConfig m_config;
     QString m_path;

@@ -195,7 +195,6 @@ int TTermiosLine::SetConfig(const TLineConfig &config, TLineField changed)
         // DTR is raised in every mode (the DCB's "DTR enabled" or "DTR handshake"); RTS
         // rests low only in the half-duplex mode that raises it for a burst. A line without
         // modem lines (a pseudo-terminal) refuses these calls, which is not an error here.
-        m_dsrGate = config.flow == TLineFlow::DtrDsr;
         SetDtr(true);
         SetRts(config.flow != TLineFlow::HalfHigh);
     }
@@ -272,20 +271,17 @@ void TTermiosLine::WaitReadable(int ms)
     ::poll(&p, 1, ms);
 }
 
-bool TTermiosLine::DsrHolds() const
+int TTermiosLine::ModemStatus()
 {
-    // DTR/DSR flow control, which the Linux serial core lacks: output waits while the
-    // peer holds DSR low. Lines without modem lines are never held.
-    if (!m_dsrGate || !m_hasModemLines)
-        return false;
     int lines = 0;
-    return ::ioctl(m_fd, TIOCMGET, &lines) == 0 && !(lines & TIOCM_DSR);
+    if (::ioctl(m_fd, TIOCMGET, &lines) != 0)
+        return ErrnoResult();
+    return ((lines & TIOCM_CTS) ? CommMs::Cts : 0) | ((lines & TIOCM_DSR) ? CommMs::Dsr : 0) |
+           ((lines & TIOCM_RI) ? CommMs::Ring : 0) | ((lines & TIOCM_CD) ? CommMs::Rlsd : 0);
 }
 
 long TTermiosLine::WriteSome(const char *data, long count)
 {
-    if (DsrHolds())
-        return 0;
     ssize_t n = ::write(m_fd, data, size_t(count));
     if (n >= 0)
         return long(n);
@@ -297,10 +293,6 @@ long TTermiosLine::WriteSome(const char *data, long count)
 void TTermiosLine::WaitWritable(int ms, int wakeFd)
 {
     struct pollfd p[2] = {{m_fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
-    if (DsrHolds()) {  // the port is writable; it is the peer that holds us
-        ::poll(p + 1, 1, qMin(ms, 10));
-        return;
-    }
     ::poll(p, 2, ms);
 }
 

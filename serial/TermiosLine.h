@@ -22,6 +22,7 @@ public:
     int PurgeInput() override;
     int SetRts(bool on) override;
     int SetDtr(bool on) override;
+    int ModemStatus() override;
     int InQueue() override;
     unsigned TakeErrors() override;
     long Read(char *buffer, long count) override;
@@ -35,7 +36,6 @@ private:
         int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
     };
     bool ReadCounts(Counts &counts) const;
-    bool DsrHolds() const;
 
     int m_fd = -1;
     int m_epoll = -1;
@@ -47,5 +47,4 @@ private:
     Counts m_eventCounts;          // last counts seen by WaitEvent (signals, break)
     std::mutex m_errorLock;        // TakeErrors runs on all three threads
     Counts m_errorCounts;          // last counts seen by TakeErrors (line errors)
-    bool m_dsrGate = false;        // DTR/DSR flow: output waits while DSR is low
 };

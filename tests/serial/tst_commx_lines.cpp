@@ -125,6 +125,39 @@ private slots:
         }
     }
 
+    void dtrDsrHoldsOutputWhileDsrIsLow()
+    {
+        m_comm->SetFlowCtrl(cfcDtrDsr);
+        m_comm->SetTimeOutTrans(0);
+        m_comm->Open();
+        m_port->SetModemStatus(CommMs::Cts);  // DSR low
+        QSignalSpy trans(m_comm.get(), &TCommX::OnTrans);
+        QVERIFY(m_comm->Write("held", 4));
+        QTest::qWait(150);
+        QCOMPARE(m_port->Written(), QByteArray());
+        QCOMPARE(trans.count(), 0);
+        m_port->SetModemStatus(CommMs::Cts | CommMs::Dsr);
+        QTRY_COMPARE_WITH_TIMEOUT(m_port->Written(), QByteArray("held"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(trans.count(), 1, 5000);
+        // Held past the write time-out: the block is dropped and still reported.
+        m_comm->SetTimeOutTrans(100);
+        m_port->SetModemStatus(0);
+        QVERIFY(m_comm->Write("late", 4));
+        QTRY_COMPARE_WITH_TIMEOUT(trans.count(), 2, 5000);
+        m_port->SetModemStatus(CommMs::Dsr);
+        QTest::qWait(100);
+        QCOMPARE(m_port->Written(), QByteArray("held"));
+    }
+
+    void otherModesIgnoreDsr()
+    {
+        m_comm->SetFlowCtrl(cfcRtsCts);
+        m_comm->Open();
+        m_port->SetModemStatus(0);
+        QVERIFY(m_comm->Write("free", 4));
+        QTRY_COMPARE_WITH_TIMEOUT(m_port->Written(), QByteArray("free"), 5000);
+    }
+
     void aStalledLineHoldsTheWriterAt32Blocks()
     {
         m_comm->SetBufLenTrans(4);
