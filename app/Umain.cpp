@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "Settings.h"
 #include "TRadioGroup.h"
+#include "Umid.h"
 #include "Udm1.h"
 #include "Utpnoset.h"
 #include "uComm.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QRadioButton>
+#include <memory>
 
 static void initResources()
 {
@@ -185,11 +187,14 @@ void TFmain::readCurrentTcode()
 
 void TFmain::CuteButton2Click()
 {
+    // Created first and released when the handler ends, whichever way it ends.
+    auto Fmid = std::make_unique<TFmid>(this);
     readCurrentTcode();
     if (ProgramSettings.CurrentTcode.isEmpty()) {
         Dialogs::showMessage(QStringLiteral("大会が実行されていません。"));
         return;
     }
+    Fmid->exec();
 }
 
 void TFmain::CuteButton1Click()

@@ -1,20 +1,345 @@
 #include "Umid.h"
 
+#include "CuteBtn.h"
+#include "Dialogs.h"
 #include "MidRankDelegate.h"
+#include "OnseiPanel.h"
+#include "SMARTALKOCXLib_TLB.h"
+#include "TRadioGroup.h"
+#include "Ucheck.h"
 #include "Udm1.h"
+#include "uComm.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 
-TFmid::TFmid(QWidget *parent, TDm1 *dm) : QDialog(parent)
+namespace {
+
+// A grid column: the field it shows, its width, its alignment and an own font size.
+struct TGridColumn {
+    const char *field;
+    int width;
+    Qt::Alignment alignment;
+    int fontPx;  // 0: the grid's font
+};
+
+QFont gothic(int px, bool proportional = false)
+{
+    QFont f;
+    f.setFamilies(proportional ? QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                                             QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")}
+                               : QStringList{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
+                                             QStringLiteral("IPAGothic")});
+    f.setPixelSize(px);
+    return f;
+}
+
+// Shows the given fields of a data source in this order, the others hidden. Applied
+// again whenever the query is reopened, since reopening resets the grid's columns.
+void showColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns)
+{
+    auto apply = [grid, source, columns] {
+        QHeaderView *header = grid->horizontalHeader();
+        const TQuery *q = source->DataSet();
+        for (int c = 0; c < source->columnCount(); ++c)
+            grid->setColumnHidden(c, true);
+        int visual = 0;
+        for (const TGridColumn &column : columns) {
+            for (int c = 0; c < source->columnCount(); ++c) {
+                if (q->FieldName(c).compare(QLatin1String(column.field), Qt::CaseInsensitive) != 0)
+                    continue;
+                grid->setColumnHidden(c, false);
+                grid->setColumnWidth(c, column.width);
+                header->moveSection(header->visualIndex(c), visual++);
+            }
+        }
+    };
+    for (const TGridColumn &column : columns)
+        if (column.alignment)
+            source->setFieldLook(QLatin1String(column.field), {QString(), Qt::Alignment(), column.alignment});
+    QObject::connect(source, &QAbstractItemModel::modelReset, grid, apply);
+    apply();
+}
+
+}  // namespace
+
+TFmid::TFmid(QWidget *parent, TDm1 *dm) : QDialog(parent), Dm(dm ? dm : Dm1)
 {
     setObjectName(QStringLiteral("Fmid"));
     setWindowTitle(QStringLiteral("Fmid"));
+    setModal(true);
     // FormCreate: the intake creates midlog with FileName "VidadIva.log".
-    Intake = new TMidIntake(dm ? dm : Dm1, this);
+    Intake = new TMidIntake(Dm, this);
     Timer1 = Intake->Timer1;
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(250);
     DBG3Delegate = new TMidRankDelegate(this);
     DBG3Delegate->setObjectName(QStringLiteral("DBG3Delegate"));
+    St1 = new TSmarTalk(this);
+    St1->setObjectName(QStringLiteral("St1"));
+    createControls();
+    createGrids();
+
+    connect(Timer2, &QTimer::timeout, this, &TFmid::Timer2Timer);
+    connect(St1, &TSmarTalk::OnEVOUTEND, this, &TFmid::St1EVOUTEND);
+    Intake->VoiceOn = [this] { return RGoto->ItemIndex() == 1; };
 }
 
 // FormDestroy: midlog goes with the intake.
 TFmid::~TFmid() = default;
+
+void TFmid::createControls()
+{
+    setFixedSize(1218, 864);
+    auto button = [this](const char *name, const QString &caption, const QRect &where) {
+        auto *b = new TCuteButton(this);
+        b->setObjectName(QLatin1String(name));
+        b->setText(caption);
+        b->setGeometry(where);
+        return b;
+    };
+    auto handler = [this](TCuteButton *b, void (TFmid::*slot)()) {
+        connect(b, &QAbstractButton::clicked, this, [this, slot] { RunHandler([this, slot] { (this->*slot)(); }); });
+    };
+
+    lTikimei = new QLabel(this);
+    lTikimei->setObjectName(QStringLiteral("lTikimei"));
+    lTikimei->setGeometry(105, 14, 480, 52);
+    lTikimei->setFont(gothic(40, true));
+
+    bClr = button("bClr", QStringLiteral("タイムクリア"), QRect(10, 32, 90, 32));
+    b1 = button("b1", QStringLiteral("中間１"), QRect(592, 8, 92, 56));
+    b2 = button("b2", QStringLiteral("中間２"), QRect(688, 8, 92, 56));
+    b3 = button("b3", QStringLiteral("中間３"), QRect(784, 8, 92, 56));
+    B4 = button("B4", QStringLiteral("中間4"), QRect(880, 8, 92, 56));
+    B5 = button("B5", QStringLiteral("中間5"), QRect(976, 8, 92, 56));
+    bAuto = button("bAuto", QStringLiteral("自動"), QRect(1072, 8, 92, 56));
+    for (TCuteButton *b : {b1, b2, b3, B4, B5, bAuto})
+        b->setFont(gothic(20, true));
+    CuteButton1 = button("CuteButton1", QStringLiteral("×"), QRect(1168, 8, 44, 56));
+    CuteButton1->setColor(Qt::black);
+    CuteButton1->setFontColor(Qt::yellow);
+    QFont cross = gothic(27);
+    cross.setBold(true);
+    CuteButton1->setFont(cross);
+
+    RGoto = TOnseiPanel::makeVoiceSwitch(1, this);
+    RGoto->setObjectName(QStringLiteral("RGoto"));
+    RGoto->setGeometry(8, 780, 150, 80);
+    CuteButton2 = button("CuteButton2", QStringLiteral("結果チェック"), QRect(167, 831, 95, 28));
+    bOnseiPanel = button("bOnseiPanel", QStringLiteral("音声パネル"), QRect(266, 831, 95, 28));
+
+    pOnseiTest = new TOnseiPanel(St1, TOnseiPanel::TVariant::ChipTag, this);
+    pOnseiTest->setObjectName(QStringLiteral("pOnseiTest"));
+    pOnseiTest->move(348, 503);
+    pOnseiTest->hide();
+
+    Button1 = new QPushButton(QStringLiteral("Button1"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button7 = new QPushButton(QStringLiteral("Button7"), this);
+    Button7->setObjectName(QStringLiteral("Button7"));
+    Edit12 = new QLineEdit(this);
+    Edit12->setObjectName(QStringLiteral("Edit12"));
+    for (QWidget *w : std::initializer_list<QWidget *>{Button1, Button7, Edit12})
+        w->hide();
+
+    handler(bClr, &TFmid::bClrClick);
+    handler(bAuto, &TFmid::bAutoClick);
+    handler(b1, &TFmid::b1Click);
+    handler(b2, &TFmid::b2Click);
+    handler(b3, &TFmid::b3Click);
+    handler(B4, &TFmid::B4Click);
+    handler(B5, &TFmid::B5Click);
+    handler(CuteButton1, &TFmid::CuteButton1Click);
+    handler(CuteButton2, &TFmid::CuteButton2Click);
+    handler(bOnseiPanel, &TFmid::bOnseiPanelClick);
+    connect(RGoto, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGotoClick(); }); });
+}
+
+void TFmid::createGrids()
+{
+    DBGrid2 = new QTableView(this);
+    DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
+    DBGrid2->setModel(Dm->dsChaku);
+    DBGrid2->setFont(gothic(32, true));
+    DBGrid2->horizontalHeader()->setFont(gothic(19, true));
+    DBGrid2->verticalHeader()->hide();
+    DBGrid2->verticalHeader()->setDefaultSectionSize(40);
+    DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    showColumns(DBGrid2, Dm->dsChaku,
+                {{"NUM", 76, {}, 27}, {"ZEK", 100, Qt::AlignRight | Qt::AlignVCenter, 0},
+                 {"TIME1", 248, {}, 0}, {"LAPS", 75, Qt::AlignCenter, 0}});
+    DBGrid2->hide();
+
+    DBG3 = new QTableView(this);
+    DBG3->setObjectName(QStringLiteral("DBG3"));
+    DBG3->setModel(Dm->dsMidRank);
+    DBG3->setItemDelegate(DBG3Delegate);
+    DBG3->setFont(gothic(32));
+    DBG3->horizontalHeader()->setFont(gothic(19, true));
+    DBG3->verticalHeader()->hide();
+    DBG3->verticalHeader()->setDefaultSectionSize(40);
+    DBG3->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBG3->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    showColumns(DBG3, Dm->dsMidRank,
+                {{"MJ", 78, {}, 27}, {"ZEK", 100, Qt::AlignRight | Qt::AlignVCenter, 0},
+                 {"MTS", 226, {}, 0}, {"MDS", 228, {}, 0}});
+    DBG3->hide();
+}
+
+QColor TFmid::SelectedColour(const TCuteButton *button)
+{
+    const QString name = button->objectName();
+    if (name == QLatin1String("bAuto"))
+        return QColor(0, 255, 0);
+    if (name == QLatin1String("b1"))
+        return QColor(255, 0, 255);
+    if (name == QLatin1String("b2"))
+        return QColor(255, 128, 255);
+    if (name == QLatin1String("b3"))
+        return QColor(197, 254, 133);
+    if (name == QLatin1String("B4"))
+        return QColor(170, 166, 247);
+    if (name == QLatin1String("B5"))
+        return QColor(128, 128, 255);
+    return QApplication::palette().color(QPalette::Button);
+}
+
+void TFmid::colourModeButtons(TCuteButton *selected)
+{
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    for (TCuteButton *b : {bAuto, b1, b2, b3, B4, B5})
+        b->setColor(b == selected ? SelectedColour(b) : face);
+}
+
+void TFmid::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        m_closing = false;
+        RunHandler([this] { FormShow(); });
+    }
+}
+
+void TFmid::FormShow()
+{
+    Intake->talklist.clear();
+    pOnseiTest->setChipTagSpeed();
+    Intake->ReadExecInfo();
+    lTikimei->setText(Dm->GetTikimei(ProgramSettings.CurrentTcode));
+    Intake->midno = 1;
+    Intake->tagauto = 1;
+    colourModeButtons(bAuto);
+    dispmidrank();
+    DBG3->setGeometry(552, 72, 665, 737);
+    DBGrid2->setGeometry(8, 72, 545, 737);
+    pOnseiTest->loadChipTag();
+    colourModeButtons(bAuto);  // the five mid-point buttons not selected
+    Dm->qChaku->Close();
+    Dm->qChaku->Open();
+    DBGrid2->show();
+    DBG3->show();
+    pOnseiTest->hide();
+    Timer1->start();
+    Timer2->start();
+    RGoto->setItemIndex(ProgramSettings.Onsei);
+}
+
+void TFmid::closeEvent(QCloseEvent *event)
+{
+    if (!m_closing) {
+        m_closing = true;
+        FormClose();
+    }
+    QDialog::closeEvent(event);
+}
+
+void TFmid::reject()
+{
+    close();
+}
+
+void TFmid::FormClose()
+{
+    Timer1->stop();
+    Timer2->stop();
+    QDialog::done(QDialog::Rejected);
+}
+
+void TFmid::CuteButton1Click()
+{
+    close();
+}
+
+void TFmid::Timer2Timer()
+{
+    if (Intake->talklist.isEmpty())
+        return;
+    Timer2->stop();
+    St1->SpeakText(Intake->talklist.takeFirst());
+}
+
+void TFmid::St1EVOUTEND()
+{
+    // A late end event of a window already closing must not restart the queue.
+    if (!m_closing)
+        Timer2->start();
+}
+
+void TFmid::bAutoClick()
+{
+    Intake->tagauto = 1;
+    colourModeButtons(bAuto);
+    dispmidrank();
+}
+
+void TFmid::midButtonClick(int k)
+{
+    Intake->tagauto = 0;
+    TCuteButton *buttons[] = {b1, b2, b3, B4, B5};
+    colourModeButtons(buttons[k - 1]);
+    Intake->midno = k;
+    dispmidrank();
+}
+
+void TFmid::bClrClick()
+{
+    if (!Dialogs::askYesNo(QStringLiteral("確認"), QStringLiteral("データを削除します。良いですか。")))
+        return;
+    Dm->Query1->setSQL({QStringLiteral("DELETE FROM CHAKU")});
+    Dm->Query1->ExecSQL();
+    ProgramSettings.CurrentTcode = Dm->GetTcode();
+    lTikimei->setText(Dm->GetTikimei(ProgramSettings.CurrentTcode));
+    // The intake reads passings by CurrentTcode and writes by evtcode: both follow the
+    // event now running, or passings of a new event would be written to the old one and
+    // never marked taken.
+    Intake->evtcode = ProgramSettings.CurrentTcode;
+    Dm->qChaku->Close();
+    Dm->qChaku->Open();
+}
+
+void TFmid::CuteButton2Click()
+{
+    Fcheck->OpenList(TFcheck::ChipTagFirstLine);
+}
+
+void TFmid::bOnseiPanelClick()
+{
+    pOnseiTest->setVisible(!pOnseiTest->isVisible());
+    if (pOnseiTest->isVisible())
+        pOnseiTest->raise();
+}
+
+void TFmid::RGotoClick()
+{
+    pOnseiTest->voiceSwitchChipTag(RGoto->ItemIndex());
+}

@@ -1,14 +1,25 @@
-// The chip-tag mid window TFmid (unit Umid): the poll, the intake pass, the ranking and
-// its display, and the ranking grid's cell colouring. The controls are still to come.
+// The chip-tag mid window TFmid (unit Umid): the operator's screen for chip-tag mid
+// timing. It polls for new passings, shows the latest passings and the ranking of one mid
+// point side by side, lets the operator fix the mid point or follow the latest passing,
+// clear the passing display, open the check list, and speaks the queued announcements
+// one at a time.
 #pragma once
 
 #include "MidIntake.h"
 
 #include <QDialog>
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
 class QTimer;
+class TCuteButton;
 class TDm1;
 class TMidRankDelegate;
+class TOnseiPanel;
+class TRadioGroup;
+class TSmarTalk;
 
 class TFmid : public QDialog
 {
@@ -23,13 +34,69 @@ public:
     TMidIntake *Intake;
     // The poll timer (250 ms, off at creation).
     QTimer *Timer1;
+    // The announcement queue's timer (250 ms, off at creation).
+    QTimer *Timer2;
     // DBG3DrawColumnCell: the ranking grid's delegate ("JPN" rows in blue).
     TMidRankDelegate *DBG3Delegate;
+
+    QLabel *lTikimei;
+    TCuteButton *bClr;
+    QTableView *DBGrid2;
+    QTableView *DBG3;
+    TCuteButton *b1;
+    TCuteButton *b2;
+    TCuteButton *b3;
+    TCuteButton *B4;
+    TCuteButton *B5;
+    TCuteButton *bAuto;
+    TCuteButton *CuteButton1;
+    TRadioGroup *RGoto;
+    TCuteButton *CuteButton2;
+    TCuteButton *bOnseiPanel;
+    TOnseiPanel *pOnseiTest;
+    TSmarTalk *St1;
+    // Design leftovers that take no part in operation; never visible.
+    QPushButton *Button1;
+    QPushButton *Button7;
+    QLineEdit *Edit12;
+
+    // The colour a mode button shows when selected.
+    static QColor SelectedColour(const TCuteButton *button);
 
     void settagmid() { Intake->settagmid(); }
     void setmidrank(int n) { Intake->setmidrank(n); }
     void dispmidrank() { Intake->dispmidrank(); }
 
 public slots:
+    void FormShow();
+    void FormClose();
     void Timer1Timer() { Intake->Timer1Timer(); }
+    void Timer2Timer();
+    void St1EVOUTEND();
+    void bAutoClick();
+    void b1Click() { midButtonClick(1); }
+    void b2Click() { midButtonClick(2); }
+    void b3Click() { midButtonClick(3); }
+    void B4Click() { midButtonClick(4); }
+    void B5Click() { midButtonClick(5); }
+    void bClrClick();
+    void CuteButton1Click();
+    void CuteButton2Click();
+    void bOnseiPanelClick();
+    void RGotoClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    void createControls();
+    void createGrids();
+    void midButtonClick(int k);
+    // Shows the selected mode button in its colour and the others in the button face.
+    void colourModeButtons(TCuteButton *selected);
+
+    TDm1 *Dm;
+    bool m_closing = false;
 };

@@ -1,0 +1,346 @@
+// The chip-tag mid window on the real server: what it shows when opened, the mode and
+// mid-point buttons, clearing the passing display, the ranking grid's colours, the
+// announcement queue with real speech, and the whole road from the main window.
+#include "CuteBtn.h"
+#include "DbSelect.h"
+#include "MidRankDelegate.h"
+#include "OnseiPanel.h"
+#include "SMARTALKOCXLib_TLB.h"
+#include "TRadioGroup.h"
+#include "TestSupport.h"
+#include "Ucheck.h"
+#include "Udm1.h"
+#include "Umain.h"
+#include "Umid.h"
+#include "uComm.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+using namespace TestSupport;
+
+class TstFmid : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void openingShowsMidOneAutomatically();
+    void openingSetsSpeedNine();
+    void fixedMidPointKeepsTheRankingGrid();
+    void clearingThePassingDisplay();
+    void japaneseRowsAreBlue();
+    void announcementsOneAtATimeInOrder();
+    void databaseErrorKeepsWindowUsable();
+    void checkListFromTheWindow();
+    void mainWindowToAnnouncedPassing();
+
+private:
+    std::unique_ptr<TFmid> openWindow();
+    void passing(const QString &zek, const QString &time, int count);
+    void bumpUpd();
+    int chakuRows() { return m_db->value(QStringLiteral("select count(*) from CHAKU")).toInt(); }
+    std::unique_ptr<SuiteDatabase> m_db;
+    QTemporaryDir m_work;
+    QTemporaryDir m_capture;
+};
+
+void TstFmid::initTestCase()
+{
+    m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_fmid"));
+    QDir::setCurrent(m_work.path());
+    Dm1 = new TDm1(this);
+    Dm1->DB->Params = TDbSelect::ConnectionParams();
+    Dm1->DB->Open();
+    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
+    Dm1->Query1->ExecSQL();
+    Fcheck = new TFcheck();
+}
+
+void TstFmid::init()
+{
+    ProgramSettings = TProgramSettings();
+    ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
+    ProgramSettings.Onsei = 1;
+}
+
+void TstFmid::cleanup()
+{
+    m_db->reload();
+    Dm1->DB->Close();
+    Dm1->DB->Open();
+    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
+    Dm1->Query1->ExecSQL();
+}
+
+std::unique_ptr<TFmid> TstFmid::openWindow()
+{
+    auto w = std::make_unique<TFmid>();
+    w->St1->setCaptureDir(m_capture.path());
+    w->St1->setAudioDevice(QString());  // the silent output: real durations, no device
+    w->show();
+    return w;
+}
+
+void TstFmid::passing(const QString &zek, const QString &time, int count)
+{
+    m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','%1','C1','%2',%3,0)")
+                   .arg(zek, time)
+                   .arg(count));
+}
+
+void TstFmid::bumpUpd()
+{
+    m_db->exec(QStringLiteral("update EXECINFO set upd=upd+1 where num=1"));
+}
+
+void TstFmid::openingShowsMidOneAutomatically()
+{
+    DialogRecorder dialogs;
+    auto w = openWindow();
+    w->b3->click();
+    QCOMPARE(w->Intake->midno, 3);
+    w->close();
+    w = openWindow();
+    QCOMPARE(w->Intake->midno, 1);
+    QCOMPARE(w->Intake->tagauto, 1);
+    QVERIFY(Dm1->qMidRank->SQLText().contains(QStringLiteral("MIDJUN1 AS MJ")));
+    QCOMPARE(w->bAuto->Color(), QColor(0, 255, 0));
+    QCOMPARE(w->b3->Color(), QApplication::palette().color(QPalette::Button));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Fmid"));
+    QCOMPARE(w->size(), QSize(1218, 864));
+    QCOMPARE(w->DBGrid2->geometry(), QRect(8, 72, 545, 737));
+    QCOMPARE(w->DBG3->geometry(), QRect(552, 72, 665, 737));
+    QVERIFY(w->DBGrid2->isVisible() && w->DBG3->isVisible());
+    QVERIFY(!w->pOnseiTest->isVisible());
+    QVERIFY(w->Timer1->isActive() && w->Timer2->isActive());
+    QCOMPARE(w->lTikimei->text(), m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
+    QCOMPARE(w->RGoto->ItemIndex(), 1);
+    // The grids show their columns in order, the others hidden.
+    QStringList shown;
+    for (int v = 0; v < w->DBG3->horizontalHeader()->count(); ++v) {
+        const int c = w->DBG3->horizontalHeader()->logicalIndex(v);
+        if (!w->DBG3->isColumnHidden(c))
+            shown << Dm1->qMidRank->FieldName(c);
+    }
+    QCOMPARE(shown, QStringList({"MJ", "ZEK", "MTS", "MDS"}));
+    w->bOnseiPanel->click();
+    QVERIFY(w->pOnseiTest->isVisible());
+    w->CuteButton1->click();
+    QVERIFY(!w->isVisible());
+    QVERIFY(!w->Timer1->isActive() && !w->Timer2->isActive());
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TstFmid::openingSetsSpeedNine()
+{
+    DialogRecorder dialogs;
+    ProgramSettings.Speed = 4;
+    auto w = openWindow();
+    QCOMPARE(w->pOnseiTest->TB1->value(), 9);
+    QCOMPARE(int(w->St1->Speed()), 9);
+    QCOMPARE(ProgramSettings.Speed, 9);
+}
+
+void TstFmid::fixedMidPointKeepsTheRankingGrid()
+{
+    DialogRecorder dialogs;
+    ProgramSettings.Onsei = 0;
+    auto w = openWindow();
+    w->b3->click();
+    QCOMPARE(w->Intake->tagauto, 0);
+    QCOMPARE(w->b3->Color(), QColor(197, 254, 133));
+    QCOMPARE(w->bAuto->Color(), QApplication::palette().color(QPalette::Button));
+    passing(QStringLiteral("0001"), QStringLiteral("10:05:31.456"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 1, 5000);
+    QCOMPARE(m_db->value(QStringLiteral("select MIDTIME1 from result where zek='0001'")), QStringLiteral("    5:31.4"));
+    QCOMPARE(m_db->value(QStringLiteral("select MIDJUN1 from result where zek='0001'")), QStringLiteral("1"));
+    QCOMPARE(w->Intake->midno, 3);
+    QVERIFY(Dm1->qMidRank->SQLText().contains(QStringLiteral("MIDJUN3 AS MJ")));
+    QCOMPARE(Dm1->dsChaku->rowCount(), 1);
+
+    // Automatic mode changes nothing shown until the next passing.
+    w->bAuto->click();
+    QCOMPARE(w->Intake->midno, 3);
+    QCOMPARE(w->bAuto->Color(), QColor(0, 255, 0));
+    passing(QStringLiteral("0002"), QStringLiteral("10:06:00.000"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 2, 5000);
+    QTRY_COMPARE(w->Intake->midno, 1);
+    QVERIFY(Dm1->qMidRank->SQLText().contains(QStringLiteral("MIDJUN1 AS MJ")));
+    QCOMPARE(Dm1->dsMidRank->rowCount(), 2);
+    QVERIFY(w->Intake->talklist.isEmpty());  // voice off: nothing queued
+}
+
+void TstFmid::clearingThePassingDisplay()
+{
+    DialogRecorder dialogs;
+    m_db->exec(QStringLiteral("insert into CHAKU (num,zek,time1,laps) values (1,'0001','    5:31.4',1),(2,'9999','    1:00.0',1)"));
+    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:31.4', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
+    auto w = openWindow();
+    const QString name = w->lTikimei->text();
+    QCOMPARE(Dm1->dsChaku->rowCount(), 2);
+    dialogs.answer(false);
+    w->bClr->click();
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(dialogs.shown[0].title, QStringLiteral("確認"));
+    QCOMPARE(dialogs.shown[0].text, QStringLiteral("データを削除します。良いですか。"));
+    QCOMPARE(chakuRows(), 2);
+    QCOMPARE(Dm1->dsChaku->rowCount(), 2);
+    QCOMPARE(w->lTikimei->text(), name);
+
+    dialogs.answer(true);
+    w->bClr->click();
+    QCOMPARE(chakuRows(), 0);
+    QCOMPARE(Dm1->dsChaku->rowCount(), 0);
+    QCOMPARE(m_db->rows(QStringLiteral("select MIDTIME1, MIDDIFF1, MIDJUN1 from result where zek='0001'")).first(),
+             QStringList({"    5:31.4", "       0.0", "1"}));
+    passing(QStringLiteral("0003"), QStringLiteral("10:07:10.000"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 1, 5000);
+    QCOMPARE(m_db->value(QStringLiteral("select NUM from CHAKU")), QStringLiteral("1"));
+}
+
+void TstFmid::japaneseRowsAreBlue()
+{
+    DialogRecorder dialogs;
+    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:00.0', MIDDIFF1='       0.0', MIDJUN1=1, NATION='JPN' where zek='0001'"));
+    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:10.0', MIDDIFF1='      10.0', MIDJUN1=2, NATION='jpn' where zek='0002'"));
+    auto w = openWindow();
+    QCOMPARE(Dm1->dsMidRank->rowCount(), 2);
+    QApplication::processEvents();
+    const QImage image = w->DBG3->viewport()->grab().toImage();
+    auto hasBlueInCell = [&](int row, int column) {
+        const QRect cell = w->DBG3->visualRect(Dm1->dsMidRank->index(row, column));
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (image.pixelColor(x * image.width() / w->DBG3->viewport()->width(),
+                                     y * image.height() / w->DBG3->viewport()->height()) == QColor(0, 0, 255))
+                    return true;
+        return false;
+    };
+    for (const char *field : {"MJ", "ZEK", "MTS", "MDS"}) {
+        int column = -1;
+        for (int c = 0; c < Dm1->qMidRank->FieldCount(); ++c)
+            if (Dm1->qMidRank->FieldName(c) == QLatin1String(field))
+                column = c;
+        QVERIFY2(hasBlueInCell(0, column), field);
+        QVERIFY2(!hasBlueInCell(1, column), field);
+    }
+}
+
+void TstFmid::announcementsOneAtATimeInOrder()
+{
+    DialogRecorder dialogs;
+    auto w = openWindow();
+    QCOMPARE(w->RGoto->ItemIndex(), 1);
+    QSignalSpy done(w->St1, &TSmarTalk::UtteranceDone);
+    passing(QStringLiteral("0001"), QStringLiteral("10:05:31.456"), 1);
+    passing(QStringLiteral("0003"), QStringLiteral("10:06:05.000"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 2, 5000);
+    // Switched off after the texts were queued: they are still spoken.
+    w->RGoto->setItemIndex(0);
+    QCOMPARE(ProgramSettings.Onsei, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 20000);
+    const auto first = done[0][0].value<TUtteranceReport>();
+    const auto second = done[1][0].value<TUtteranceReport>();
+    QCOMPARE(first.text, QStringLiteral("0001ﾊﾞﾝ,5分31秒4"));
+    QCOMPARE(second.text, QStringLiteral("0003ﾊﾞﾝ,5分05秒0"));
+    QVERIFY(first.error.isEmpty());
+    QVERIFY(first.durationMs > 500 && first.peak > 1000);
+    QVERIFY2(second.startedNs >= first.endedNs, "the second announcement overlapped the first");
+    QVERIFY(QFile::exists(first.capturePath) && QFile::exists(second.capturePath));
+    QVERIFY(QFileInfo(first.capturePath).fileName() < QFileInfo(second.capturePath).fileName());
+    // Passings taken while the voice is off are not queued.
+    passing(QStringLiteral("0004"), QStringLiteral("10:07:05.000"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 3, 5000);
+    QVERIFY(w->Intake->talklist.isEmpty());
+}
+
+void TstFmid::databaseErrorKeepsWindowUsable()
+{
+    DialogRecorder dialogs;
+    auto w = openWindow();
+    m_db->exec(QStringLiteral("rename table CHAKU to chaku_away"));
+    dialogs.answer(true);
+    w->bClr->click();
+    m_db->exec(QStringLiteral("rename table chaku_away to CHAKU"));
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
+    QVERIFY(w->isVisible());
+    w->b2->click();
+    QCOMPARE(w->Intake->midno, 2);
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
+}
+
+void TstFmid::checkListFromTheWindow()
+{
+    DialogRecorder dialogs;
+    auto w = openWindow();
+    w->CuteButton2->click();
+    QVERIFY(Fcheck->isVisible());
+    QCOMPARE(Dm1->Qcheck->SQL(), QStringList({"select zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime",
+                                              "from result where tcode='R2026A'", "order by zek"}));
+    QCOMPARE(Dm1->Qcheck->RecordCount(), 60);
+    Fcheck->close();
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TstFmid::mainWindowToAnnouncedPassing()
+{
+    DialogRecorder dialogs;
+    QFile::remove(m_work.filePath(QStringLiteral("VidadIva.ini")));
+    QFile ini(m_work.filePath(QStringLiteral("VidadIva.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Talk]\r\nOnsei=1\r\nCaptureDir=" + m_capture.path().toLocal8Bit() + "\r\n");
+    ini.close();
+    const QString log = QCoreApplication::applicationDirPath() + QStringLiteral("/VidadIva.log");
+    QFile::remove(log);
+
+    TFmain main;
+    main.bindDataModule(Dm1);
+    main.show();
+    bool checked = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *w = main.findChild<TFmid *>();
+        QVERIFY(w && w->isVisible());
+        w->St1->setAudioDevice(QString());
+        QSignalSpy done(w->St1, &TSmarTalk::UtteranceDone);
+        passing(QStringLiteral("0016"), QStringLiteral("10:15:00.0"), 1);   // M2: two per lap
+        passing(QStringLiteral("0016"), QStringLiteral("10:19:30.0"), 2);
+        bumpUpd();
+        QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 1, 5000);
+        QCOMPARE(m_db->rows(QStringLiteral("select ZEK, TIME1, LAPS, NUM from CHAKU")).first(),
+                 QStringList({"0016", "   12:00.0", "1", "1"}));
+        QCOMPARE(m_db->value(QStringLiteral("select MIDJUN1 from result where zek='0016'")), QStringLiteral("1"));
+        QCOMPARE(m_db->value(QStringLiteral("select count(*) from tag_rec where use_mid=1")), QStringLiteral("2"));
+        QCOMPARE(Dm1->dsChaku->rowCount(), 1);
+        QCOMPARE(Dm1->dsMidRank->rowCount(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 15000);
+        const auto report = done[0][0].value<TUtteranceReport>();
+        QCOMPARE(report.text, QStringLiteral("0016ﾊﾞﾝ,12分00秒0"));
+        QVERIFY(QFile::exists(report.capturePath));
+        QVERIFY(QFile::exists(log));
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("midtime1"));
+        checked = true;
+        w->CuteButton1->click();
+    });
+    main.CuteButton2->click();  // runs the chip-tag window modally until the check closes it
+    QVERIFY(checked);
+    QVERIFY(main.findChild<TFmid *>() == nullptr);  // released when its run ended
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('|'))));
+    main.close();
+}
+
+QTEST_MAIN(TstFmid)
+#include "tst_fmid.moc"
