@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -112,7 +113,7 @@ void TFmid::createControls()
 
     lTikimei = new QLabel(this);
     lTikimei->setObjectName(QStringLiteral("lTikimei"));
-    lTikimei->setGeometry(105, 14, 480, 52);
+    lTikimei->setGeometry(105, 14, 482, 52);
     lTikimei->setFont(gothic(40, true));
 
     bClr = button("bClr", QStringLiteral("タイムクリア"), QRect(10, 32, 90, 32));
@@ -133,7 +134,8 @@ void TFmid::createControls()
 
     RGoto = TOnseiPanel::makeVoiceSwitch(1, this);
     RGoto->setObjectName(QStringLiteral("RGoto"));
-    RGoto->setGeometry(8, 780, 150, 80);
+    RGoto->setColumns(2);
+    RGoto->setGeometry(8, 812, 155, 50);
     CuteButton2 = button("CuteButton2", QStringLiteral("結果チェック"), QRect(167, 831, 95, 28));
     bOnseiPanel = button("bOnseiPanel", QStringLiteral("音声パネル"), QRect(266, 831, 95, 28));
 
@@ -177,7 +179,7 @@ void TFmid::createGrids()
     DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     showColumns(DBGrid2, Dm->dsChaku,
                 {{"NUM", 76, {}, 27}, {"ZEK", 100, Qt::AlignRight | Qt::AlignVCenter, 0},
-                 {"TIME1", 248, {}, 0}, {"LAPS", 75, Qt::AlignCenter, 0}});
+                 {"TIME1", 248, Qt::AlignRight | Qt::AlignVCenter, 0}, {"LAPS", 75, Qt::AlignCenter, 0}});
     DBGrid2->hide();
 
     DBG3 = new QTableView(this);
@@ -214,6 +216,17 @@ QColor TFmid::SelectedColour(const TCuteButton *button)
     return QApplication::palette().color(QPalette::Button);
 }
 
+void TFmid::showEventName(const QString &name)
+{
+    // A long event name is drawn smaller rather than cut off under the mid-point buttons.
+    QFont f = gothic(40, true);
+    while (f.pixelSize() > 16 && QFontMetrics(f).horizontalAdvance(name) > lTikimei->width())
+        f.setPixelSize(f.pixelSize() - 2);
+    lTikimei->setFont(f);
+    lTikimei->setText(name);
+    lTikimei->setToolTip(name);
+}
+
 void TFmid::colourModeButtons(TCuteButton *selected)
 {
     const QColor face = QApplication::palette().color(QPalette::Button);
@@ -235,7 +248,7 @@ void TFmid::FormShow()
     Intake->talklist.clear();
     pOnseiTest->setChipTagSpeed();
     Intake->ReadExecInfo();
-    lTikimei->setText(Dm->GetTikimei(ProgramSettings.CurrentTcode));
+    showEventName(Dm->GetTikimei(ProgramSettings.CurrentTcode));
     Intake->midno = 1;
     Intake->tagauto = 1;
     colourModeButtons(bAuto);
@@ -318,7 +331,7 @@ void TFmid::bClrClick()
     Dm->Query1->setSQL({QStringLiteral("DELETE FROM CHAKU")});
     Dm->Query1->ExecSQL();
     ProgramSettings.CurrentTcode = Dm->GetTcode();
-    lTikimei->setText(Dm->GetTikimei(ProgramSettings.CurrentTcode));
+    showEventName(Dm->GetTikimei(ProgramSettings.CurrentTcode));
     // The intake reads passings by CurrentTcode and writes by evtcode: both follow the
     // event now running, or passings of a new event would be written to the old one and
     // never marked taken.

@@ -94,6 +94,7 @@ private:
     void createControls();
     void createGrids();
     void midButtonClick(int k);
+    void showEventName(const QString &name);
     // Shows the selected mode button in its colour and the others in the button face.
     void colourModeButtons(TCuteButton *selected);
 

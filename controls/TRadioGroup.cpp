@@ -2,12 +2,12 @@
 
 #include <QRadioButton>
 #include <QSignalBlocker>
-#include <QVBoxLayout>
+#include <QGridLayout>
 
 TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
     : QGroupBox(caption, parent), m_items(items)
 {
-    auto *layout = new QVBoxLayout(this);
+    m_layout = new QGridLayout(this);
     m_group.setExclusive(false);  // lets the program clear the selection
     for (int i = 0; i < items.size(); ++i) {
         auto *b = new QRadioButton(items[i], this);
@@ -15,7 +15,7 @@ TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidg
         b->setAutoExclusive(false);
         m_group.addButton(b, i);
         m_buttons << b;
-        layout->addWidget(b);
+        m_layout->addWidget(b, i, 0);
     }
     connect(&m_group, &QButtonGroup::idClicked, this, [this](int id) {
         // Clicking the checked item again keeps it checked and changes nothing.
@@ -31,6 +31,15 @@ TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidg
 QRadioButton *TRadioGroup::button(int index) const
 {
     return index >= 0 && index < m_buttons.size() ? m_buttons[index] : nullptr;
+}
+
+void TRadioGroup::setColumns(int columns)
+{
+    columns = qMax(1, columns);
+    for (QRadioButton *b : m_buttons)
+        m_layout->removeWidget(b);
+    for (int i = 0; i < m_buttons.size(); ++i)
+        m_layout->addWidget(m_buttons[i], i / columns, i % columns);
 }
 
 void TRadioGroup::setItemIndex(int index)

@@ -5,6 +5,8 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
+
+class QGridLayout;
 #include <QStringList>
 
 class QRadioButton;
@@ -19,6 +21,8 @@ public:
     void setItemIndex(int index);
     QStringList Items() const { return m_items; }
     QRadioButton *button(int index) const;
+    // Lays the items out in this many columns, filled row by row (1 by default).
+    void setColumns(int columns);
 
 signals:
     void Click();
@@ -28,4 +32,5 @@ private:
     QStringList m_items;
     QList<QRadioButton *> m_buttons;
     int m_index = -1;
+    QGridLayout *m_layout;
 };
