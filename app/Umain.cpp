@@ -7,6 +7,7 @@
 #include "TRadioGroup.h"
 #include "Umid.h"
 #include "Udm1.h"
+#include "Uhand.h"
 #include "Utpnoset.h"
 #include "uComm.h"
 
@@ -15,6 +16,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QRadioButton>
 #include <memory>
@@ -199,6 +201,8 @@ void TFmain::CuteButton2Click()
 
 void TFmain::CuteButton1Click()
 {
+    // Created first and released when the handler ends, whichever way it ends.
+    auto Fhand = std::make_unique<TFhand>(this);
     readCurrentTcode();
     if (ProgramSettings.CurrentTcode.isEmpty())
         ProgramSettings.CurrentTcode = QStringLiteral("0");
@@ -219,6 +223,10 @@ void TFmain::CuteButton1Click()
     Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
     Dm1->Qdpmid->Open();
     m_photocellEventName = name;
+
+    Fhand->Edit3->setText(ProgramSettings.CurrentTcode);
+    Fhand->Label3->setText(name);
+    Fhand->exec();
 }
 
 void TFmain::CuteButton3Click()

@@ -9,10 +9,13 @@
 #include "ProfileFile.h"
 #include "uComm.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 #include <csignal>
 #include <unistd.h>
@@ -50,6 +53,14 @@ void TstMainWindow::initTestCase()
     m_previousDir = QDir::currentPath();
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
+    // The working windows run modally; these tests look at what a mode button prepared,
+    // so a working window is closed as soon as it is shown.
+    auto *closer = new QTimer(this);
+    connect(closer, &QTimer::timeout, this, [] {
+        if (auto *working = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            working->close();
+    });
+    closer->start(50);
 }
 
 void TstMainWindow::init()

@@ -9,6 +9,7 @@
 #include "Ucheck.h"
 #include "Udm1.h"
 #include "Uhand.h"
+#include "Umain.h"
 #include "uComm.h"
 
 #include <QAction>
@@ -105,6 +106,8 @@ private slots:
     void pauseDoesNotHoldBackIntake();
     void databaseErrorWhileStoring();
     void checkListButton();
+    void mainWindowHandsOver_data();
+    void mainWindowHandsOver();
 
 private:
     void prepareQueries();
@@ -598,10 +601,11 @@ void TstFhand::pauseDoesNotHoldBackIntake()
         }
         return true;
     });
-    send(frame("0030", "10:24:00.000", '1'), 1);
+    m_pty->Write(frame("0030", "10:24:00.000", '1'));
     QTRY_VERIFY_WITH_TIMEOUT(pauses >= 1, 10000);
     QTRY_VERIFY(recordedWhileOpen);
-    QCOMPARE(count(QStringLiteral("select count(*) from CHAKU")), 2);
+    QCOMPARE(count(QStringLiteral("select count(*) from midtp2")), 2);
+    QTRY_COMPARE(count(QStringLiteral("select count(*) from CHAKU")), 2);
 }
 
 void TstFhand::databaseErrorWhileStoring()
@@ -622,6 +626,49 @@ void TstFhand::checkListButton()
     QCOMPARE(Dm1->Qcheck->SQL().value(0), TFcheck::PhotocellFirstLine);
     QCOMPARE(Dm1->Qcheck->RecordCount(), 60);
     Fcheck->close();
+}
+
+void TstFhand::mainWindowHandsOver_data()
+{
+    QTest::addColumn<QString>("execinfo");  // "" for none
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("event running") << "R2026A" << "R2026A" << QStringLiteral("第12回 高原ホワイトカップ クロスカントリー大会");
+    QTest::newRow("no event") << "" << "0" << QStringLiteral("大会未指定");
+}
+
+// The main window's "光電管" button hands the event to a new photocell window, shows it
+// modally and releases it when it closes.
+void TstFhand::mainWindowHandsOver()
+{
+    QFETCH(QString, execinfo);
+    QFETCH(QString, code);
+    QFETCH(QString, name);
+    m_w.reset();
+    m_db->exec(QStringLiteral("delete from EXECINFO"));
+    if (!execinfo.isEmpty())
+        m_db->exec(QStringLiteral("insert into EXECINFO (num,tcode,upd) values (1,'%1',0)").arg(execinfo));
+    TFmain main;
+    main.bindDataModule(Dm1);
+    QPointer<TFhand> shown;
+    QString shownCode;
+    QString shownName;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (auto *w = qobject_cast<TFhand *>(QApplication::activeModalWidget())) {
+            shown = w;
+            shownCode = w->Edit3->text();
+            shownName = w->Label3->text();
+            w->CuteButton->click();
+        }
+    });
+    closer.start(20);
+    main.CuteButton1->click();
+    closer.stop();
+    QCOMPARE(shownCode, code);
+    QCOMPARE(shownName, name);
+    QVERIFY(shown.isNull());  // released when it closed
+    QVERIFY(m_dialogs->shown.isEmpty());
 }
 
 QTEST_MAIN(TstFhand)
