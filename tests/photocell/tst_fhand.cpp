@@ -106,6 +106,7 @@ private slots:
     void displayRow_data();
     void displayRow();
     void announcementsInOrder();
+    void voiceOffDuringUtterance();
     void automaticProcessing();
     void pauseDoesNotHoldBackIntake();
     void databaseErrorWhileStoring();
@@ -609,6 +610,23 @@ void TstFhand::announcementsInOrder()
     QVERIFY(!m_w->Timer1->isActive());
 }
 
+void TstFhand::voiceOffDuringUtterance()
+{
+    QSignalSpy ended(m_w->St1, &TSmarTalk::OnEVOUTEND);
+    m_w->RGoto->setItemIndex(1);
+    send(frame("0001", "10:10:00.000", '1') + frame("0002", "10:11:00.000", '1'), 2);
+    record(QStringLiteral("1"), QStringLiteral("10:10:00.000"));
+    record(QStringLiteral("2"), QStringLiteral("10:11:00.000"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->St1->Pending(), 1, 5000); // the first is being spoken
+    m_w->RGoto->setItemIndex(0);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 15000);
+    // The end of that utterance does not start the pump again: the second text stays unspoken.
+    QTest::qWait(1500);
+    QVERIFY(!m_w->Timer1->isActive());
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(m_w->talklist.size(), 1);
+}
+
 void TstFhand::automaticProcessing()
 {
     QSignalSpy done(m_w->St1, &TSmarTalk::UtteranceDone);
@@ -625,6 +643,15 @@ void TstFhand::automaticProcessing()
     QCOMPARE(m_db->rows(QStringLiteral("select fl from midtp2 order by tpno1")), (QList<QStringList>{{"A"}, {"B"}}));
     QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 30000);
     QCOMPARE(done.at(1).at(0).value<TUtteranceReport>().text, QStringLiteral("21ﾊﾞﾝ,15分10秒9"));
+
+    // A frame the timer marks as doubtful is kept among the unprocessed times but is not
+    // recorded by itself.
+    send(frame("0022", "10:26:00.000", '1', '?'), 3);
+    QCOMPARE(m_db->value(QStringLiteral("select fl from midtp2 where zek='022'")), QStringLiteral("B"));
+    QCOMPARE(m_db->value(QStringLiteral("select MIDTIME1 from result where tcode='R2026A' and zek='0022'")),
+             QStringLiteral("<NULL>"));
+    QCOMPARE(count(QStringLiteral("select count(*) from CHAKU")), 2);
+    QCOMPARE(Dm1->Qdeltime->RecordCount(), 2);
 
     // The setting carries over to the next window.
     m_w = openWindow();
