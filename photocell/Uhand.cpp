@@ -113,7 +113,8 @@ void TFhand::createControls()
     Label3 = label("Label3", QString(), QRect(130, 30, 420, 24));
 
     m_grid1Columns = new TGridColumns(this);
-    m_grid1Columns->setColumns({{QStringLiteral("ZEK"), QString()}, {QStringLiteral("TIME"), QString()}});
+    m_grid1Columns->setColumns(
+        {{QStringLiteral("ZEK"), QStringLiteral("ZEK")}, {QStringLiteral("TIME"), QStringLiteral("TIME")}});
     DBGrid1 = grid("DBGrid1", m_dm->Dsqdpmid, m_grid1Columns, QRect(12, 64, 230, 420));
     PopupMenu1 = new QMenu(DBGrid1);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -142,17 +143,17 @@ void TFhand::createControls()
 
     RGoto = TOnseiPanel::makeVoiceSwitch(0, this);
     RGoto->setObjectName(QStringLiteral("RGoto"));
-    RGoto->setGeometry(256, 262, 170, 56);
+    RGoto->setGeometry(256, 260, 170, 76);
     CkBMid = new QCheckBox(QStringLiteral("Mid"), this);
     CkBMid->setObjectName(QStringLiteral("CkBMid"));
-    CkBMid->setGeometry(256, 324, 80, 24);
-    bOnseiPanel = button("bOnseiPanel", QStringLiteral("音声パネル"), QRect(256, 354, 170, 32));
+    CkBMid->setGeometry(256, 340, 80, 24);
+    bOnseiPanel = button("bOnseiPanel", QStringLiteral("音声パネル"), QRect(256, 368, 170, 32));
 
-    Label4 = label("Label4", QStringLiteral("未処理時刻"), QRect(256, 394, 170, 20));
+    Label4 = label("Label4", QStringLiteral("未処理時刻"), QRect(256, 406, 170, 20));
     m_grid3Columns = new TGridColumns(this);
     m_grid3Columns->setColumns(
         {{QStringLiteral("ZEK"), QStringLiteral("ID-No.")}, {QStringLiteral("TIME"), QStringLiteral("通過時刻")}});
-    DBGrid3 = grid("DBGrid3", m_dm->DSdeltime, m_grid3Columns, QRect(256, 416, 230, 180));
+    DBGrid3 = grid("DBGrid3", m_dm->DSdeltime, m_grid3Columns, QRect(256, 428, 230, 168));
 
     // Mid times of the event.
     m_grid2Columns = new TGridColumns(this);
@@ -191,6 +192,7 @@ void TFhand::createControls()
     St1 = new TSmarTalk(this);
     St1->setObjectName(QStringLiteral("St1"));
     pOnseiTest = new TOnseiPanel(St1, TOnseiPanel::TVariant::Photocell, this);
+    pOnseiTest->setAutoFillBackground(true); // it opens over the grids
     pOnseiTest->setGeometry(500, 300, 300, 300);
     pOnseiTest->hide();
 
@@ -379,7 +381,7 @@ void TFhand::selectMid(int n)
     for (int i = 0; i < 5; ++i)
         buttons[i]->setColor(i + 1 == n ? Qt::yellow : Qt::white);
     m_shownMid = n;
-    m_grid2Columns->setColumns({{QStringLiteral("ZEK"), QString()},
+    m_grid2Columns->setColumns({{QStringLiteral("ZEK"), QStringLiteral("ZEK")},
                                 {QStringLiteral("Midtime") + QString::number(n), QStringLiteral("中間タイム")}});
 }
 
