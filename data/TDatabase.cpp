@@ -4,6 +4,7 @@
 #include "OdbcDsn.h"
 #include "Sjis.h"
 
+#include <errmsg.h>
 #include <mysql.h>
 
 TDatabase::TDatabase(QObject *parent) : QObject(parent) {}
@@ -29,6 +30,14 @@ void TDatabase::raiseError(const QString &context)
     QString text = Sjis::decode(QByteArray(mysql_error(m_mysql)));
     if (!context.isEmpty())
         text = context + QLatin1Char('\n') + text;
+    if (code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || code == CR_SERVER_LOST_EXTENDED) {
+        // The server went away (stopped, restarted, the network cut): this handle is dead
+        // for good. It is dropped so that the next statement connects afresh; the failed
+        // statement itself is not repeated, since it may have run before the link broke.
+        // Open queries keep the rows they hold.
+        mysql_close(m_mysql);
+        m_mysql = nullptr;
+    }
     throw EDatabaseError(text, code);
 }
 
@@ -81,12 +90,24 @@ void TDatabase::Open()
     }
     mysql_optionsv(mysql, MYSQL_OPT_READ_TIMEOUT, &readTimeout);
     mysql_optionsv(mysql, MYSQL_OPT_WRITE_TIMEOUT, &readTimeout);
+    // Connecting again after the server went away: the session settings the program made
+    // on the lost connection ("set names sjis") are made again first.
+    for (const QString &sql : m_sessionSql) {
+        const QByteArray bytes = Sjis::encode(sql);
+        if (mysql_real_query(mysql, bytes.constData(), static_cast<unsigned long>(bytes.size())) != 0) {
+            const QString message = QString::fromUtf8(mysql_error(mysql));
+            const unsigned int code = mysql_errno(mysql);
+            mysql_close(mysql);
+            throw EDatabaseError(message, code);
+        }
+    }
     m_mysql = mysql;
 }
 
 void TDatabase::Close()
 {
     emit closing();
+    m_sessionSql.clear();
     if (m_mysql) {
         mysql_close(m_mysql);
         m_mysql = nullptr;
@@ -125,6 +146,8 @@ TResultSet TDatabase::execute(const QString &sql)
         }
         mysql_free_result(res);
     }
+    if (sql.trimmed().startsWith(QLatin1String("set names"), Qt::CaseInsensitive))
+        m_sessionSql = QStringList{sql};
     // Drain further results (a statement may yield more than one); keep the first.
     while (mysql_more_results(m_mysql)) {
         if (mysql_next_result(m_mysql) > 0)

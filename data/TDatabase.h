@@ -40,6 +40,8 @@ public:
     void Open();
     // Closes the open queries (closing() first), then the connection.
     void Close();
+    // A statement that finds the server gone drops the connection; the next statement
+    // connects again and first repeats the session's "set names".
 
     // Value of a parameter line, "" when the list has none.
     QString param(const QString &name) const;
@@ -54,4 +56,5 @@ signals:
 private:
     [[noreturn]] void raiseError(const QString &context);
     st_mysql *m_mysql = nullptr;
+    QStringList m_sessionSql;  // "set names ..." of this session, made again at a reconnect
 };
