@@ -2,6 +2,7 @@
 #include "MidIntake.h"
 
 #include "Dialogs.h"
+#include "Errors.h"
 #include "Udm1.h"
 #include "uComm.h"
 #include "uLog.h"
@@ -35,6 +36,12 @@ void TMidIntake::ReadExecInfo()
     q->Close();
 }
 
+QString TMidIntake::PollStoppedMessage()
+{
+    return QStringLiteral("チップタグの取込を止めました。データベースが動いていることを確かめてから、この画面を閉じて"
+                          "開き直してください。まだ取込んでいない通過データは残っていて、開き直した後に取込まれます。");
+}
+
 void TMidIntake::Timer1Timer()
 {
     // Ticks never overlap: the timer is off while the tick runs, and the next tick comes
@@ -43,15 +50,23 @@ void TMidIntake::Timer1Timer()
     Timer1->stop();
     bool completed = false;
     RunHandler([&] {
-        TQuery *q = Dm->Query1;
-        q->setSQL(PollSql());
-        q->Open();
-        const bool hasRow = q->RecordCount() > 0;
-        const int upd = hasRow ? q->FieldByName(QStringLiteral("upd")).AsInteger() : 0;
-        q->Close();
-        if (hasRow && upd != lastupd) {
-            settagmid();
-            lastupd = upd;
+        try {
+            TQuery *q = Dm->Query1;
+            q->setSQL(PollSql());
+            q->Open();
+            const bool hasRow = q->RecordCount() > 0;
+            const int upd = hasRow ? q->FieldByName(QStringLiteral("upd")).AsInteger() : 0;
+            q->Close();
+            if (hasRow && upd != lastupd) {
+                settagmid();
+                lastupd = upd;
+            }
+        } catch (const std::exception &e) {
+            // The box tells the operator that the intake has stopped and how to start it
+            // again, below the error itself.
+            const auto *station = dynamic_cast<const EStationError *>(&e);
+            const QString what = station ? station->message() : QString::fromLocal8Bit(e.what());
+            throw EStationError(what + QStringLiteral("\n\n") + PollStoppedMessage());
         }
         completed = true;
     });

@@ -55,6 +55,9 @@ public:
     void setmidrank(int n);
     // Rebuilds qMidRank for midno and opens it.
     void dispmidrank();
+    // Added below the error of a failed tick: the intake has stopped; close and reopen
+    // the window once the database runs again, and the passings not taken yet follow.
+    static QString PollStoppedMessage();
 
 public slots:
     // The tick of Timer1: one pass when execinfo.upd changed. An error stops the tick,
