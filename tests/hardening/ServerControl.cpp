@@ -1,0 +1,112 @@
+#include "ServerControl.h"
+
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <mysql.h>
+
+TPrivateServer::TPrivateServer()
+{
+    if (!start())
+        qFatal("the private database server did not come up in %s", qPrintable(dir()));
+}
+
+TPrivateServer::~TPrivateServer()
+{
+    stop();
+}
+
+bool TPrivateServer::script(const QString &command)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(TestSupport::sourceDir() + QStringLiteral("/scripts/dbserver"), {command, dir()});
+    const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!ok)
+        qWarning("dbserver %s: %s", qPrintable(command), p.readAll().constData());
+    return ok;
+}
+
+bool TPrivateServer::start()
+{
+    return script(QStringLiteral("start"));
+}
+
+bool TPrivateServer::stop()
+{
+    return script(QStringLiteral("stop"));
+}
+
+namespace {
+
+MYSQL *connectTo(const QString &socket, const QString &db, QString *error)
+{
+    MYSQL *m = mysql_init(nullptr);
+    mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    const QByteArray sock = socket.toLocal8Bit();
+    const QByteArray name = db.toUtf8();
+    if (!mysql_real_connect(m, "localhost", "root", "rufan", name.isEmpty() ? nullptr : name.constData(), 0,
+                            sock.constData(), 0)) {
+        if (error)
+            *error = QString::fromUtf8(mysql_error(m));
+        mysql_close(m);
+        return nullptr;
+    }
+    return m;
+}
+
+}  // namespace
+
+bool TPrivateServer::exec(const QString &db, const QString &sql, QString *error)
+{
+    MYSQL *m = connectTo(dir() + QStringLiteral("/mysqld.sock"), db, error);
+    if (!m)
+        return false;
+    const QByteArray bytes = sql.toUtf8();
+    const bool ok = mysql_real_query(m, bytes.constData(), bytes.size()) == 0;
+    if (!ok && error)
+        *error = QString::fromUtf8(mysql_error(m));
+    if (MYSQL_RES *res = mysql_store_result(m))
+        mysql_free_result(res);
+    mysql_close(m);
+    return ok;
+}
+
+QList<QStringList> TPrivateServer::rows(const QString &db, const QString &sql)
+{
+    QList<QStringList> out;
+    QString error;
+    MYSQL *m = connectTo(dir() + QStringLiteral("/mysqld.sock"), db, &error);
+    if (!m) {
+        QTest::qFail(qPrintable(QStringLiteral("cannot connect: ") + error), __FILE__, __LINE__);
+        return out;
+    }
+    const QByteArray bytes = sql.toUtf8();
+    if (mysql_real_query(m, bytes.constData(), bytes.size()) != 0) {
+        QTest::qFail(qPrintable(QStringLiteral("query failed: %1: %2").arg(sql, QString::fromUtf8(mysql_error(m)))),
+                     __FILE__, __LINE__);
+        mysql_close(m);
+        return out;
+    }
+    if (MYSQL_RES *res = mysql_store_result(m)) {
+        const unsigned int n = mysql_num_fields(res);
+        while (MYSQL_ROW row = mysql_fetch_row(res)) {
+            unsigned long *len = mysql_fetch_lengths(res);
+            QStringList r;
+            for (unsigned int c = 0; c < n; ++c)
+                r << (row[c] ? QString::fromUtf8(row[c], int(len[c])) : QStringLiteral("<NULL>"));
+            out << r;
+        }
+        mysql_free_result(res);
+    }
+    mysql_close(m);
+    return out;
+}
+
+QString TPrivateServer::value(const QString &db, const QString &sql)
+{
+    const QList<QStringList> r = rows(db, sql);
+    return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
+}

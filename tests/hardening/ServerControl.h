@@ -1,0 +1,27 @@
+// A private database server for the suites that stop and restart it (the shared test
+// server must keep running for the others), and a client that connects afresh for every
+// statement, so it works across a restart.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class TPrivateServer {
+public:
+    TPrivateServer();   // starts it; fails the process when it does not come up
+    ~TPrivateServer();  // stops it
+    QString dir() const { return m_dir.path(); }
+    bool start();
+    bool stop();
+
+    // Runs statements in UTF-8 on a connection of its own to database db.
+    bool exec(const QString &db, const QString &sql, QString *error = nullptr);
+    QList<QStringList> rows(const QString &db, const QString &sql);
+    QString value(const QString &db, const QString &sql);
+
+private:
+    bool script(const QString &command);
+    QTemporaryDir m_dir;
+};

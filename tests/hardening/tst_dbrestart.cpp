@@ -1,0 +1,167 @@
+// The database server stopped and started again during a chip-tag race, with the real
+// window and its poll: the operator is told that the intake stopped and what to do,
+// nothing stored before is lost, and once the window is opened again every passing
+// written meanwhile is taken exactly once. Runs on a private server of its own, since it
+// stops it.
+#include "CuteBtn.h"
+#include "DbSelect.h"
+#include "MidIntake.h"
+#include "SMARTALKOCXLib_TLB.h"
+#include "ServerControl.h"
+#include "TestSupport.h"
+#include "Ucheck.h"
+#include "Udm1.h"
+#include "Umid.h"
+#include "uComm.h"
+
+#include <QDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace TestSupport;
+
+namespace {
+const QString Db = QStringLiteral("t_restart");
+}
+
+class TstDbRestart : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void serverRestartDuringRace();
+
+private:
+    std::unique_ptr<TFmid> openWindow();
+    void passing(const QString &zek, const QString &time);
+    QList<QStringList> taken();
+    std::unique_ptr<TPrivateServer> m_server;
+    std::unique_ptr<SuiteDatabase> m_db;
+    QTemporaryDir m_work;
+    QTemporaryDir m_capture;
+};
+
+void TstDbRestart::initTestCase()
+{
+    m_server = std::make_unique<TPrivateServer>();
+    // The suite's database and data sources on the private server.
+    qputenv("MIDSTATION_TEST_SERVER_DIR", m_server->dir().toLocal8Bit());
+    m_db = std::make_unique<SuiteDatabase>(Db);
+    QDir::setCurrent(m_work.path());
+    Dm1 = new TDm1(this);
+    Dm1->DB->Params = TDbSelect::ConnectionParams();
+    Dm1->DB->Open();
+    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
+    Dm1->Query1->ExecSQL();
+    Fcheck = new TFcheck();
+    ProgramSettings = TProgramSettings();
+    ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
+    ProgramSettings.Onsei = 0;
+}
+
+void TstDbRestart::cleanupTestCase()
+{
+    delete Fcheck;
+    Fcheck = nullptr;
+    m_db.reset();
+    m_server.reset();
+}
+
+std::unique_ptr<TFmid> TstDbRestart::openWindow()
+{
+    auto w = std::make_unique<TFmid>();
+    w->St1->setCaptureDir(m_capture.path());
+    w->St1->setAudioDevice(QString());
+    w->show();
+    return w;
+}
+
+// What the chip-tag program does for one passing: the row, then the change counter.
+void TstDbRestart::passing(const QString &zek, const QString &time)
+{
+    QString error;
+    QVERIFY2(m_server->exec(Db, QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) "
+                                               "values ('R2026A','%1','C1','%2',1,0)")
+                                    .arg(zek, time),
+                            &error),
+             qPrintable(error));
+    QVERIFY2(m_server->exec(Db, QStringLiteral("update EXECINFO set upd=upd+1 where num=1"), &error), qPrintable(error));
+}
+
+// Per bib: CHAKU rows, the stored mid time 1, and whether its tag_rec row is taken.
+QList<QStringList> TstDbRestart::taken()
+{
+    return m_server->rows(Db, QStringLiteral("select t.zek, (select count(*) from CHAKU c where c.zek=t.zek), "
+                                             "r.midtime1, t.use_mid from tag_rec t join result r "
+                                             "on r.tcode=t.tcode and r.zek=t.zek order by t.zek"));
+}
+
+void TstDbRestart::serverRestartDuringRace()
+{
+    DialogRecorder dialogs;
+    auto w = openWindow();
+    QVERIFY(w->Timer1->isActive());
+
+    // Three passings taken while the server runs.
+    passing(QStringLiteral("0001"), QStringLiteral("10:05:00.1"));
+    passing(QStringLiteral("0002"), QStringLiteral("10:05:31.2"));
+    passing(QStringLiteral("0003"), QStringLiteral("10:06:02.3"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 3, 20000);
+    const QList<QStringList> before = taken();
+    QCOMPARE(before, (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
+                                         {"0002", "1", "    5:01.2", "1"},
+                                         {"0003", "1", "    5:02.3", "1"}}));
+
+    // The server goes away: the next tick fails, the operator is told what to do, and the
+    // poll stays off. The window stays usable.
+    QVERIFY(m_server->stop());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.texts(Dialogs::Kind::Error).isEmpty(), 30000);
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
+    const QString box = dialogs.texts(Dialogs::Kind::Error).first();
+    QVERIFY2(box.endsWith(TMidIntake::PollStoppedMessage()), qPrintable(box));
+    QVERIFY2(box.size() > TMidIntake::PollStoppedMessage().size() + 2, "the server's error is not shown");
+    QVERIFY(!w->Timer1->isActive());
+    QVERIFY(w->isVisible());
+    w->b2->click();
+    QCOMPARE(w->Intake->midno, 2);
+
+    // The server is back; the chip-tag program writes passings while the poll is off.
+    QVERIFY(m_server->start());
+    passing(QStringLiteral("0004"), QStringLiteral("10:06:33.4"));
+    passing(QStringLiteral("0005"), QStringLiteral("10:07:04.5"));
+    QTest::qWait(1000);  // four poll intervals: none runs
+    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")).toInt(), 2);
+    QCOMPARE(taken().mid(0, 3), before);
+
+    // As the message says: close the window and open it again.
+    w->close();
+    w.reset();
+    dialogs.shown.clear();
+    w = openWindow();
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    QVERIFY(w->Timer1->isActive());
+    QCOMPARE(w->Intake->lastupd, m_server->value(Db, QStringLiteral("select upd from EXECINFO where num=1")).toInt());
+
+    // The next passing changes the counter; the pass takes everything that waited.
+    passing(QStringLiteral("0006"), QStringLiteral("10:07:35.6"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")).toInt(),
+                              0, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 6, 20000);
+    QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
+                                          {"0002", "1", "    5:01.2", "1"},
+                                          {"0003", "1", "    5:02.3", "1"},
+                                          {"0004", "1", "    5:03.4", "1"},
+                                          {"0005", "1", "    5:04.5", "1"},
+                                          {"0006", "1", "    5:05.6", "1"}}));
+    // Numbered on without a gap or a repeat, and the ranking covers the whole field.
+    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")),
+             QStringLiteral("1,2,3,4,5,6"));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(midjun1 order by zek) from result "
+                                                 "where tcode='R2026A' and midtime1<>''")),
+             QStringLiteral("1,2,3,4,5,6"));
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    w->close();
+}
+
+QTEST_MAIN(TstDbRestart)
+#include "tst_dbrestart.moc"
