@@ -49,6 +49,28 @@ TQuery *TDm1::query(const QString &name, const QStringList &sql)
     return q;
 }
 
+QStringList TDm1::ConnectionParams()
+{
+    return {QStringLiteral("DATABASE NAME="),
+            QStringLiteral("USER NAME=root"),
+            QStringLiteral("ODBC DSN=PlovoLocal"),
+            QStringLiteral("OPEN MODE=READ/WRITE"),
+            QStringLiteral("BATCH COUNT=200"),
+            QStringLiteral("LANGDRIVER="),
+            QStringLiteral("MAX ROWS=-1"),
+            QStringLiteral("SCHEMA CACHE DIR="),
+            QStringLiteral("SCHEMA CACHE SIZE=8"),
+            QStringLiteral("SCHEMA CACHE TIME=-1"),
+            QStringLiteral("SQLPASSTHRU MODE=SHARED NOAUTOCOMMIT"),
+            QStringLiteral("SQLQRYMODE="),
+            QStringLiteral("ENABLE SCHEMA CACHE=FALSE"),
+            QStringLiteral("ENABLE BCD=FALSE"),
+            QStringLiteral("ROWSET SIZE=20"),
+            QStringLiteral("BLOBS TO CACHE=64"),
+            QStringLiteral("BLOB SIZE=32"),
+            QStringLiteral("PASSWORD=rufan")};
+}
+
 QList<TFieldDef> TDm1::ChakuFields()
 {
     return {{QStringLiteral("NUM"), TFieldDef::Integer, 0, {}},

@@ -39,6 +39,10 @@ public:
     TDataSource *dsMidRank;
     TDataSource *DScheck;
 
+    // The 18 parameter lines of the station's connection; line 3 names the data source
+    // (PlovoLocal here; ConnectDB replaces it by the chosen one).
+    static QStringList ConnectionParams();
+
     // Code of the event being run: TCODE of the first row of EXECINFO, "" when empty.
     QString GetTcode();
     // Name of the event, "" when tiki has no row for it.

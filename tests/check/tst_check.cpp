@@ -56,15 +56,8 @@ void TstCheck::initTestCase()
     QDir::setCurrent(m_work.path());  // the settings file with [Drives] lives here
     qputenv("XDG_DATA_HOME", m_work.filePath(QStringLiteral("share")).toLocal8Bit());
     Dm1 = new TDm1(this);
-    // The station's parameter lines; line 3 names the data source.
-    Dm1->DB->Params = QStringList{"DATABASE NAME=", "USER NAME=root", "ODBC DSN=PlovoLocal", "OPEN MODE=READ/WRITE",
-                                  "BATCH COUNT=200", "LANGDRIVER=", "MAX ROWS=-1", "SCHEMA CACHE DIR=",
-                                  "SCHEMA CACHE SIZE=8", "SCHEMA CACHE TIME=-1", "SQLPASSTHRU MODE=SHARED NOAUTOCOMMIT",
-                                  "SQLQRYMODE=", "ENABLE SCHEMA CACHE=FALSE", "ENABLE BCD=FALSE", "ROWSET SIZE=20",
-                                  "BLOBS TO CACHE=64", "BLOB SIZE=32", "PASSWORD=rufan"};
-    Dm1->DB->Open();
-    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
-    Dm1->Query1->ExecSQL();
+
+    ConnectDataModule(Dm1);
     m_main = std::make_unique<QMainWindow>();
     m_main->setGeometry(100, 80, 1000, 700);
     m_main->show();

@@ -26,28 +26,6 @@ const QString Event = QStringLiteral("R2026A");
 constexpr int Singles = 30;
 constexpr int Burst = 300;
 
-QStringList connectionParams()
-{
-    return {QStringLiteral("DATABASE NAME="),
-            QStringLiteral("USER NAME=root"),
-            QStringLiteral("ODBC DSN=PlovoLocal"),
-            QStringLiteral("OPEN MODE=READ/WRITE"),
-            QStringLiteral("BATCH COUNT=200"),
-            QStringLiteral("LANGDRIVER="),
-            QStringLiteral("MAX ROWS=-1"),
-            QStringLiteral("SCHEMA CACHE DIR="),
-            QStringLiteral("SCHEMA CACHE SIZE=8"),
-            QStringLiteral("SCHEMA CACHE TIME=-1"),
-            QStringLiteral("SQLPASSTHRU MODE=SHARED NOAUTOCOMMIT"),
-            QStringLiteral("SQLQRYMODE="),
-            QStringLiteral("ENABLE SCHEMA CACHE=FALSE"),
-            QStringLiteral("ENABLE BCD=FALSE"),
-            QStringLiteral("ROWSET SIZE=20"),
-            QStringLiteral("BLOBS TO CACHE=64"),
-            QStringLiteral("BLOB SIZE=32"),
-            QStringLiteral("PASSWORD=rufan")};
-}
-
 QString clock(qint64 ms)
 {
     return QString::asprintf("%02lld:%02lld:%02lld.%lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms / 100 % 10);
@@ -87,7 +65,7 @@ Figures run(SuiteDatabase &db, int field, RankWrite mode, const QString &logFold
 
     TDm1 dm;
     Dm1 = &dm;
-    dm.DB->Params = connectionParams();
+    dm.DB->Params = TDm1::ConnectionParams();
     dm.DB->Open();
     dm.Query1->setSQL({QStringLiteral("set names sjis")});
     dm.Query1->ExecSQL();

@@ -56,10 +56,7 @@ void TstFmid::initTestCase()
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_fmid"));
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
-    Dm1->DB->Params = TDbSelect::ConnectionParams();
-    Dm1->DB->Open();
-    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
-    Dm1->Query1->ExecSQL();
+    ConnectDataModule(Dm1);
     Fcheck = new TFcheck();
 }
 

@@ -89,11 +89,7 @@ void TstMidIntake::init()
     m_dm = std::make_unique<TDm1>();
     Dm1 = m_dm.get();
     // The station's connection: PlovoLocal, root and its password, then Shift-JIS.
-    m_dm->DB->Params = {QStringLiteral("ODBC DSN=PlovoLocal"), QStringLiteral("USER NAME=root"),
-                        QStringLiteral("PASSWORD=rufan")};
-    m_dm->DB->Open();
-    m_dm->Query1->setSQL({QStringLiteral("set names sjis")});
-    m_dm->Query1->ExecSQL();
+    ConnectDataModule(m_dm.get());
     ProgramSettings.CurrentTcode = Event;
     m_logDir = std::make_unique<QTemporaryDir>();
     m_dialogs = std::make_unique<DialogRecorder>();

@@ -46,10 +46,7 @@ void TstRace::initTestCase()
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_race"));
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
-    Dm1->DB->Params = TDbSelect::ConnectionParams();
-    Dm1->DB->Open();
-    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
-    Dm1->Query1->ExecSQL();
+    ConnectDataModule(Dm1);
     Fcheck = new TFcheck();
 }
 

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "Udm1.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -155,6 +157,14 @@ QString SuiteDatabase::value(const QString &sql)
 {
     const QList<QStringList> r = rows(sql);
     return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
+}
+
+void ConnectDataModule(TDm1 *dm)
+{
+    dm->DB->Params = TDm1::ConnectionParams();
+    dm->DB->Open();
+    dm->Query1->setSQL({QStringLiteral("set names sjis")});
+    dm->Query1->ExecSQL();
 }
 
 int unusedPort()

@@ -13,6 +13,7 @@
 #include <QVariant>
 
 struct st_mysql;
+class TDm1;
 
 namespace TestSupport {
 
@@ -55,6 +56,10 @@ private:
     QTemporaryDir m_odbcDir;
     st_mysql *m_admin = nullptr;
 };
+
+// Connects a data module as ConnectDB does for Local (the station's parameter lines,
+// then "set names sjis"), on whatever PlovoLocal points at now.
+void ConnectDataModule(TDm1 *dm);
 
 // A port on loopback where nothing listens.
 int unusedPort();

@@ -107,10 +107,7 @@ void TstTpnoset::initTestCase()
     QDir::setCurrent(m_work.path());
     m_dm = std::make_unique<TDm1>();
     Dm1 = m_dm.get();
-    Dm1->DB->Params = TDbSelect::ConnectionParams();
-    Dm1->DB->Open();
-    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
-    Dm1->Query1->ExecSQL();
+    ConnectDataModule(Dm1);
 }
 
 void TstTpnoset::init()
