@@ -214,14 +214,7 @@ void TFmain::CuteButton1Click()
     if (name.isEmpty())
         name = QStringLiteral("大会未指定");
 
-    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='") + tcode + QStringLiteral("' order by zek")});
-    Dm1->Qmidtime->Open();
-    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
-    Dm1->Qmax->Open();
-    Dm1->Qdeltime->Close();
-    Dm1->Qdeltime->Open();
-    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
-    Dm1->Qdpmid->Open();
+    Dm1->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
     m_photocellEventName = name;
 
     Fhand->Edit3->setText(ProgramSettings.CurrentTcode);

@@ -95,6 +95,18 @@ QList<TFieldDef> TDm1::MidRankFields()
             {QStringLiteral("MDS"), TFieldDef::Text, 10, firstTen(QStringLiteral("MD"))}};
 }
 
+void TDm1::PreparePhotocellQueries(const QString &code)
+{
+    Qmidtime->setSQL({QStringLiteral("select * from result where tcode='") + SqlEscape(code) + QStringLiteral("' order by zek")});
+    Qmidtime->Open();
+    Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
+    Qmax->Open();
+    Qdeltime->Close();
+    Qdeltime->Open();
+    Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
+    Qdpmid->Open();
+}
+
 QString TDm1::GetTcode()
 {
     Query1->setSQL({QStringLiteral("SELECT TCODE FROM EXECINFO")});

@@ -48,6 +48,10 @@ public:
     // Name of the event, "" when tiki has no row for it.
     QString GetTikimei(const QString &code);
 
+    // The queries the photocell window works on, prepared and opened for an event:
+    // Qmidtime (its result rows by bib), Qmax, Qdeltime and Qdpmid.
+    void PreparePhotocellQueries(const QString &code);
+
     // Declared fields of the passing log and the rank display.
     static QList<TFieldDef> ChakuFields();
     static QList<TFieldDef> MidRankFields();

@@ -133,14 +133,7 @@ void TstRace::shortRaceThroughBothWindows()
     QSignalSpy chipTagSpoken(fmid.St1, &TSmarTalk::UtteranceDone);
 
     // The photocell window, with the queries the main window prepares for it.
-    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='R2026A' order by zek")});
-    Dm1->Qmidtime->Open();
-    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
-    Dm1->Qmax->Open();
-    Dm1->Qdeltime->Close();
-    Dm1->Qdeltime->Open();
-    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
-    Dm1->Qdpmid->Open();
+    Dm1->PreparePhotocellQueries(QStringLiteral("R2026A"));
     TFhand fhand;
     fhand.St1->setAudioDevice(QString());
     fhand.Edit3->setText(QStringLiteral("R2026A"));

@@ -142,10 +142,7 @@ void TstFhand::initTestCase()
     ini.close();
 
     Dm1 = new TDm1(this);
-    Dm1->DB->Params = QStringList{"DATABASE NAME=", "USER NAME=root", "ODBC DSN=PlovoLocal", "PASSWORD=rufan"};
-    Dm1->DB->Open();
-    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
-    Dm1->Query1->ExecSQL();
+    ConnectDataModule(Dm1);
     m_main = std::make_unique<QMainWindow>();
     m_main->setGeometry(50, 50, 1100, 760);
     m_main->show();
@@ -173,14 +170,7 @@ void TstFhand::cleanup()
 // What the main window prepares before it shows the window.
 void TstFhand::prepareQueries()
 {
-    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='R2026A' order by zek")});
-    Dm1->Qmidtime->Open();
-    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
-    Dm1->Qmax->Open();
-    Dm1->Qdeltime->Close();
-    Dm1->Qdeltime->Open();
-    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
-    Dm1->Qdpmid->Open();
+    Dm1->PreparePhotocellQueries(QStringLiteral("R2026A"));
 }
 
 std::unique_ptr<TFhand> TstFhand::openWindow()
