@@ -4,7 +4,6 @@
 // written meanwhile is taken exactly once. Runs on a private server of its own, since it
 // stops it.
 #include "CuteBtn.h"
-#include "DbSelect.h"
 #include "MidIntake.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "ServerControl.h"
@@ -49,10 +48,7 @@ void TstDbRestart::initTestCase()
     m_db = std::make_unique<SuiteDatabase>(Db);
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
-    Dm1->DB->Params = TDbSelect::ConnectionParams();
-    Dm1->DB->Open();
-    Dm1->Query1->setSQL({QStringLiteral("set names sjis")});
-    Dm1->Query1->ExecSQL();
+    ConnectDataModule(Dm1);
     Fcheck = new TFcheck();
     ProgramSettings = TProgramSettings();
     ProgramSettings.CurrentTcode = QStringLiteral("R2026A");

@@ -1,0 +1,282 @@
+// Benchmarks of the station under race load, with the real windows on a private server
+// (not tests: they print figures and check only that the work was done).
+//
+//   bench_station passing [count]   chip-tag passing to screen: from the insert of a
+//                                   tag_rec row and the change of upd to the CHAKU row
+//                                   written and both grids refreshed, through the window's
+//                                   own 250 ms poll; 300 competitors; resident memory
+//   bench_station photocell [count] photocell: from the CR of a frame on a pty to the mid
+//                                   time in result, automatic mode
+//
+// Run through bench/run, which starts the server and sets the environment.
+#include "CommX.h"
+#include "MidIntake.h"
+#include "SMARTALKOCXLib_TLB.h"
+#include "TestSupport.h"
+#include "Ucheck.h"
+#include "Udm1.h"
+#include "Uhand.h"
+#include "Umid.h"
+#include "uComm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <mysql.h>
+#include <pty.h>
+#include <unistd.h>
+
+using namespace TestSupport;
+
+namespace {
+
+const int Field = 300;
+const QString Event = QStringLiteral("R2026A");
+
+double percentile(QList<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[std::min<int>(int(v.size()) - 1, int(p * v.size()))];
+}
+
+QString clock(qint64 ms)
+{
+    return QString::asprintf("%02lld:%02lld:%02lld.%lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms / 100 % 10);
+}
+
+// Resident memory of this process, from /proc (kB): now and the peak.
+QPair<long, long> residentKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    f.open(QIODevice::ReadOnly);
+    long rss = 0, hwm = 0;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            rss = line.mid(6).trimmed().split(' ').first().toLong();
+        if (line.startsWith("VmHWM:"))
+            hwm = line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return {rss, hwm};
+}
+
+// The chip-tag program's connection: one of its own, kept open, as that program has.
+class TWriter {
+public:
+    explicit TWriter(const QString &db)
+    {
+        m_mysql = mysql_init(nullptr);
+        const QByteArray sock = (serverDir() + QStringLiteral("/mysqld.sock")).toLocal8Bit();
+        const QByteArray name = db.toUtf8();
+        if (!mysql_real_connect(m_mysql, "localhost", "root", "rufan", name.constData(), 0, sock.constData(), 0))
+            qFatal("writer: %s", mysql_error(m_mysql));
+    }
+    ~TWriter() { mysql_close(m_mysql); }
+    void exec(const QString &sql)
+    {
+        const QByteArray b = sql.toUtf8();
+        if (mysql_real_query(m_mysql, b.constData(), b.size()) != 0)
+            qFatal("writer: %s: %s", b.constData(), mysql_error(m_mysql));
+    }
+
+private:
+    MYSQL *m_mysql = nullptr;
+};
+
+// A field of Field competitors in class M1 (1 passing per lap), starting every 10 s; the
+// first `ranked` of them have passed mid point 1 already.
+void fillField(SuiteDatabase &db, int ranked)
+{
+    db.exec(QStringLiteral("DELETE FROM result"));
+    QStringList values;
+    for (int i = 1; i <= Field; ++i)
+        values << QStringLiteral("('%1','%2','T','%3','M1','JPN')")
+                      .arg(Event, QString::asprintf("%04d", i), clock(36000000LL + (i - 1) * 10000LL));
+    db.exec(QStringLiteral("INSERT INTO result (tcode,zek,status,STARTEDTIME,class1,NATION) VALUES ") +
+            values.join(QLatin1Char(',')));
+    for (int i = 1; i <= ranked; ++i)
+        db.exec(QStringLiteral("UPDATE result SET midtime1='%1' WHERE zek='%2'")
+                    .arg(MsecToMidText(300000 + (i * 7919) % 60000), QString::asprintf("%04d", i)));
+}
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+int passing(int count)
+{
+    SuiteDatabase db(QStringLiteral("b_station"));
+    const int ranked = Field - count;
+    fillField(db, ranked);
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    Dm1 = new TDm1(qApp);
+    ConnectDataModule(Dm1);
+    Fcheck = new TFcheck();
+    ProgramSettings.CurrentTcode = Event;
+    ProgramSettings.Onsei = 1;  // announcements on, as in a race
+
+    TFmid w;
+    w.St1->setAudioDevice(QString());  // the silent output: real durations, no device
+    w.show();
+    w.Intake->setmidrank(1);
+    TWriter writer(db.name());
+
+    QList<double> latencies;
+    QElapsedTimer clockTimer;
+    bool finished = false;
+    QObject::connect(w.Intake, &TMidIntake::passFinished, [&] { finished = true; });
+    quint32 seed = 4711;
+    const auto t0 = residentKb();
+    for (int k = 0; k < count; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        // Passings come at any moment of the poll's period.
+        wait(int((seed >> 8) % 250));
+        const int bib = ranked + 1 + k;
+        const qint64 start = 36000000LL + (bib - 1) * 10000LL;
+        finished = false;
+        clockTimer.start();
+        writer.exec(QStringLiteral("INSERT INTO tag_rec (tcode,zek,term,time,count,use_mid) VALUES "
+                                   "('%1','%2','C1','%3',1,0)")
+                        .arg(Event, QString::asprintf("%04d", bib), clock(start + 300000 + (seed >> 4) % 60000)));
+        writer.exec(QStringLiteral("UPDATE EXECINFO SET upd=upd+1 WHERE num=1"));
+        QElapsedTimer deadline;
+        deadline.start();
+        while (!finished && deadline.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (!finished)
+            qFatal("passing %d not taken within 10 s", k + 1);
+        latencies << clockTimer.nsecsElapsed() / 1e6;
+    }
+    const auto t1 = residentKb();
+    const int chaku = db.value(QStringLiteral("SELECT count(*) FROM CHAKU")).toInt();
+    const int untaken = db.value(QStringLiteral("SELECT count(*) FROM tag_rec WHERE use_mid=0")).toInt();
+    const int rankedNow = db.value(QStringLiteral("SELECT count(*) FROM result WHERE midjun1 IS NOT NULL")).toInt();
+    std::printf("Chip-tag passing to screen, real window and poll, %d competitors, %d passings\n", Field, count);
+    std::printf("  median %.1f ms, p95 %.1f ms, max %.1f ms (target p95 <= 300 ms)\n", percentile(latencies, 0.5),
+                percentile(latencies, 0.95), percentile(latencies, 1.0));
+    std::printf("  CHAKU rows %d, untaken %d, ranked at mid 1: %d\n", chaku, untaken, rankedNow);
+    std::printf("  resident memory: %ld MB at the start, %ld MB at the end, peak %ld MB (target <= 150 MB)\n",
+                t0.first / 1024, t1.first / 1024, t1.second / 1024);
+    w.close();
+    return chaku == count && untaken == 0 && rankedNow == Field ? 0 : 1;
+}
+
+int photocell(int count)
+{
+    SuiteDatabase db(QStringLiteral("b_photocell"));
+    fillField(db, 0);
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        qFatal("openpty: %s", strerror(errno));
+    ::close(slave);
+    QFile ini(work.filePath(QStringLiteral("VidadIva.ini")));
+    ini.open(QIODevice::WriteOnly);
+    ini.write(QByteArray("[SerialPorts]\r\nCOM7=") + name + "\r\n");
+    ini.close();
+
+    Dm1 = new TDm1(qApp);
+    ConnectDataModule(Dm1);
+    QMainWindow main;
+    main.show();
+    Fcheck = new TFcheck(&main);
+    ProgramSettings.CurrentTcode = Event;
+    ProgramSettings.Alge = 7;
+    ProgramSettings.Automode = 1;
+    ProgramSettings.Onsei = 1;
+    // What the main window prepares.
+    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='R2026A' order by zek")});
+    Dm1->Qmidtime->Open();
+    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
+    Dm1->Qmax->Open();
+    Dm1->Qdeltime->Close();
+    Dm1->Qdeltime->Open();
+    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
+    Dm1->Qdpmid->Open();
+
+    TFhand w(&main);
+    w.St1->setAudioDevice(QString());
+    w.show();
+    if (!w.CommX1->IsOpen())
+        qFatal("the window did not open COM7");
+
+    // The mid time is in result when the receive handler that read the CR returns: the
+    // handler stores the passing and records it before it returns (no transaction, so
+    // the update is committed when ExecSQL returns). A handler connected after the
+    // window's runs right after it.
+    QElapsedTimer sinceCR;
+    bool recorded = false;
+    QString expectBib;
+    QObject::connect(w.CommX1, &TCommX::OnReceive, [&] {
+        if (!expectBib.isEmpty() && w.Edit3->text().contains(QStringLiteral("zek ='") + expectBib + QLatin1Char('\'')))
+            recorded = true;
+    });
+    QList<double> latencies;
+    quint32 seed = 99;
+    for (int k = 0; k < count; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        wait(20 + int((seed >> 8) % 80));
+        const int bib = k + 1;
+        const qint64 start = 36000000LL + (bib - 1) * 10000LL;
+        const qint64 pass = start + 300000 + (seed >> 4) % 60000;
+        QByteArray frame = QByteArray(" ") + QByteArray::number(bib).rightJustified(4, '0') + " C1  " +
+                           QString::asprintf("%02lld:%02lld:%02lld.%03lld", pass / 3600000, pass / 60000 % 60,
+                                             pass / 1000 % 60, pass % 1000)
+                               .toLatin1() +
+                           "   1";
+        expectBib = QString::asprintf("%04d", bib);
+        recorded = false;
+        // The frame up to its CR, then the CR alone: the time runs from the CR.
+        if (::write(master, frame.constData(), size_t(frame.size())) != frame.size())
+            qFatal("write: %s", strerror(errno));
+        wait(5);
+        sinceCR.start();
+        if (::write(master, "\r", 1) != 1)
+            qFatal("write: %s", strerror(errno));
+        QElapsedTimer deadline;
+        deadline.start();
+        while (!recorded && deadline.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (!recorded)
+            qFatal("frame %d not recorded within 10 s", k + 1);
+        latencies << sinceCR.nsecsElapsed() / 1e6;
+    }
+    const int stored = db.value(QStringLiteral("SELECT count(*) FROM result WHERE midtime1 <> ''")).toInt();
+    std::printf("Photocell: CR of a frame on the pty to the mid time in result, automatic mode, %d frames\n", count);
+    std::printf("  median %.1f ms, p95 %.1f ms, max %.1f ms (target <= 50 ms)\n", percentile(latencies, 0.5),
+                percentile(latencies, 0.95), percentile(latencies, 1.0));
+    std::printf("  mid times stored: %d\n", stored);
+    w.CommX1->Close();
+    ::close(master);
+    return stored == count ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const int count = argc > 2 ? atoi(argv[2]) : 200;
+    if (mode == QLatin1String("passing"))
+        return passing(count);
+    if (mode == QLatin1String("photocell"))
+        return photocell(count);
+    std::fprintf(stderr, "usage: bench_station passing|photocell [count]\n");
+    return 2;
+}
