@@ -1,0 +1,130 @@
+// Files the station cannot write during a race: the log of the chip-tag window (a folder
+// of that name in the way, as root can write anywhere else) and the settings file when
+// the main window closes. The operator is told which file, nothing that was stored is
+// lost, and the log works again once the window is opened again.
+#include "CuteBtn.h"
+#include "MidIntake.h"
+#include "SMARTALKOCXLib_TLB.h"
+#include "TestSupport.h"
+#include "Ucheck.h"
+#include "Udm1.h"
+#include "Umain.h"
+#include "Umid.h"
+#include "uComm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+using namespace TestSupport;
+
+class TstFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void logUnwritableDuringRace();
+    void settingsUnwritableAtClosing();
+
+private:
+    QString logPath() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/VidadIva.log"); }
+    std::unique_ptr<SuiteDatabase> m_db;
+    QTemporaryDir m_work;
+};
+
+void TstFiles::initTestCase()
+{
+    m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_files"));
+    QDir::setCurrent(m_work.path());
+    Dm1 = new TDm1(this);
+    ConnectDataModule(Dm1);
+    Fcheck = new TFcheck();
+}
+
+void TstFiles::cleanupTestCase()
+{
+    QDir(logPath()).removeRecursively();
+    QFile::remove(logPath());
+}
+
+void TstFiles::logUnwritableDuringRace()
+{
+    ProgramSettings = TProgramSettings();
+    ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
+    QFile::remove(logPath());
+    QDir(logPath()).removeRecursively();
+    QVERIFY(QDir().mkpath(logPath()));  // a folder where the log should be
+
+    DialogRecorder dialogs;
+    auto w = std::make_unique<TFmid>();
+    w->St1->setAudioDevice(QString());
+    w->show();
+    m_db->exec(QStringLiteral("update result set midtime1='    4:00.0', midjun1=1 where tcode='R2026A' and zek='0002'"));
+    const auto before = m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result order by tcode,zek"));
+    m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','0001','C1','10:05:00.1',1,0)"));
+    m_db->exec(QStringLiteral("update EXECINFO set upd=upd+1 where num=1"));
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.texts(Dialogs::Kind::Error).size(), 1, 10000);
+    const QString box = dialogs.texts(Dialogs::Kind::Error).first();
+    QVERIFY2(box.contains(QStringLiteral("VidadIva.log")), qPrintable(box));
+    QVERIFY2(box.endsWith(TMidIntake::PollStoppedMessage()), qPrintable(box));
+    // The log entry comes before the update: nothing reached the database.
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result order by tcode,zek")), before);
+    QCOMPARE(m_db->value(QStringLiteral("select count(*) from tag_rec where use_mid=0")), QStringLiteral("1"));
+    QCOMPARE(m_db->value(QStringLiteral("select count(*) from CHAKU")), QStringLiteral("0"));
+    QVERIFY(!w->Timer1->isActive());
+    w->close();
+    w.reset();
+
+    // The folder is taken away; the window opened again takes the passing at the next
+    // change of the counter, and logs it.
+    QVERIFY(QDir(logPath()).removeRecursively());
+    dialogs.shown.clear();
+    w = std::make_unique<TFmid>();
+    w->St1->setAudioDevice(QString());
+    w->show();
+    m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','0003','C1','10:06:00.2',1,0)"));
+    m_db->exec(QStringLiteral("update EXECINFO set upd=upd+1 where num=1"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->value(QStringLiteral("select count(*) from CHAKU")), QStringLiteral("2"), 10000);
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result where midtime1 is not null order by zek")),
+             (QList<QStringList>{{"0001", "    5:00.1", "2"}, {"0002", "    4:00.0", "1"}, {"0003", "    5:00.2", "3"}}));
+    QFile log(logPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    QVERIFY2(logged.contains("AND ZEK='0001'") && logged.contains("AND ZEK='0003'"), logged.constData());
+    QVERIFY(dialogs.shown.isEmpty());
+    w->close();
+}
+
+void TstFiles::settingsUnwritableAtClosing()
+{
+    // The settings file's name is taken by a folder (a stick mounted there, a copy gone
+    // wrong): the station reads its defaults, and at closing says which file it cannot
+    // write, and closes all the same; the folder keeps what it holds.
+    QTemporaryDir here;
+    QDir::setCurrent(here.path());
+    QVERIFY(QDir().mkpath(QStringLiteral("VidadIva.ini")));
+    QFile keep(QStringLiteral("VidadIva.ini/keep.txt"));
+    QVERIFY(keep.open(QIODevice::WriteOnly));
+    keep.write("kept");
+    keep.close();
+    DialogRecorder dialogs;
+    {
+        TFmain main;
+        main.bindDataModule(Dm1);
+        main.show();
+        QVERIFY(main.isVisible());
+        QVERIFY(dialogs.shown.isEmpty());
+        main.close();
+        QVERIFY(!main.isVisible());
+    }
+    QCOMPARE(dialogs.texts(), QStringList{QDir(here.path()).filePath(QStringLiteral("VidadIva.ini")) +
+                                          QStringLiteral(" に書き込めません")});
+    QVERIFY(keep.open(QIODevice::ReadOnly));
+    QCOMPARE(keep.readAll(), QByteArray("kept"));
+    QVERIFY(Dm1->DB->Connected());
+    QCOMPARE(m_db->value(QStringLiteral("select count(*) from result where tcode='R2026A'")), QStringLiteral("60"));
+    QDir::setCurrent(m_work.path());
+}
+
+QTEST_MAIN(TstFiles)
+#include "tst_files.moc"
