@@ -63,6 +63,12 @@ QString TFhand::PortMessage()
         "取込ﾎﾟｰﾄ で指定したポートは有効では有りません。正しいポートを指定しないとタイムデータの取込が出来ません。");
 }
 
+QString TFhand::PortLostMessage(const QString &port)
+{
+    return QStringLiteral("取込ポート %1 との接続が切れました。タイマーとケーブルを確かめてから、「Commポート」で %1 を選び直してください。")
+        .arg(port);
+}
+
 QString TFhand::BibMessage(const QString &typed)
 {
     return QStringLiteral("当てはめゼッケン「%1」は数値ではありません。ゼッケン番号を数字で入力してください。")
@@ -205,6 +211,7 @@ void TFhand::createControls()
     CommX1->SetBitRate(2400);
 
     connect(CommX1, &TCommX::OnReceive, this, &TFhand::CommX1Receive);
+    connect(CommX1, &TCommX::OnSignal, this, &TFhand::CommX1Signal);
     connect(Cbxcomm1, &QComboBox::activated, this, [this] { RunHandler([this] { Cbxcomm1Change(); }); });
     connect(CkBauto, &QAbstractButton::clicked, this, &TFhand::CkBautoClick);
     connect(DBGrid3, &QAbstractItemView::clicked, this, &TFhand::DBGrid3CellClick);
@@ -300,6 +307,15 @@ void TFhand::CommX1Receive(QObject *, int ReceiveSize)
                 acceptFrame(frame);
         }
     });
+}
+
+void TFhand::CommX1Signal(QObject *, int EventMask)
+{
+    // The timer's line carries no modem lines, so a carrier report means the line itself
+    // went away: the serial component reports a hang-up (a pulled adapter, a closed pty)
+    // so, once, and then waits for Close. The port stays chosen; choosing it again reopens it.
+    if (EventMask & CommEv::Rlsd)
+        Dialogs::showMessage(PortLostMessage(QStringLiteral("COM") + QString::number(CommX1->PortNo())));
 }
 
 void TFhand::syncRawView()

@@ -89,6 +89,8 @@ public:
     static QString BibMessage(const QString &typed);
     // The message for a recording before any frame has named the mid point.
     static QString NoMidPointMessage();
+    // The message when the timer's line goes away (cable or adapter pulled) on port COMn.
+    static QString PortLostMessage(const QString &port);
 
 public slots:
     void FormCreate();
@@ -96,6 +98,7 @@ public slots:
     void Cbxcomm1Change();
     void com1open(int port);
     void CommX1Receive(QObject *Sender, int ReceiveSize);
+    void CommX1Signal(QObject *Sender, int EventMask);
     void CkBautoClick();
     void CuteButton1Click() { selectMid(1); }
     void CuteButton2Click() { selectMid(2); }
