@@ -21,7 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double nowMs()
 {
@@ -59,7 +60,7 @@ long residentKb(pid_t pid)
     return kb;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -96,8 +97,8 @@ int main(int argc, char **argv)
     std::vector<double> times;
     std::printf("Start-up: process start to a mapped main window connected to the database\n");
     for (int run = 1; run <= runs; ++run) {
-        QTemporaryDir work;     // a fresh working folder: no settings file, first-run defaults
-        QTemporaryDir runtime;  // and no single-instance lock of an earlier run
+        QTemporaryDir work;    // a fresh working folder: no settings file, first-run defaults
+        QTemporaryDir runtime; // and no single-instance lock of an earlier run
         XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
         XSync(x, True);
         const double t0 = nowMs();

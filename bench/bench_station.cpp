@@ -38,7 +38,8 @@
 
 using namespace TestSupport;
 
-namespace {
+namespace
+{
 
 const int Field = 300;
 const QString Event = QStringLiteral("R2026A");
@@ -70,7 +71,8 @@ QPair<long, long> residentKb()
 }
 
 // The chip-tag program's connection: one of its own, kept open, as that program has.
-class TWriter {
+class TWriter
+{
 public:
     explicit TWriter(const QString &db)
     {
@@ -126,10 +128,10 @@ int passing(int count)
     ConnectDataModule(Dm1);
     Fcheck = new TFcheck();
     ProgramSettings.CurrentTcode = Event;
-    ProgramSettings.Onsei = 1;  // announcements on, as in a race
+    ProgramSettings.Onsei = 1; // announcements on, as in a race
 
     TFmid w;
-    w.St1->setAudioDevice(QString());  // the silent output: real durations, no device
+    w.St1->setAudioDevice(QString()); // the silent output: real durations, no device
     w.show();
     w.Intake->setmidrank(1);
     TWriter writer(db.name());
@@ -266,7 +268,7 @@ int photocell(int count)
     return stored == count ? 0 : 1;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(cond, what)                                                          \
-    do {                                                                                \
-        if (!(cond)) {                                                                  \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", what, __FILE__, __LINE__); \
-            std::abort();                                                               \
-        }                                                                               \
+#define FUZZ_CHECK(cond, what)                                                                                         \
+    do {                                                                                                               \
+        if (!(cond)) {                                                                                                 \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", what, __FILE__, __LINE__);                         \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (0)
 
 // The string literals of a statement as the server reads them in Shift-JIS: a lead byte
@@ -44,15 +44,33 @@ inline int CountLiterals(const QByteArray &sql, QList<QByteArray> *values = null
         } else if (c == '\\' && i + 1 < sql.size()) {
             const char e = sql.at(++i);
             switch (e) {
-            case '0': current += '\0'; break;
-            case 'b': current += '\b'; break;
-            case 'n': current += '\n'; break;
-            case 'r': current += '\r'; break;
-            case 't': current += '\t'; break;
-            case 'Z': current += '\x1a'; break;
-            case '%': current += "\\%"; break;
-            case '_': current += "\\_"; break;
-            default: current += e; break;
+            case '0':
+                current += '\0';
+                break;
+            case 'b':
+                current += '\b';
+                break;
+            case 'n':
+                current += '\n';
+                break;
+            case 'r':
+                current += '\r';
+                break;
+            case 't':
+                current += '\t';
+                break;
+            case 'Z':
+                current += '\x1a';
+                break;
+            case '%':
+                current += "\\%";
+                break;
+            case '_':
+                current += "\\_";
+                break;
+            default:
+                current += e;
+                break;
             }
         } else if (c == '\'') {
             if (i + 1 < sql.size() && sql.at(i + 1) == '\'') {

@@ -14,7 +14,8 @@
 
 using namespace Photocell;
 
-namespace {
+namespace
+{
 
 QList<QByteArray> lines(const QList<TFrameReader::TEvent> &events)
 {
@@ -44,7 +45,7 @@ void checkStatement(const QStringList &sql, const QStringList &values)
         FUZZ_CHECK(literals.at(i) == Sjis::encode(values.at(i)), "a literal does not hold its value");
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size >= 4) {
         qint32 raw;
         std::memcpy(&raw, data, 4);
-        (void)MsecToTimeText(raw);  // any value, negatives and the extremes included
+        (void)MsecToTimeText(raw); // any value, negatives and the extremes included
         const int n = int(quint32(raw) % 360000000u);
         const QString elapsed = MsecToTimeText(n);
         FUZZ_CHECK(elapsed.size() == 12, "elapsed text not 12 characters");

@@ -39,7 +39,8 @@ bool TPrivateServer::stop()
     return script(QStringLiteral("stop"));
 }
 
-namespace {
+namespace
+{
 
 MYSQL *connectTo(const QString &socket, const QString &db, QString *error)
 {
@@ -57,7 +58,7 @@ MYSQL *connectTo(const QString &socket, const QString &db, QString *error)
     return m;
 }
 
-}  // namespace
+} // namespace
 
 bool TPrivateServer::exec(const QString &db, const QString &sql, QString *error)
 {

@@ -8,10 +8,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-class TPrivateServer {
+class TPrivateServer
+{
 public:
-    TPrivateServer();   // starts it; fails the process when it does not come up
-    ~TPrivateServer();  // stops it
+    TPrivateServer();  // starts it; fails the process when it does not come up
+    ~TPrivateServer(); // stops it
     QString dir() const { return m_dir.path(); }
     bool start();
     bool stop();

@@ -19,11 +19,13 @@
 
 using namespace TestSupport;
 
-namespace {
+namespace
+{
 const QString Db = QStringLiteral("t_restart");
 }
 
-class TstDbRestart : public QObject {
+class TstDbRestart : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -76,12 +78,14 @@ std::unique_ptr<TFmid> TstDbRestart::openWindow()
 void TstDbRestart::passing(const QString &zek, const QString &time)
 {
     QString error;
-    QVERIFY2(m_server->exec(Db, QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) "
-                                               "values ('R2026A','%1','C1','%2',1,0)")
-                                    .arg(zek, time),
+    QVERIFY2(m_server->exec(Db,
+                            QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) "
+                                           "values ('R2026A','%1','C1','%2',1,0)")
+                                .arg(zek, time),
                             &error),
              qPrintable(error));
-    QVERIFY2(m_server->exec(Db, QStringLiteral("update EXECINFO set upd=upd+1 where num=1"), &error), qPrintable(error));
+    QVERIFY2(m_server->exec(Db, QStringLiteral("update EXECINFO set upd=upd+1 where num=1"), &error),
+             qPrintable(error));
 }
 
 // Per bib: CHAKU rows, the stored mid time 1, and whether its tag_rec row is taken.
@@ -125,7 +129,7 @@ void TstDbRestart::serverRestartDuringRace()
     QVERIFY(m_server->start());
     passing(QStringLiteral("0004"), QStringLiteral("10:06:33.4"));
     passing(QStringLiteral("0005"), QStringLiteral("10:07:04.5"));
-    QTest::qWait(1000);  // four poll intervals: none runs
+    QTest::qWait(1000); // four poll intervals: none runs
     QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")).toInt(), 2);
     QCOMPARE(taken().mid(0, 3), before);
 
@@ -140,8 +144,8 @@ void TstDbRestart::serverRestartDuringRace()
 
     // The next passing changes the counter; the pass takes everything that waited.
     passing(QStringLiteral("0006"), QStringLiteral("10:07:35.6"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")).toInt(),
-                              0, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")).toInt(), 0, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 6, 20000);
     QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
                                           {"0002", "1", "    5:01.2", "1"},
@@ -153,7 +157,7 @@ void TstDbRestart::serverRestartDuringRace()
     QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")),
              QStringLiteral("1,2,3,4,5,6"));
     QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(midjun1 order by zek) from result "
-                                                 "where tcode='R2026A' and midtime1<>''")),
+                                                "where tcode='R2026A' and midtime1<>''")),
              QStringLiteral("1,2,3,4,5,6"));
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     w->close();

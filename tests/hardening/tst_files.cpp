@@ -18,7 +18,8 @@
 
 using namespace TestSupport;
 
-class TstFiles : public QObject {
+class TstFiles : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -53,15 +54,17 @@ void TstFiles::logUnwritableDuringRace()
     ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
     QFile::remove(logPath());
     QDir(logPath()).removeRecursively();
-    QVERIFY(QDir().mkpath(logPath()));  // a folder where the log should be
+    QVERIFY(QDir().mkpath(logPath())); // a folder where the log should be
 
     DialogRecorder dialogs;
     auto w = std::make_unique<TFmid>();
     w->St1->setAudioDevice(QString());
     w->show();
-    m_db->exec(QStringLiteral("update result set midtime1='    4:00.0', midjun1=1 where tcode='R2026A' and zek='0002'"));
+    m_db->exec(
+        QStringLiteral("update result set midtime1='    4:00.0', midjun1=1 where tcode='R2026A' and zek='0002'"));
     const auto before = m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result order by tcode,zek"));
-    m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','0001','C1','10:05:00.1',1,0)"));
+    m_db->exec(QStringLiteral(
+        "insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','0001','C1','10:05:00.1',1,0)"));
     m_db->exec(QStringLiteral("update EXECINFO set upd=upd+1 where num=1"));
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.texts(Dialogs::Kind::Error).size(), 1, 10000);
     const QString box = dialogs.texts(Dialogs::Kind::Error).first();
@@ -82,11 +85,13 @@ void TstFiles::logUnwritableDuringRace()
     w = std::make_unique<TFmid>();
     w->St1->setAudioDevice(QString());
     w->show();
-    m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','0003','C1','10:06:00.2',1,0)"));
+    m_db->exec(QStringLiteral(
+        "insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','0003','C1','10:06:00.2',1,0)"));
     m_db->exec(QStringLiteral("update EXECINFO set upd=upd+1 where num=1"));
     QTRY_COMPARE_WITH_TIMEOUT(m_db->value(QStringLiteral("select count(*) from CHAKU")), QStringLiteral("2"), 10000);
-    QCOMPARE(m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result where midtime1 is not null order by zek")),
-             (QList<QStringList>{{"0001", "    5:00.1", "2"}, {"0002", "    4:00.0", "1"}, {"0003", "    5:00.2", "3"}}));
+    QCOMPARE(
+        m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result where midtime1 is not null order by zek")),
+        (QList<QStringList>{{"0001", "    5:00.1", "2"}, {"0002", "    4:00.0", "1"}, {"0003", "    5:00.2", "3"}}));
     QFile log(logPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray logged = log.readAll();

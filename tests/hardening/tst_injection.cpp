@@ -29,12 +29,15 @@
 
 using namespace TestSupport;
 
-namespace {
+namespace
+{
 
-const QString AllResult = QStringLiteral("select tcode,zek,MIDTIME1,MIDTIME2,MIDDIFF1,MIDJUN1 from result order by tcode,zek");
+const QString AllResult =
+    QStringLiteral("select tcode,zek,MIDTIME1,MIDTIME2,MIDDIFF1,MIDJUN1 from result order by tcode,zek");
 
 // The timer's end of a pseudo-terminal.
-class TPeer {
+class TPeer
+{
 public:
     TPeer()
     {
@@ -47,16 +50,20 @@ public:
     }
     ~TPeer() { ::close(m_master); }
     QString path() const { return m_path; }
-    void write(const QByteArray &bytes) { QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size())); }
+    void write(const QByteArray &bytes)
+    {
+        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
 
 private:
     int m_master = -1;
     QString m_path;
 };
 
-}  // namespace
+} // namespace
 
-class TstInjection : public QObject {
+class TstInjection : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -95,8 +102,8 @@ void TstInjection::init()
 
 void TstInjection::photocellTimeField_data()
 {
-    QTest::addColumn<QByteArray>("field");   // characters 11-22 of the frame
-    QTest::addColumn<QString>("stored");     // as the server returns it
+    QTest::addColumn<QByteArray>("field"); // characters 11-22 of the frame
+    QTest::addColumn<QString>("stored");   // as the server returns it
     QTest::newRow("quote") << QByteArray("10:15:3'.123") << QStringLiteral("10:15:3'.123");
     QTest::newRow("quote, backslash at the end") << QByteArray("10:1' OR 1\\") << QStringLiteral("10:1' OR 1\\0");
     QTest::newRow("yen byte 0xA5") << QByteArray("10:15:3\xa5.12\xa5") << QStringLiteral("10:15:3\\.12\\");
@@ -156,7 +163,7 @@ void TstInjection::decoderTransponderWithYen()
     Dm1->Qmidtp->Open();
     auto w = std::make_unique<TFtpnoset>();
     w->show();
-    dialogs.shown.clear();  // no decoder port chosen: the window says so when shown
+    dialogs.shown.clear(); // no decoder port chosen: the window says so when shown
     w->Edzek->setText(QStringLiteral("1"));
 
     // The decoder's bytes as they arrive: a stray byte, then a passing whose transponder
@@ -206,11 +213,11 @@ void TstInjection::checkListCellWithYen()
     editor->selectAll();
     // The yen key of a Japanese keyboard gives U+00A5.
     QInputMethodEvent commit;
-    commit.setCommitString(QStringLiteral("1¥' or ''="));  // as long as the column allows
+    commit.setCommitString(QStringLiteral("1¥' or ''=")); // as long as the column allows
     QApplication::sendEvent(editor, &commit);
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_VERIFY(!editor->isVisible());
-    QTest::keyClick(grid, Qt::Key_Down);  // leaving the row writes it
+    QTest::keyClick(grid, Qt::Key_Down); // leaving the row writes it
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     for (QStringList &r : everything)
         if (r[0] == QLatin1String("R2026A") && r[1] == QLatin1String("0003"))
@@ -228,7 +235,8 @@ void TstInjection::chipTagEventCode()
     const QString code = QStringLiteral("R'\\9");
     const QString sqlCode = QStringLiteral("_sjis X'52275C39'");
     m_db->exec(QStringLiteral("update EXECINFO set tcode=%1 where num=1").arg(sqlCode));
-    m_db->exec(QStringLiteral("insert into env (tcode,class,`rank`,`1lapn`,classname) values (%1,'M1','1',1,'M')").arg(sqlCode));
+    m_db->exec(QStringLiteral("insert into env (tcode,class,`rank`,`1lapn`,classname) values (%1,'M1','1',1,'M')")
+                   .arg(sqlCode));
     m_db->exec(QStringLiteral("insert into result (tcode,zek,STARTEDTIME,class1,NATION) values "
                               "(%1,'0001','10:00:00.0','M1','JPN'),(%1,'0002','10:00:30.0','M1','JPN')")
                    .arg(sqlCode));
@@ -249,9 +257,10 @@ void TstInjection::chipTagEventCode()
     QCOMPARE(after.size(), everything.size());
     for (int i = 0; i < after.size(); ++i)
         if (after[i][0] != code)
-            QCOMPARE(after[i], everything[i]);  // the demo race untouched
-    QCOMPARE(m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result where tcode=%1 order by zek").arg(sqlCode)),
-             (QList<QStringList>{{"0001", "    5:00.4", "2"}, {"0002", "    4:50.0", "1"}}));
+            QCOMPARE(after[i], everything[i]); // the demo race untouched
+    QCOMPARE(
+        m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result where tcode=%1 order by zek").arg(sqlCode)),
+        (QList<QStringList>{{"0001", "    5:00.4", "2"}, {"0002", "    4:50.0", "1"}}));
     QCOMPARE(m_db->rows(QStringLiteral("select tcode,zek,use_mid from tag_rec order by tcode,zek")),
              (QList<QStringList>{{"R'\\9", "0001", "1"}, {"R'\\9", "0002", "1"}, {"R2026A", "0001", "0"}}));
     QCOMPARE(m_db->value(QStringLiteral("select count(*) from CHAKU")).toInt(), 2);

@@ -24,9 +24,11 @@
 
 using namespace TestSupport;
 
-namespace {
+namespace
+{
 
-class TPeer {
+class TPeer
+{
 public:
     TPeer()
     {
@@ -39,7 +41,10 @@ public:
     }
     ~TPeer() { hangUp(); }
     QString path() const { return m_path; }
-    void write(const QByteArray &bytes) { QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size())); }
+    void write(const QByteArray &bytes)
+    {
+        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
     void hangUp()
     {
         if (m_master >= 0)
@@ -60,9 +65,10 @@ double cpuMsec()
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
-}  // namespace
+} // namespace
 
-class TstSerialGone : public QObject {
+class TstSerialGone : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -125,7 +131,7 @@ void TstSerialGone::peerClosesDuringTiming()
     QTest::qWait(2000);
     const double spent = cpuMsec() - before;
     QVERIFY2(spent < 600, qPrintable(QStringLiteral("%1 ms of CPU time in 2 s").arg(spent)));
-    QCOMPARE(dialogs.shown.size(), 1);  // reported once
+    QCOMPARE(dialogs.shown.size(), 1); // reported once
 
     // The window stays usable: the stored passing is recorded by hand.
     w->Edit1->setText(QStringLiteral("10:15:30.123"));
