@@ -18,12 +18,6 @@ QString q(const QString &value)
     return SqlEscape(value);
 }
 
-// Characters i..j of t, counted from 1.
-QString chars(const QString &t, int i, int j)
-{
-    return t.mid(i - 1, j - i + 1);
-}
-
 } // namespace
 
 TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &startTime, const TTagPassing &passing)
@@ -57,20 +51,7 @@ TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &st
 
 QString AnnouncementText(const QString &zek, const QString &t)
 {
-    QString time;
-    if (chars(t, 2, 2) == QLatin1String(" "))
-        time = chars(t, 4, 5) + QStringLiteral("分") + chars(t, 7, 8) + QStringLiteral("秒") + chars(t, 10, 10);
-    else
-        time = chars(t, 1, 2) + QStringLiteral("時間") + chars(t, 4, 5) + QStringLiteral("分") + chars(t, 7, 8) +
-               QStringLiteral("秒") + chars(t, 10, 10);
-    // Only the blanks at both ends go: "分 5秒1" keeps its inner blank.
-    int from = 0;
-    int to = time.size();
-    while (from < to && time[from] == QLatin1Char(' '))
-        ++from;
-    while (to > from && time[to - 1] == QLatin1Char(' '))
-        --to;
-    return zek + QStringLiteral("ﾊﾞﾝ,") + time.mid(from, to - from);
+    return zek + QStringLiteral("ﾊﾞﾝ,") + SpokenTimeText(t);
 }
 
 QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInServerOrder)

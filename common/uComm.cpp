@@ -81,6 +81,21 @@ QString MsecToMidText(int n)
     return MsecToTimeText(n).left(10);
 }
 
+QString SpokenTimeText(const QString &t)
+{
+    const QString time = t.mid(1, 1) == QLatin1String(" ")
+                             ? t.mid(3, 2) + QStringLiteral("分") + t.mid(6, 2) + QStringLiteral("秒") + t.mid(9, 1)
+                             : t.mid(0, 2) + QStringLiteral("時間") + t.mid(3, 2) + QStringLiteral("分") + t.mid(6, 2) +
+                                   QStringLiteral("秒") + t.mid(9, 1);
+    int from = 0;
+    int to = time.size();
+    while (from < to && time[from] == QLatin1Char(' '))
+        ++from;
+    while (to > from && time[to - 1] == QLatin1Char(' '))
+        --to;
+    return time.mid(from, to - from);
+}
+
 QString CutLine(QString &buffer)
 {
     const int p = buffer.indexOf(QLatin1Char('\r'));

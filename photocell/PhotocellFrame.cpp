@@ -207,14 +207,7 @@ int FirstEmptyMid(const QStringList &midTimes)
 
 QString AnnouncementText(const QString &zek, const QString &elapsedText)
 {
-    const QString &t = elapsedText;
-    QString time;
-    if (chars(t, 2, 2) == QLatin1String(" "))
-        time = chars(t, 4, 5) + QStringLiteral("分") + chars(t, 7, 8) + QStringLiteral("秒") + chars(t, 10, 10);
-    else
-        time = chars(t, 1, 2) + QStringLiteral("時間") + chars(t, 4, 5) + QStringLiteral("分") + chars(t, 7, 8) +
-               QStringLiteral("秒") + chars(t, 10, 10);
-    return QString::number(zek.trimmed().toInt()) + QStringLiteral("ﾊﾞﾝ,") + time.trimmed();
+    return QString::number(zek.trimmed().toInt()) + QStringLiteral("ﾊﾞﾝ,") + SpokenTimeText(elapsedText);
 }
 
 QStringList InsertPassingSQL(const QString &zek, const QString &time, const QString &fl, const QString &tpno1)

@@ -17,6 +17,8 @@ private slots:
     void cutTabFieldWalksARecord();
     void cutTabField_data();
     void cutTabField();
+    void spokenTimeText_data();
+    void spokenTimeText();
 };
 
 void TstTimeText::timeTextToMsec_data()
@@ -157,6 +159,25 @@ void TstTimeText::cutTabFieldWalksARecord()
     QCOMPARE(record, QStringLiteral("80"));
     QCOMPARE(CutTabField(record), QString());
     QCOMPARE(record, QStringLiteral("80"));
+}
+
+void TstTimeText::spokenTimeText_data()
+{
+    QTest::addColumn<int>("msec");
+    QTest::addColumn<QString>("spoken");
+    QTest::newRow("minutes") << 335100 << QStringLiteral("5分35秒1");
+    QTest::newRow("leading zero of seconds kept") << 725100 << QStringLiteral("12分05秒1");
+    QTest::newRow("hours") << 5011400 << QStringLiteral("1時間23分31秒4");
+    QTest::newRow("ten hours") << 43505600 << QStringLiteral("12時間05分05秒6");
+    QTest::newRow("under a minute keeps the inner blank") << 45600 << QStringLiteral("分45秒6");
+    QTest::newRow("under ten seconds") << 5199 << QStringLiteral("分 5秒1");
+}
+
+void TstTimeText::spokenTimeText()
+{
+    QFETCH(int, msec);
+    QFETCH(QString, spoken);
+    QCOMPARE(SpokenTimeText(MsecToTimeText(msec)), spoken);
 }
 
 QTEST_APPLESS_MAIN(TstTimeText)

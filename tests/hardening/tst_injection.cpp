@@ -9,6 +9,7 @@
 #include "CommX.h"
 #include "MidIntake.h"
 #include "ProfileFile.h"
+#include "PtyPeer.h"
 #include "TestSupport.h"
 #include "Ucheck.h"
 #include "Udm1.h"
@@ -24,7 +25,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -34,31 +34,6 @@ namespace
 
 const QString AllResult =
     QStringLiteral("select tcode,zek,MIDTIME1,MIDTIME2,MIDDIFF1,MIDJUN1 from result order by tcode,zek");
-
-// The timer's end of a pseudo-terminal.
-class TPeer
-{
-public:
-    TPeer()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            qFatal("openpty: %s", strerror(errno));
-        ::close(slave);
-        m_path = QString::fromLocal8Bit(name);
-    }
-    ~TPeer() { ::close(m_master); }
-    QString path() const { return m_path; }
-    void write(const QByteArray &bytes)
-    {
-        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-
-private:
-    int m_master = -1;
-    QString m_path;
-};
 
 } // namespace
 
@@ -115,9 +90,9 @@ void TstInjection::photocellTimeField()
     QFETCH(QByteArray, field);
     QFETCH(QString, stored);
     DialogRecorder dialogs;
-    TPeer timer;
+    TPtyPeer timer;
     ProfileFile::WriteString(m_work.filePath(QStringLiteral("VidadIva.ini")), QStringLiteral("SerialPorts"),
-                             QStringLiteral("COM7"), timer.path());
+                             QStringLiteral("COM7"), timer.SlavePath());
     ProgramSettings.Alge = 7;
     Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
     Dm1->Qmax->Open();
@@ -133,7 +108,7 @@ void TstInjection::photocellTimeField()
     w->show();
     QVERIFY(w->CommX1->IsOpen());
 
-    timer.write(" 0012 C1  " + field + "   1\r");
+    timer.Write(" 0012 C1  " + field + "   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(m_db->value(QStringLiteral("select count(*) from midtp2")).toInt(), 3, 10000);
     const QList<QStringList> others = {{"001", "10:15:30.123", "A", "1"}, {"002", "10:15:30.1", "B", "2"}};
     QCOMPARE(m_db->rows(QStringLiteral("select zek,time,fl,tpno1 from midtp2 order by tpno1")),

@@ -4,6 +4,7 @@
 // port is COM7, mapped to a link that is pointed at the new device when it comes back,
 // as a by-id link is.
 #include "CommX.h"
+#include "PtyPeer.h"
 #include "TestSupport.h"
 #include "Ucheck.h"
 #include "Udm1.h"
@@ -18,7 +19,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -26,36 +26,6 @@ using namespace TestSupport;
 
 namespace
 {
-
-class TPeer
-{
-public:
-    TPeer()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            qFatal("openpty: %s", strerror(errno));
-        ::close(slave);
-        m_path = QString::fromLocal8Bit(name);
-    }
-    ~TPeer() { hangUp(); }
-    QString path() const { return m_path; }
-    void write(const QByteArray &bytes)
-    {
-        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-    void hangUp()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    int m_master = -1;
-    QString m_path;
-};
 
 // CPU time of the whole process, all threads, in milliseconds.
 double cpuMsec()
@@ -92,8 +62,8 @@ void TstSerialGone::initTestCase()
 void TstSerialGone::peerClosesDuringTiming()
 {
     const QString link = m_work.filePath(QStringLiteral("timer"));
-    auto timer = std::make_unique<TPeer>();
-    QVERIFY(QFile::link(timer->path(), link));
+    auto timer = std::make_unique<TPtyPeer>();
+    QVERIFY(QFile::link(timer->SlavePath(), link));
     QFile ini(m_work.filePath(QStringLiteral("VidadIva.ini")));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[SerialPorts]\r\nCOM7=" + link.toLocal8Bit() + "\r\n");
@@ -117,11 +87,11 @@ void TstSerialGone::peerClosesDuringTiming()
     auto w = std::make_unique<TFhand>(&main);
     w->show();
     QVERIFY(w->CommX1->IsOpen());
-    timer->write(" 0012 C1  10:15:30.123   1\r");
+    timer->Write(" 0012 C1  10:15:30.123   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(rows(), 1, 10000);
 
     // The timer's line goes away.
-    timer->hangUp();
+    timer->HangUp();
     QTRY_VERIFY_WITH_TIMEOUT(!dialogs.texts(Dialogs::Kind::Message).isEmpty(), 10000);
     QCOMPARE(dialogs.texts(), QStringList{TFhand::PortLostMessage(QStringLiteral("COM7"))});
 
@@ -142,15 +112,15 @@ void TstSerialGone::peerClosesDuringTiming()
 
     // The timer is back (a new device behind the same link); choosing COM7 again
     // resumes the intake.
-    timer = std::make_unique<TPeer>();
+    timer = std::make_unique<TPtyPeer>();
     QVERIFY(QFile::remove(link));
-    QVERIFY(QFile::link(timer->path(), link));
+    QVERIFY(QFile::link(timer->SlavePath(), link));
     const int index = w->Cbxcomm1->findText(QStringLiteral("COM7"));
     QVERIFY(index > 0);
     w->Cbxcomm1->setCurrentIndex(index);
     emit w->Cbxcomm1->activated(index);
     QVERIFY(w->CommX1->IsOpen());
-    timer->write(" 0013 C1  10:16:00.500   1\r");
+    timer->Write(" 0013 C1  10:16:00.500   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(rows(), 2, 10000);
     QCOMPARE(m_db->rows(QStringLiteral("select zek,time from midtp2 order by tpno1")),
              (QList<QStringList>{{"012", "10:15:30.123"}, {"013", "10:16:00.500"}}));
