@@ -51,9 +51,11 @@ CREATE TABLE tag_rec (
   KEY tag_rec_intake (tcode, use_mid, term, time)
 ) CHARACTER SET sjis;
 
+-- ZEK is wider than the four digits the display shows, so a longer bib read from tag_rec
+-- still gets its display row instead of failing after its mid time was written.
 CREATE TABLE CHAKU (
   NUM   INT NOT NULL,
-  ZEK   VARCHAR(4)  NULL,
+  ZEK   VARCHAR(10) NULL,
   LAPS  INT NULL,
   TIME1 VARCHAR(12) NULL,
   TIME0 VARCHAR(14) NULL,
