@@ -6,6 +6,7 @@
 
 #include <errmsg.h>
 #include <mysql.h>
+#include <mysqld_error.h>
 
 TDatabase::TDatabase(QObject *parent) : QObject(parent) {}
 
@@ -30,7 +31,10 @@ void TDatabase::raiseError(const QString &context)
     QString text = Sjis::decode(QByteArray(mysql_error(m_mysql)));
     if (!context.isEmpty())
         text = context + QLatin1Char('\n') + text;
-    if (code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || code == CR_SERVER_LOST_EXTENDED) {
+    // A server shutting down answers the statement with its own error first and then
+    // closes the link: that handle is as dead as one that found the server gone.
+    if (code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || code == CR_SERVER_LOST_EXTENDED ||
+        code == ER_SERVER_SHUTDOWN || code == ER_CONNECTION_KILLED) {
         // The server went away (stopped, restarted, the network cut): this handle is dead
         // for good. It is dropped so that the next statement connects afresh; the failed
         // statement itself is not repeated, since it may have run before the link broke.
