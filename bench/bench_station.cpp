@@ -202,14 +202,7 @@ int photocell(int count)
     ProgramSettings.Automode = 1;
     ProgramSettings.Onsei = 1;
     // What the main window prepares.
-    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='R2026A' order by zek")});
-    Dm1->Qmidtime->Open();
-    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
-    Dm1->Qmax->Open();
-    Dm1->Qdeltime->Close();
-    Dm1->Qdeltime->Open();
-    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
-    Dm1->Qdpmid->Open();
+    Dm1->PreparePhotocellQueries(Event);
 
     TFhand w(&main);
     w.St1->setAudioDevice(QString());

@@ -94,14 +94,7 @@ void TstInjection::photocellTimeField()
     ProfileFile::WriteString(m_work.filePath(QStringLiteral("VidadIva.ini")), QStringLiteral("SerialPorts"),
                              QStringLiteral("COM7"), timer.SlavePath());
     ProgramSettings.Alge = 7;
-    Dm1->Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
-    Dm1->Qmax->Open();
-    Dm1->Qdeltime->Close();
-    Dm1->Qdeltime->Open();
-    Dm1->Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
-    Dm1->Qdpmid->Open();
-    Dm1->Qmidtime->setSQL({QStringLiteral("select * from result where tcode='R2026A' order by zek")});
-    Dm1->Qmidtime->Open();
+    Dm1->PreparePhotocellQueries(QStringLiteral("R2026A"));
     m_db->exec(QStringLiteral("insert into midtp2 (zek,time,fl,tpno1) values ('001','10:15:30.123','A','1'),"
                               "('002','10:15:30.1','B','2')"));
     auto w = std::make_unique<TFhand>(m_main.get());
