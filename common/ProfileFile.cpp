@@ -47,12 +47,15 @@ bool same(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-}  // namespace
+struct TEntry {
+    QString key;
+    QString value;
+};
 
-namespace ProfileFile {
-
-QString ReadString(const QString &path, const QString &section, const QString &key, const QString &fallback)
+// The "key=value" entries of a section, in file order (sections compared without case).
+QList<TEntry> sectionEntries(const QString &path, const QString &section)
 {
+    QList<TEntry> entries;
     bool inSection = false;
     for (const QString &line : readLines(path)) {
         const QString name = sectionName(line);
@@ -60,14 +63,28 @@ QString ReadString(const QString &path, const QString &section, const QString &k
             inSection = same(name, section);
             continue;
         }
-        QString value;
-        if (inSection && same(keyName(line, &value), key)) {
-            value = value.trimmed();
-            if (value.size() >= 2 && ((value.startsWith('"') && value.endsWith('"')) ||
-                                      (value.startsWith('\'') && value.endsWith('\''))))
-                value = value.mid(1, value.size() - 2);
-            return value.left(2047);
-        }
+        TEntry entry;
+        entry.key = keyName(line, &entry.value);
+        if (inSection && !entry.key.isEmpty())
+            entries << entry;
+    }
+    return entries;
+}
+
+}  // namespace
+
+namespace ProfileFile {
+
+QString ReadString(const QString &path, const QString &section, const QString &key, const QString &fallback)
+{
+    for (const TEntry &entry : sectionEntries(path, section)) {
+        if (!same(entry.key, key))
+            continue;
+        QString value = entry.value.trimmed();
+        if (value.size() >= 2 && ((value.startsWith('"') && value.endsWith('"')) ||
+                                  (value.startsWith('\'') && value.endsWith('\''))))
+            value = value.mid(1, value.size() - 2);
+        return value.left(2047);
     }
     return fallback;
 }
@@ -75,17 +92,8 @@ QString ReadString(const QString &path, const QString &section, const QString &k
 QStringList ReadKeys(const QString &path, const QString &section)
 {
     QStringList keys;
-    bool inSection = false;
-    for (const QString &line : readLines(path)) {
-        const QString name = sectionName(line);
-        if (!name.isNull()) {
-            inSection = same(name, section);
-            continue;
-        }
-        const QString key = keyName(line);
-        if (inSection && !key.isEmpty())
-            keys << key;
-    }
+    for (const TEntry &entry : sectionEntries(path, section))
+        keys << entry.key;
     return keys;
 }
 

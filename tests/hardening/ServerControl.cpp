@@ -92,14 +92,7 @@ QList<QStringList> TPrivateServer::rows(const QString &db, const QString &sql)
         return out;
     }
     if (MYSQL_RES *res = mysql_store_result(m)) {
-        const unsigned int n = mysql_num_fields(res);
-        while (MYSQL_ROW row = mysql_fetch_row(res)) {
-            unsigned long *len = mysql_fetch_lengths(res);
-            QStringList r;
-            for (unsigned int c = 0; c < n; ++c)
-                r << (row[c] ? QString::fromUtf8(row[c], int(len[c])) : QStringLiteral("<NULL>"));
-            out << r;
-        }
+        out = TestSupport::FetchRows(res);
         mysql_free_result(res);
     }
     mysql_close(m);

@@ -141,15 +141,22 @@ QList<QStringList> SuiteDatabase::rows(const QString &sql)
     MYSQL_RES *res = mysql_store_result(m_admin);
     if (!res)
         return out;
-    const unsigned int n = mysql_num_fields(res);
-    while (MYSQL_ROW row = mysql_fetch_row(res)) {
-        unsigned long *len = mysql_fetch_lengths(res);
+    out = FetchRows(res);
+    mysql_free_result(res);
+    return out;
+}
+
+QList<QStringList> FetchRows(MYSQL_RES *result)
+{
+    QList<QStringList> out;
+    const unsigned int n = mysql_num_fields(result);
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        unsigned long *len = mysql_fetch_lengths(result);
         QStringList r;
         for (unsigned int c = 0; c < n; ++c)
             r << (row[c] ? QString::fromUtf8(row[c], int(len[c])) : QStringLiteral("<NULL>"));
         out << r;
     }
-    mysql_free_result(res);
     return out;
 }
 

@@ -13,6 +13,7 @@
 #include <QVariant>
 
 struct st_mysql;
+struct st_mysql_res;
 class TDm1;
 
 namespace TestSupport {
@@ -60,6 +61,9 @@ private:
 // Connects a data module as ConnectDB does for Local (the station's parameter lines,
 // then "set names sjis"), on whatever PlovoLocal points at now.
 void ConnectDataModule(TDm1 *dm);
+
+// The rows of a result read on a UTF-8 client connection; NULL reads as "<NULL>".
+QList<QStringList> FetchRows(st_mysql_res *result);
 
 // A port on loopback where nothing listens.
 int unusedPort();
