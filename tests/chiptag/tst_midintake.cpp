@@ -324,6 +324,10 @@ void TstMidIntake::ranking_data()
     // A blank mid time is not an empty one: it reads as 0 and leads.
     QTest::newRow("blank mid time") << QStringList{"0001|    ", "0002|    5:00.0"}
                                     << QStringList{"0001|1|       0.0", "0002|2|    5:00.0"};
+    // The list of entries takes its column types from all its rows, not the first.
+    QTest::newRow("a long bib after a short one")
+        << QStringList{"7|    5:00.0", "0008|    5:01.0", "ABCDEFGHIJ|    5:02.0"}
+        << QStringList{"0008|2|       1.0", "7|1|       0.0", "ABCDEFGHIJ|3|       2.0"};
     // The server compares bibs without letter case and trailing blanks: the rows of x1
     // and "X1 " are one competitor to every update, and keep the values of the slower.
     QTest::newRow("one bib to the server, two rows")
