@@ -52,25 +52,6 @@ QFont gothic(int px, bool proportional = false)
     return f;
 }
 
-// A column with a font of its own (NUM and MJ: "ＭＳ ゴシック" 27 px); the ranking grid's
-// blue "JPN" rows hold in it too, since it draws as the ranking delegate does.
-class TColumnFontDelegate : public TMidRankDelegate
-{
-public:
-    TColumnFontDelegate(const QFont &font, QObject *parent) : TMidRankDelegate(parent), m_font(font) {}
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        TMidRankDelegate::initStyleOption(option, index);
-        option->font = m_font;
-        option->fontMetrics = QFontMetrics(m_font);
-    }
-
-private:
-    QFont m_font;
-};
-
 // Shows the given fields of a data source in this order, the others hidden. Applied
 // again whenever the query is reopened, since reopening resets the grid's columns.
 void showColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns)
