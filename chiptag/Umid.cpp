@@ -300,6 +300,7 @@ void TFmid::fitToSize()
     lWaiting->setGeometry(370, 812 + dy, 840 + dx, 24);
     lSpeechNotice->setGeometry(370, 838 + dy, 840 + dx, 24);
     pOnseiTest->move(348, qMin(503, height() - pOnseiTest->height() - 4));
+    showWaiting(); // cut to the line's new width
 }
 
 void TFmid::keyPressEvent(QKeyEvent *event)
