@@ -91,9 +91,11 @@ void TMidIntake::settagmid()
     }
     q->Close();
 
+    m_waitingNow.clear();
     bool taken = false;
     for (const TTagPassing &passing : snapshot)
         taken = takePassing(passing) || taken;
+    waiting = m_waitingNow;
 
     Dm->qChaku->Close();
     Dm->qChaku->Open();
@@ -120,8 +122,12 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
     course->Close();
 
     const TMidDecision d = DecidePassing(hasCourse, perLap, startTime, passing);
-    if (!d.taken())
+    if (!d.taken()) {
+        const QString reason = WaitingReason(d.outcome);
+        if (!reason.isEmpty())
+            m_waitingNow << TWaitingPassing{passing.zek, reason};
         return false;
+    }
 
     TQuery *q = Dm->Query1;
     const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
