@@ -4,8 +4,8 @@
 #include "CuteBtn.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "PortChoice.h"
 #include "ProfileFile.h"
-#include "SerialPorts.h"
 #include "TRadioGroup.h"
 #include "TpGridModel.h"
 #include "TpReading.h"
@@ -147,12 +147,24 @@ void TFtpnoset::createControls()
     CommX1->SetPortNo(6);
     CommX1->SetFlowCtrl(cfcXonXoff);
     CommX1->SetBufLenReceive(8192);
+    m_ports = new TSerialPortChoice(CommX1, this);
+    LbPortStatus = new QLabel(this);
+    LbPortStatus->setObjectName(QStringLiteral("LbPortStatus"));
+    LbPortStatus->setGeometry(8, 514, 664, 42);
+    LbPortStatus->setWordWrap(true);
+    LbPortStatus->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    LbPortStatus->hide();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
 
     connect(CommX1, &TCommX::OnReceive, this, &TFtpnoset::CommX1Receive);
+    connect(m_ports, &TSerialPortChoice::StatusChanged, this, [this](const QString &status) {
+        LbPortStatus->setText(status);
+        LbPortStatus->setVisible(!status.isEmpty());
+    });
+    connect(m_ports, &TSerialPortChoice::Reopened, this, [this] { m_decoder.Clear(); });
     connect(Timer1, &QTimer::timeout, this, &TFtpnoset::Timer1Timer);
     connect(Button1, &QAbstractButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
     connect(RGorder, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGorderClick(); }); });
@@ -170,8 +182,7 @@ void TFtpnoset::FormCreate()
 void TFtpnoset::fillPortList()
 {
     Cbxcomm1->clear();
-    Cbxcomm1->addItem(QString());
-    Cbxcomm1->addItems(SerialPortList());
+    Cbxcomm1->addItems(TSerialPortChoice::Entries(AmbPort));
     const int at = AmbPort > 0 ? Cbxcomm1->findText(QStringLiteral("COM%1").arg(AmbPort)) : 0;
     Cbxcomm1->setCurrentIndex(qMax(at, 0));
 }
@@ -206,12 +217,13 @@ void TFtpnoset::FormShow()
 
 void TFtpnoset::openAmbPort()
 {
-    CommX1->Close();
+    m_ports->Close();
     CommX1->SetPortNo(AmbPort);
     try {
-        CommX1->Open();
-    } catch (const ECommError &) {
-        Dialogs::showMessage(PortMessage);
+        m_ports->Open();
+    } catch (const ECommError &e) {
+        const QString reason = AmbPort > 0 ? TSerialPortChoice::OpenFailureReason(e, AmbPort) : QString();
+        Dialogs::showMessage(reason.isEmpty() ? PortMessage : PortMessage + QLatin1Char('\n') + reason);
         if (AmbPort != 0) {
             AmbPort = 0;
             SaveAmbPort(0);
@@ -224,17 +236,16 @@ void TFtpnoset::Cbxcomm1Change()
 {
     const int index = Cbxcomm1->currentIndex();
     if (index <= 0) {
-        CommX1->Close();
+        m_ports->Close();
         AmbPort = 0;
         SaveAmbPort(0);
         return;
     }
-    bool ok = false;
-    const int portNo = Cbxcomm1->currentText().mid(3).trimmed().toInt(&ok);
-    if (!ok || portNo <= 0)
+    const std::optional<int> portNo = TSerialPortChoice::PortOfEntry(Cbxcomm1->currentText());
+    if (!portNo || *portNo <= 0)
         return;
-    AmbPort = portNo;
-    SaveAmbPort(portNo);
+    AmbPort = *portNo;
+    SaveAmbPort(*portNo);
     openAmbPort();
 }
 
@@ -402,7 +413,7 @@ void TFtpnoset::RGorderClick()
 
 void TFtpnoset::CuteButton1Click()
 {
-    CommX1->Close();
+    m_ports->Close();
     close();
 }
 
@@ -410,6 +421,6 @@ void TFtpnoset::done(int result)
 {
     // However the window is left, it stops listening to the decoder.
     Timer1->stop();
-    CommX1->Close();
+    m_ports->Close();
     QDialog::done(result);
 }
