@@ -9,6 +9,7 @@
 #include "OnseiPanel.h"
 #include "PortChoice.h"
 #include "SMARTALKOCXLib_TLB.h"
+#include "TPortCombo.h"
 #include "TRadioGroup.h"
 #include "Ucheck.h"
 #include "Udm1.h"
@@ -168,7 +169,8 @@ void TFhand::createControls()
 
     // Intake, right.
     Label6 = label("Label6", QStringLiteral("Commポート"), QRect(756, 64, 100, 24));
-    Cbxcomm1 = new QComboBox(this);
+    auto *ports = new TPortCombo(this);
+    Cbxcomm1 = ports;
     Cbxcomm1->setObjectName(QStringLiteral("Cbxcomm1"));
     Cbxcomm1->setGeometry(856, 64, 130, 26);
     Label6->setBuddy(Cbxcomm1);
@@ -214,7 +216,19 @@ void TFhand::createControls()
         LbPortStatus->setText(status);
         LbPortStatus->setVisible(!status.isEmpty());
     });
-    connect(m_ports, &TSerialPortChoice::Reopened, this, [this] { m_reader.Clear(); });
+    connect(m_ports, &TSerialPortChoice::Reopened, this, [this] {
+        // The half frame cut by the loss ends there, in the raw view too.
+        if (!m_reader.Pending().isEmpty())
+            m_raw.AppendChar(QLatin1Char('\n'));
+        m_reader.Clear();
+        syncRawView();
+    });
+    connect(ports, &TPortCombo::PopupAboutToShow, this, [this] {
+        const QString shown = Cbxcomm1->currentText();
+        Cbxcomm1->clear();
+        Cbxcomm1->addItems(TSerialPortChoice::Entries(ProgramSettings.Alge));
+        Cbxcomm1->setCurrentIndex(qMax(0, Cbxcomm1->findText(shown)));
+    });
     connect(Cbxcomm1, &QComboBox::activated, this, [this] { RunHandler([this] { Cbxcomm1Change(); }); });
     connect(CkBauto, &QAbstractButton::clicked, this, &TFhand::CkBautoClick);
     connect(DBGrid3, &QAbstractItemView::clicked, this, &TFhand::DBGrid3CellClick);

@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "PortChoice.h"
 #include "ProfileFile.h"
+#include "TPortCombo.h"
 #include "TRadioGroup.h"
 #include "TpGridModel.h"
 #include "TpReading.h"
@@ -127,7 +128,8 @@ void TFtpnoset::createControls()
     edrmax = edit("edrmax", QRect(658, 214, 92, 26));
 
     label(QStringLiteral("Commポート"), QRect(420, 248, 100, 20));
-    Cbxcomm1 = new QComboBox(this);
+    auto *ports = new TPortCombo(this);
+    Cbxcomm1 = ports;
     Cbxcomm1->setObjectName(QStringLiteral("Cbxcomm1"));
     Cbxcomm1->setGeometry(520, 246, 130, 26);
 
@@ -165,6 +167,12 @@ void TFtpnoset::createControls()
         LbPortStatus->setVisible(!status.isEmpty());
     });
     connect(m_ports, &TSerialPortChoice::Reopened, this, [this] { m_decoder.Clear(); });
+    connect(ports, &TPortCombo::PopupAboutToShow, this, [this] {
+        const QString shown = Cbxcomm1->currentText();
+        Cbxcomm1->clear();
+        Cbxcomm1->addItems(TSerialPortChoice::Entries(AmbPort));
+        Cbxcomm1->setCurrentIndex(qMax(0, Cbxcomm1->findText(shown)));
+    });
     connect(Timer1, &QTimer::timeout, this, &TFtpnoset::Timer1Timer);
     connect(Button1, &QAbstractButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
     connect(RGorder, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGorderClick(); }); });

@@ -87,6 +87,7 @@ void TstSerialGone::init()
     Dm1->PreparePhotocellQueries(QStringLiteral("R2026A"));
     m_dialogs = std::make_unique<DialogRecorder>();
     m_main = new QMainWindow;
+    m_main->resize(1100, 700); // the timing windows open centred on it, on the screen
     m_main->show();
     Fcheck = new TFcheck(m_main);
 }
@@ -104,8 +105,8 @@ void TstSerialGone::writeSettings(const QByteArray &more)
 {
     QFile ini(m_work.filePath(QStringLiteral("VidadIva.ini")));
     QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write("[SerialPorts]\r\nDevRoot=" + m_fake->DevRoot().toLocal8Bit() + "\r\nSysRoot=" +
-              m_fake->SysRoot().toLocal8Bit() + "\r\n" + more);
+    ini.write("[SerialPorts]\r\nDevRoot=" + m_fake->DevRoot().toLocal8Bit() +
+              "\r\nSysRoot=" + m_fake->SysRoot().toLocal8Bit() + "\r\n" + more);
 }
 
 void TstSerialGone::photocellAdapterPulledAndPluggedBack()
@@ -159,6 +160,8 @@ void TstSerialGone::photocellAdapterPulledAndPluggedBack()
     // is not glued to it) and recorded.
     timer->Write(" 0013 C1  10:16:00.500   1\r");
     QTRY_COMPARE_WITH_TIMEOUT(rows(), 2, 10000);
+    QCOMPARE(w->Memo1->toPlainText().split(QLatin1Char('\n')).mid(1, 2),
+             (QStringList{" 0099 C1  10:1", " 0013 C1  10:16:00.500   1"}));
     QCOMPARE(m_db->rows(QStringLiteral("select zek,time from midtp2 order by tpno1")),
              (QList<QStringList>{{"012", "10:15:30.123"}, {"013", "10:16:00.500"}}));
     QCOMPARE(m_db->value(QStringLiteral("select midtime1 from result where tcode='R2026A' and zek='0013'")),
@@ -192,6 +195,14 @@ void TstSerialGone::transponderAdapterPulledAndPluggedBack()
     decoder->Write("\n@\t17\t4\t0123456\t12.345\t5\t80\r\n");
     QTRY_COMPARE_WITH_TIMEOUT(w->amblist, QStringList{QStringLiteral("0123456\t12.345\t5\t80")}, 10000);
     QCOMPARE(m_dialogs->shown.size(), 0);
+
+    // Another adapter plugged in while the window is open is offered when the list opens.
+    m_fake->Plug(QStringLiteral("ttyACM0"), TFakeAdapter{"2341", "0043", "9553", "1-7", "00", ""});
+    QCOMPARE(w->Cbxcomm1->findText(QStringLiteral("COM65")), -1);
+    w->Cbxcomm1->showPopup();
+    w->Cbxcomm1->hidePopup();
+    QVERIFY(w->Cbxcomm1->findText(QStringLiteral("COM65")) > 0);
+    QCOMPARE(w->Cbxcomm1->currentText(), QStringLiteral("COM33"));
 }
 
 // On a real port every carrier change is reported; it is not the line going away.
@@ -227,9 +238,10 @@ void TstSerialGone::portHeldByAnotherProgramIsNamed()
     QVERIFY(at > 0);
     w->Cbxcomm1->setCurrentIndex(at);
     w->Cbxcomm1Change();
-    QCOMPARE(m_dialogs->texts(), QStringList{TFhand::PortMessage() + QLatin1Char('\n') +
-                                             QStringLiteral("COM7 は他のプログラムが使用中です。端末ソフトなど、このポートを使って"
-                                                            "いるプログラムを終了してから選び直してください。")});
+    QCOMPARE(m_dialogs->texts(),
+             QStringList{TFhand::PortMessage() + QLatin1Char('\n') +
+                         QStringLiteral("COM7 は他のプログラムが使用中です。端末ソフトなど、このポートを使って"
+                                        "いるプログラムを終了してから選び直してください。")});
     QVERIFY(!w->CommX1->IsOpen());
     QCOMPARE(ProgramSettings.Alge, 0);
 }

@@ -1,0 +1,7 @@
+#include "TPortCombo.h"
+
+void TPortCombo::showPopup()
+{
+    emit PopupAboutToShow();
+    QComboBox::showPopup();
+}
