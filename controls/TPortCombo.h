@@ -11,8 +11,10 @@ public:
     using QComboBox::QComboBox;
 
     void showPopup() override;
+    // Puts these entries in, keeping the entry shown when it is among them (else the first).
+    void SetEntries(const QStringList &entries);
 
 signals:
-    // The list is about to open: the window fills it again.
+    // The list is about to open: the window gives it its entries again.
     void PopupAboutToShow();
 };

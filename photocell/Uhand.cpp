@@ -223,12 +223,8 @@ void TFhand::createControls()
         m_reader.Clear();
         syncRawView();
     });
-    connect(ports, &TPortCombo::PopupAboutToShow, this, [this] {
-        const QString shown = Cbxcomm1->currentText();
-        Cbxcomm1->clear();
-        Cbxcomm1->addItems(TSerialPortChoice::Entries(ProgramSettings.Alge));
-        Cbxcomm1->setCurrentIndex(qMax(0, Cbxcomm1->findText(shown)));
-    });
+    connect(ports, &TPortCombo::PopupAboutToShow, this,
+            [this, ports] { ports->SetEntries(TSerialPortChoice::Entries(ProgramSettings.Alge)); });
     connect(Cbxcomm1, &QComboBox::activated, this, [this] { RunHandler([this] { Cbxcomm1Change(); }); });
     connect(CkBauto, &QAbstractButton::clicked, this, &TFhand::CkBautoClick);
     connect(DBGrid3, &QAbstractItemView::clicked, this, &TFhand::DBGrid3CellClick);

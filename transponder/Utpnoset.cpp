@@ -167,12 +167,8 @@ void TFtpnoset::createControls()
         LbPortStatus->setVisible(!status.isEmpty());
     });
     connect(m_ports, &TSerialPortChoice::Reopened, this, [this] { m_decoder.Clear(); });
-    connect(ports, &TPortCombo::PopupAboutToShow, this, [this] {
-        const QString shown = Cbxcomm1->currentText();
-        Cbxcomm1->clear();
-        Cbxcomm1->addItems(TSerialPortChoice::Entries(AmbPort));
-        Cbxcomm1->setCurrentIndex(qMax(0, Cbxcomm1->findText(shown)));
-    });
+    connect(ports, &TPortCombo::PopupAboutToShow, this,
+            [this, ports] { ports->SetEntries(TSerialPortChoice::Entries(AmbPort)); });
     connect(Timer1, &QTimer::timeout, this, &TFtpnoset::Timer1Timer);
     connect(Button1, &QAbstractButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
     connect(RGorder, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGorderClick(); }); });
