@@ -35,12 +35,12 @@ QString RaisedBy(const std::function<void()> &f)
 
 constexpr uid_t Nobody = 65534;
 
-// Runs a program, as the user nobody when asked (the suites run as root, which the kernel
-// lets through both TIOCEXCL and the device's permissions); its output and exit code.
+// Runs a program, as the user nobody when asked and the suite runs as root (the kernel
+// lets root through both TIOCEXCL and the device's permissions); its output and exit code.
 QPair<QString, int> Run(const QString &program, const QStringList &args, bool asNobody)
 {
     QProcess p;
-    if (asNobody)
+    if (asNobody && geteuid() == 0)
         p.start(QStringLiteral("setpriv"),
                 QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
     else
@@ -204,9 +204,11 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QString, reason);
         const QByteArray slave = m_peer->SlavePath().toLocal8Bit();
-        if (mode) {
+        if (mode && geteuid() == 0) {
             QCOMPARE(::chown(slave.constData(), 0, 20), 0); // root:dialout, as udev leaves a ttyUSB
             QCOMPARE(::chmod(slave.constData(), mode_t(mode)), 0);
+        } else if (mode == 0660) {
+            QCOMPARE(::chmod(slave.constData(), 0), 0); // a user's own pty: shut it to its owner
         }
         QCOMPARE(::chmod(m_folder->Path().toLocal8Bit().constData(), 0755), 0);
         if (held)
@@ -222,7 +224,8 @@ private slots:
     void aTerminalProgramCannotTakeTheStationsPort()
     {
         const QByteArray slave = m_peer->SlavePath().toLocal8Bit();
-        QCOMPARE(::chown(slave.constData(), Nobody, Nobody), 0);
+        if (geteuid() == 0)
+            QCOMPARE(::chown(slave.constData(), Nobody, Nobody), 0);
         const QStringList openIt{QStringLiteral("-c"),
                                  QStringLiteral("exec 3<>") + m_peer->SlavePath() + " && echo opened"};
         QCOMPARE(Run(QStringLiteral("/bin/sh"), openIt, true).first, QStringLiteral("opened")); // free: it may
