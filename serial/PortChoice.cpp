@@ -126,13 +126,12 @@ void TSerialPortChoice::LookForDevice()
         m_watch.stop();
         return;
     }
-    const QString lost =
-        QStringLiteral("%1 との接続が切れました（%2 から "
-                       "%3）。ケーブルとアダプターを確かめてください。差し直せば、つなぎ直して取込を再開します。")
-            .arg(PortName(), m_lostAt.toString(ClockFormat), AwayText(m_away.elapsed()));
+    // One line: the window keeps a single line for it.
+    const QString since = QStringLiteral("%1 との接続が切れました（%2 から %3）。")
+                              .arg(PortName(), m_lostAt.toString(ClockFormat), AwayText(m_away.elapsed()));
     const QString device = SerialDevicePath(m_comm->PortNo());
     if (device.isEmpty() || !QFileInfo::exists(device)) {
-        SetStatus(lost);
+        SetStatus(since + QStringLiteral("ケーブルとアダプターを確かめてください。差し直せば、つなぎ直して取込を再開します。"));
         return;
     }
     try {
@@ -140,8 +139,18 @@ void TSerialPortChoice::LookForDevice()
     } catch (const ECommError &e) {
         // Back but not ready: udev may not have set the node's group yet, or ModemManager
         // is probing the new device. Tried again at the next look.
-        const QString reason = OpenFailureReason(e, m_comm->PortNo());
-        SetStatus(reason.isEmpty() ? lost : lost + QLatin1Char(' ') + reason);
+        switch (e.SystemError()) {
+        case EBUSY:
+            SetStatus(since + QStringLiteral("ポートは戻りましたが、他のプログラムが使用中です。"));
+            break;
+        case EACCES:
+        case EPERM:
+            SetStatus(since + QStringLiteral("ポートは戻りましたが、開く権限がありません（dialout グループ）。"));
+            break;
+        default:
+            SetStatus(since + QStringLiteral("ポートは戻りましたが、まだ開けません。"));
+            break;
+        }
         return;
     }
     m_lost = false;

@@ -11,11 +11,13 @@
 #include "TpGridModel.h"
 #include "TpReading.h"
 #include "Udm1.h"
+#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -154,7 +156,9 @@ void TFtpnoset::createControls()
     LbPortStatus->setObjectName(QStringLiteral("LbPortStatus"));
     LbPortStatus->setGeometry(8, 514, 664, 42);
     LbPortStatus->setWordWrap(true);
-    LbPortStatus->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    QPalette red = LbPortStatus->palette();
+    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    LbPortStatus->setPalette(red);
     LbPortStatus->hide();
 
     Timer1 = new QTimer(this);
@@ -193,6 +197,8 @@ void TFtpnoset::fillPortList()
 
 void TFtpnoset::showEvent(QShowEvent *event)
 {
+    if (!event->spontaneous())
+        WindowPlace::CentreOnMainWindow(this, parentWidget());
     QDialog::showEvent(event);
     if (!event->spontaneous())
         RunHandler([this] { FormShow(); });
@@ -230,10 +236,32 @@ void TFtpnoset::openAmbPort()
         Dialogs::showMessage(reason.isEmpty() ? PortMessage : PortMessage + QLatin1Char('\n') + reason);
         if (AmbPort != 0) {
             AmbPort = 0;
-            SaveAmbPort(0);
+            rememberAmbPort(0);
         }
         Cbxcomm1->setCurrentIndex(0);
     }
+}
+
+void TFtpnoset::rememberAmbPort(int portNo)
+{
+    // A settings file that cannot be written costs only the remembered port: the error is
+    // shown and the window goes on (the next bib, the chosen port) as if it had been.
+    try {
+        SaveAmbPort(portNo);
+    } catch (const EInOutError &e) {
+        Dialogs::showException(e);
+    }
+}
+
+void TFtpnoset::keyPressEvent(QKeyEvent *event)
+{
+    // Escape would close the window (a dialog's reject) and stop the decoder's intake;
+    // only "×" closes it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFtpnoset::Cbxcomm1Change()
@@ -242,14 +270,14 @@ void TFtpnoset::Cbxcomm1Change()
     if (index <= 0) {
         m_ports->Close();
         AmbPort = 0;
-        SaveAmbPort(0);
+        rememberAmbPort(0);
         return;
     }
     const std::optional<int> portNo = TSerialPortChoice::PortOfEntry(Cbxcomm1->currentText());
     if (!portNo || *portNo <= 0)
         return;
     AmbPort = *portNo;
-    SaveAmbPort(*portNo);
+    rememberAmbPort(*portNo);
     openAmbPort();
 }
 
@@ -337,7 +365,7 @@ void TFtpnoset::tpnumset()
                     // the box is shown once for each text that is not one.
                     if (Edzek->text() != m_reportedEdzek) {
                         m_reportedEdzek = Edzek->text();
-                        Dialogs::showError(QStringLiteral("'%1' は有効な整数値ではありません。").arg(Edzek->text()));
+                        Dialogs::showError(NotIntegerMessage(Edzek->text()));
                     }
                     break;
                 }
