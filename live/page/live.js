@@ -74,7 +74,8 @@
     if ('online' in msg) state.online = msg.online;
     if (msg.updated) $('updated').textContent = msg.updated;
     if (msg.event) {
-      const name = msg.event.name || '大会未指定';
+      // No event known yet (never reached the server) keeps the page's own title.
+      const name = msg.event.name || (msg.event.code ? '大会未指定' : '中間タイム速報');
       $('event').textContent = name;
       document.title = name + ' 中間タイム速報';
     }
