@@ -71,6 +71,7 @@ TLiveState TLiveReader::read()
     const TResultSet chaku = m_db.execute(
         QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU ORDER BY NUM DESC LIMIT %1").arg(LivePassingsShown));
     next.passings = PassingsFromRows(chaku);
+    next.arrived = newPassings(next.passings);
 
     // The rankings change with a passing (a CHAKU row) or an event change; anything else
     // (a correction in the check list) is picked up within ResultMaxAgeMs.
@@ -90,6 +91,26 @@ TLiveState TLiveReader::read()
         m_sinceResult.start();
     }
     return next;
+}
+
+// The rows that came since the last read. When every shown row is new and there is a
+// gap below them, a burst wrote more rows than are shown: those are read as well, so a
+// page's stream carries every passing.
+QList<TLivePassing> TLiveReader::newPassings(const QList<TLivePassing> &shown)
+{
+    // The first read after connecting shows what is there; it has nothing to catch up.
+    if (!m_state.online)
+        return {};
+    const int oldTop = m_state.passings.isEmpty() ? 0 : m_state.passings.first().num;
+    int fresh = 0;
+    while (fresh < shown.size() && shown[fresh].num > oldTop)
+        ++fresh;
+    if (fresh < LivePassingsShown || shown.last().num <= oldTop + 1)
+        return shown.mid(0, fresh);
+    return PassingsFromRows(
+        m_db.execute(QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU WHERE NUM>%1 ORDER BY NUM DESC LIMIT %2")
+                         .arg(oldTop)
+                         .arg(MaxArrivedPerRead)));
 }
 
 void TLiveReader::poll()

@@ -28,6 +28,8 @@ public:
     // The result rows are read again at least this often, so corrections typed in the
     // check list show without a passing.
     static constexpr int ResultMaxAgeMs = 1000;
+    // Rows of a burst that outran one poll, sent at most.
+    static constexpr int MaxArrivedPerRead = 1000;
 
 signals:
     // After a read that changed something: the whole state and the update from the
@@ -40,6 +42,7 @@ private:
     void poll();
     void connectServer();
     TLiveState read();
+    QList<TLivePassing> newPassings(const QList<TLivePassing> &shown);
     void publish(TLiveState next);
 
     TDatabase m_db;

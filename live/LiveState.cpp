@@ -180,11 +180,11 @@ QByteArray UpdateJson(const TLiveState &before, const TLiveState &after)
         while (fresh < after.passings.size() && after.passings[fresh].num > oldTop)
             ++fresh;
         const QList<TLivePassing> kept = after.passings.mid(fresh);
-        const bool tailKept = !before.passings.isEmpty() && fresh > 0 && kept == before.passings.mid(0, kept.size());
+        const bool tailKept = fresh > 0 && kept == before.passings.mid(0, kept.size());
+        const QList<TLivePassing> added = after.arrived.size() > fresh ? after.arrived : after.passings.mid(0, fresh);
         if (tailKept)
-            o.insert(
-                QStringLiteral("passings"),
-                QJsonObject{{QStringLiteral("add"), passingsJson(after.passings.mid(0, fresh), after.competitors)}});
+            o.insert(QStringLiteral("passings"),
+                     QJsonObject{{QStringLiteral("add"), passingsJson(added, after.competitors)}});
         else
             o.insert(QStringLiteral("passings"),
                      QJsonObject{{QStringLiteral("all"), passingsJson(after.passings, after.competitors)}});

@@ -51,7 +51,10 @@ struct TLiveState {
     bool online = false;
     QString code;                 // current event (EXECINFO)
     QString name;                 // its name (tiki), "" when tiki has none
-    QList<TLivePassing> passings; // newest first
+    QList<TLivePassing> passings; // newest first, LivePassingsShown at most
+    // The rows new since the previous read, newest first: more than the shown ones when
+    // a burst outran the poll. Carried by the update, not compared.
+    QList<TLivePassing> arrived;
     std::array<QList<TLiveRankRow>, LiveMidPoints> ranks;
     QHash<QString, TLiveCompetitor> competitors; // by bib, for the passings' names
     QString updated;                             // time of day the shown data last changed
@@ -70,7 +73,7 @@ QHash<QString, TLiveCompetitor> CompetitorsFromRows(const TResultSet &rows, cons
 // The whole state, for a page that starts or fell too far behind.
 QByteArray StateJson(const TLiveState &state);
 // What changed from before to after; empty when nothing did. The passings travel as the
-// new rows ("add") when the old list is still their tail, as the whole list ("all") when
+// new rows ("add", after.arrived) when the old list is still their tail, as the whole list ("all") when
 // the table was cleared or rewritten.
 QByteArray UpdateJson(const TLiveState &before, const TLiveState &after);
 // True when the data the page shows differs (not counting online and updated).

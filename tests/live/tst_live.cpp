@@ -62,6 +62,8 @@ private slots:
     void optionsAreChecked_data();
     void optionsAreChecked();
     void passingReachesTheStreamWithinOneSecond();
+    void burstOutrunningThePollReachesTheStream_data();
+    void burstOutrunningThePollReachesTheStream();
     void textsArriveAsUtf8AndMarkupStaysText_data();
     void textsArriveAsUtf8AndMarkupStaysText();
     void readsWithASelectOnlyAccount();
@@ -172,6 +174,52 @@ void TstLive::passingReachesTheStreamWithinOneSecond()
     QCOMPARE(rank1[0].toObject().value(QStringLiteral("bib")).toString(), QStringLiteral("0001"));
     QCOMPARE(rank1[0].toObject().value(QStringLiteral("diff")).toString(), QStringLiteral("0.0"));
     QCOMPARE(rank1[1].toObject().value(QStringLiteral("rank")).toInt(), 2);
+}
+
+void TstLive::burstOutrunningThePollReachesTheStream_data()
+{
+    QTest::addColumn<int>("before"); // CHAKU rows already there
+    QTest::newRow("into an empty table") << 0;
+    QTest::newRow("after a passing") << 1;
+}
+
+// More passings between two reads than the page shows (50): every one still travels.
+void TstLive::burstOutrunningThePollReachesTheStream()
+{
+    QFETCH(int, before);
+    constexpr int Burst = 120;
+    auto rows = [](int from, int to) {
+        QStringList values;
+        for (int num = from; num <= to; ++num)
+            values << QStringLiteral("(%1,'%2','    5:%3.0',1)")
+                          .arg(num)
+                          .arg(num, 4, 10, QLatin1Char('0'))
+                          .arg(num % 50 + 10);
+        return QStringLiteral("INSERT INTO CHAKU (num,zek,time1,laps) VALUES ") + values.join(QLatin1Char(','));
+    };
+    if (before > 0)
+        m_db->exec(rows(1, before));
+    LiveProgram live;
+    QVERIFY(live.started());
+    EventStream stream(live.port());
+    QVERIFY(stream.waitFor({}, isOnline, 10000));
+    QTest::qWait(600); // the program has read the table as it is
+    m_db->exec(rows(before + 1, before + Burst));
+    QSet<int> seen;
+    stream.waitFor(
+        "update",
+        [&seen, before](const QJsonObject &u) {
+            for (const QJsonValue &v :
+                 u.value(QStringLiteral("passings")).toObject().value(QStringLiteral("add")).toArray())
+                seen.insert(v.toObject().value(QStringLiteral("num")).toInt());
+            return seen.size() == Burst && !seen.contains(before);
+        },
+        5000);
+    QCOMPARE(seen.size(), Burst);
+    const QJsonArray shown =
+        state(live.port()).value(QStringLiteral("passings")).toObject().value(QStringLiteral("all")).toArray();
+    QCOMPARE(shown.size(), 50);
+    QCOMPARE(shown.first().toObject().value(QStringLiteral("num")).toInt(), before + Burst);
 }
 
 void TstLive::textsArriveAsUtf8AndMarkupStaysText_data()
