@@ -86,6 +86,7 @@ TLiveState TLiveReader::read()
                 sql += QStringLiteral(",%1%2").arg(QLatin1String(prefix)).arg(n);
         sql += QStringLiteral("\r\nFROM result\r\nWHERE TCODE='") + SqlEscape(next.code) + QLatin1Char('\'');
         const TResultSet result = m_db.execute(sql);
+        next.names = !m_nameInTable.isEmpty();
         next.ranks = RankingsFromRows(result, m_nameInTable);
         next.competitors = CompetitorsFromRows(result, m_nameInTable);
         m_sinceResult.start();

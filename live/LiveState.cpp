@@ -69,7 +69,7 @@ QJsonArray rankJson(const QList<TLiveRankRow> &rows)
 
 QJsonObject eventJson(const TLiveState &s)
 {
-    return {{QStringLiteral("code"), s.code}, {QStringLiteral("name"), s.name}};
+    return {{QStringLiteral("code"), s.code}, {QStringLiteral("name"), s.name}, {QStringLiteral("names"), s.names}};
 }
 
 // Compact JSON with <, > and & written as escapes: the bytes stay valid JSON and hold
@@ -162,7 +162,7 @@ QByteArray StateJson(const TLiveState &state)
 
 bool ShownDataDiffers(const TLiveState &a, const TLiveState &b)
 {
-    return a.code != b.code || a.name != b.name || a.passings != b.passings || a.ranks != b.ranks;
+    return a.code != b.code || a.name != b.name || a.names != b.names || a.passings != b.passings || a.ranks != b.ranks;
 }
 
 QByteArray UpdateJson(const TLiveState &before, const TLiveState &after)
@@ -171,7 +171,7 @@ QByteArray UpdateJson(const TLiveState &before, const TLiveState &after)
         return QByteArray();
     QJsonObject o;
     addStatus(o, after);
-    if (before.code != after.code || before.name != after.name)
+    if (before.code != after.code || before.name != after.name || before.names != after.names)
         o.insert(QStringLiteral("event"), eventJson(after));
     if (before.passings != after.passings) {
         // New rows on top of an unchanged list travel alone.

@@ -51,6 +51,7 @@ struct TLiveState {
     bool online = false;
     QString code;                 // current event (EXECINFO)
     QString name;                 // its name (tiki), "" when tiki has none
+    bool names = false;           // result has the competitors' names
     QList<TLivePassing> passings; // newest first, LivePassingsShown at most
     // The rows new since the previous read, newest first: more than the shown ones when
     // a burst outran the poll. Carried by the update, not compared.

@@ -23,12 +23,6 @@
     tr.appendChild(td);
   }
 
-  function showNames() {
-    const named = state.passings.some(p => p.name) ||
-      Object.values(state.ranks).some(rows => rows.some(r => r.name));
-    document.body.classList.toggle('no-names', !named);
-  }
-
   function renderPassings(fresh) {
     const body = $('passings').tBodies[0];
     const rows = state.passings.map((p, i) => {
@@ -74,6 +68,8 @@
     if ('online' in msg) state.online = msg.online;
     if (msg.updated) $('updated').textContent = msg.updated;
     if (msg.event) {
+      // The name column shows where the race database keeps the competitors' names.
+      document.body.classList.toggle('no-names', !msg.event.names);
       // No event known yet (never reached the server) keeps the page's own title.
       const name = msg.event.name || (msg.event.code ? '大会未指定' : '中間タイム速報');
       $('event').textContent = name;
@@ -90,7 +86,6 @@
     }
     if (msg.ranks)
       for (const n of Object.keys(msg.ranks)) state.ranks[n] = msg.ranks[n];
-    showNames();
     if (msg.passings) renderPassings(fresh);
     if (msg.ranks && (msg.ranks[mid] || msg.ranks[String(mid)])) renderRanking();
     renderStatus();

@@ -66,6 +66,7 @@ private slots:
     void burstOutrunningThePollReachesTheStream();
     void textsArriveAsUtf8AndMarkupStaysText_data();
     void textsArriveAsUtf8AndMarkupStaysText();
+    void resultWithoutNameColumn();
     void readsWithASelectOnlyAccount();
     void badRequestsLeaveTheOthersServed_data();
     void badRequestsLeaveTheOthersServed();
@@ -263,6 +264,31 @@ void TstLive::textsArriveAsUtf8AndMarkupStaysText()
                  .value(QStringLiteral("name"))
                  .toString(),
              name);
+}
+
+// A race database whose result has no name column: ranks without names, and the page is
+// told so (it leaves the column out).
+void TstLive::resultWithoutNameColumn()
+{
+    m_db->exec(QStringLiteral("ALTER TABLE result DROP COLUMN name"));
+    m_db->exec(
+        QStringLiteral("UPDATE result SET MIDTIME1='    5:35.1', MIDDIFF1='       0.0', MIDJUN1=1 WHERE zek='0001'"));
+    LiveProgram live;
+    QVERIFY(live.started());
+    QJsonObject s;
+    QTRY_VERIFY_WITH_TIMEOUT((s = state(live.port()))
+                                     .value(QStringLiteral("ranks"))
+                                     .toObject()
+                                     .value(QStringLiteral("1"))
+                                     .toArray()
+                                     .size() == 1,
+                             10000);
+    QCOMPARE(s.value(QStringLiteral("event")).toObject().value(QStringLiteral("names")), QJsonValue(false));
+    const QJsonObject row =
+        s.value(QStringLiteral("ranks")).toObject().value(QStringLiteral("1")).toArray()[0].toObject();
+    QCOMPARE(row.value(QStringLiteral("bib")).toString(), QStringLiteral("0001"));
+    QCOMPARE(row.value(QStringLiteral("name")).toString(), QString());
+    QVERIFY2(!live.log().contains(QStringLiteral("読めません")), qPrintable(live.log()));
 }
 
 void TstLive::readsWithASelectOnlyAccount()

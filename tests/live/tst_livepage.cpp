@@ -131,6 +131,8 @@ void TstLivePage::pageShowsTheRace()
     QCOMPARE(text(QStringLiteral("document.getElementById('event').textContent")),
              QStringLiteral("第12回 高原ホワイトカップ クロスカントリー大会"));
     QCOMPARE(text(QStringLiteral("document.getElementById('status').textContent")), QStringLiteral("接続中"));
+    QCOMPARE(text(QStringLiteral("getComputedStyle(document.querySelector('#ranking th.name')).display")),
+             QStringLiteral("table-cell"));
     QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
                 .match(text(QStringLiteral("document.getElementById('updated').textContent")))
                 .hasMatch());
