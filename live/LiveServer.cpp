@@ -107,24 +107,26 @@ void TLiveServer::stop()
 {
     if (!m_daemon)
         return;
-    QList<Stream *> waiting;
     {
         QMutexLocker lock(&m_mutex);
         m_closing = true;
-        waiting = takeSuspended();
     }
-    // The library must not be stopped with suspended connections: wake them, let them
-    // end their streams, then stop.
-    resume(waiting);
+    // The library must not be stopped with suspended connections: wake them (never
+    // under m_mutex, which the library's thread takes in its callbacks), let them end
+    // their streams, then stop.
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 2000) {
+    for (;;) {
+        QList<Stream *> waiting;
+        bool open = false;
         {
             QMutexLocker lock(&m_mutex);
-            if (m_openStreams == 0)
-                break;
-            resume(takeSuspended());
+            waiting = takeSuspended();
+            open = m_openStreams > 0;
         }
+        resume(waiting);
+        if (!open || clock.elapsed() > 2000)
+            break;
         QThread::msleep(10);
     }
     MHD_stop_daemon(m_daemon);
