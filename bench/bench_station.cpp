@@ -1,10 +1,11 @@
 // Benchmarks of the station under race load, with the real windows on a private server
 // (not tests: they print figures and check only that the work was done).
 //
-//   bench_station passing [count]   chip-tag passing to screen: from the insert of a
+//   bench_station passing [count] [field]
+//                                   chip-tag passing to screen: from the insert of a
 //                                   tag_rec row and the change of upd to the CHAKU row
 //                                   written and both grids refreshed, through the window's
-//                                   own 250 ms poll; 300 competitors; resident memory
+//                                   own 250 ms poll; 300 competitors unless told; memory
 //   bench_station photocell [count] photocell: from the CR of a frame on a pty to the mid
 //                                   time in result, automatic mode
 //
@@ -41,7 +42,7 @@ using namespace TestSupport;
 namespace
 {
 
-const int Field = 300;
+const int DefaultField = 300;
 const QString Event = QStringLiteral("R2026A");
 
 double percentile(QList<double> v, double p)
@@ -94,13 +95,13 @@ private:
     MYSQL *m_mysql = nullptr;
 };
 
-// A field of Field competitors in class M1 (1 passing per lap), starting every 10 s; the
-// first `ranked` of them have passed mid point 1 already.
-void fillField(SuiteDatabase &db, int ranked)
+// A field of `field` competitors in class M1 (1 passing per lap), starting every 10 s;
+// the first `ranked` of them have passed mid point 1 already.
+void fillField(SuiteDatabase &db, int field, int ranked)
 {
     db.exec(QStringLiteral("DELETE FROM result"));
     QStringList values;
-    for (int i = 1; i <= Field; ++i)
+    for (int i = 1; i <= field; ++i)
         values << QStringLiteral("('%1','%2','T','%3','M1','JPN')")
                       .arg(Event, QString::asprintf("%04d", i), clock(36000000LL + (i - 1) * 10000LL));
     db.exec(QStringLiteral("INSERT INTO result (tcode,zek,status,STARTEDTIME,class1,NATION) VALUES ") +
@@ -117,11 +118,11 @@ void wait(int ms)
     loop.exec();
 }
 
-int passing(int count)
+int passing(int count, int field)
 {
     SuiteDatabase db(QStringLiteral("b_station"));
-    const int ranked = Field - count;
-    fillField(db, ranked);
+    const int ranked = field - count;
+    fillField(db, field, ranked);
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     Dm1 = new TDm1(qApp);
@@ -138,8 +139,21 @@ int passing(int count)
 
     QList<double> latencies;
     QElapsedTimer clockTimer;
+    // The time is taken when the pass ends; the loop then sleeps in the event loop until
+    // then (a polling loop here would take a core from the station and its server).
     bool finished = false;
-    QObject::connect(w.Intake, &TMidIntake::passFinished, [&] { finished = true; });
+    double latency = 0;
+    QEventLoop waitForPass;
+    QTimer giveUp; // a passing not taken within 10 s ends the run
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &waitForPass, &QEventLoop::quit);
+    QObject::connect(w.Intake, &TMidIntake::passFinished, [&] {
+        if (finished)
+            return;
+        latency = clockTimer.nsecsElapsed() / 1e6;
+        finished = true;
+        waitForPass.quit();
+    });
     quint32 seed = 4711;
     const auto t0 = residentKb();
     for (int k = 0; k < count; ++k) {
@@ -154,32 +168,32 @@ int passing(int count)
                                    "('%1','%2','C1','%3',1,0)")
                         .arg(Event, QString::asprintf("%04d", bib), clock(start + 300000 + (seed >> 4) % 60000)));
         writer.exec(QStringLiteral("UPDATE EXECINFO SET upd=upd+1 WHERE num=1"));
-        QElapsedTimer deadline;
-        deadline.start();
-        while (!finished && deadline.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        giveUp.start(10000);
+        if (!finished)
+            waitForPass.exec();
+        giveUp.stop();
         if (!finished)
             qFatal("passing %d not taken within 10 s", k + 1);
-        latencies << clockTimer.nsecsElapsed() / 1e6;
+        latencies << latency;
     }
     const auto t1 = residentKb();
     const int chaku = db.value(QStringLiteral("SELECT count(*) FROM CHAKU")).toInt();
     const int untaken = db.value(QStringLiteral("SELECT count(*) FROM tag_rec WHERE use_mid=0")).toInt();
     const int rankedNow = db.value(QStringLiteral("SELECT count(*) FROM result WHERE midjun1 IS NOT NULL")).toInt();
-    std::printf("Chip-tag passing to screen, real window and poll, %d competitors, %d passings\n", Field, count);
-    std::printf("  median %.1f ms, p95 %.1f ms, max %.1f ms (target p95 <= 300 ms)\n", percentile(latencies, 0.5),
-                percentile(latencies, 0.95), percentile(latencies, 1.0));
+    std::printf("Chip-tag passing to screen, real window and poll, %d competitors, %d passings\n", field, count);
+    std::printf("  median %.1f ms, p95 %.1f ms, max %.1f ms (target p95 <= %d ms)\n", percentile(latencies, 0.5),
+                percentile(latencies, 0.95), percentile(latencies, 1.0), field > DefaultField ? 250 : 245);
     std::printf("  CHAKU rows %d, untaken %d, ranked at mid 1: %d\n", chaku, untaken, rankedNow);
     std::printf("  resident memory: %ld MB at the start, %ld MB at the end, peak %ld MB (target <= 150 MB)\n",
                 t0.first / 1024, t1.first / 1024, t1.second / 1024);
     w.close();
-    return chaku == count && untaken == 0 && rankedNow == Field ? 0 : 1;
+    return chaku == count && untaken == 0 && rankedNow == field ? 0 : 1;
 }
 
 int photocell(int count)
 {
     SuiteDatabase db(QStringLiteral("b_photocell"));
-    fillField(db, 0);
+    fillField(db, DefaultField, 0);
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     int master = -1, slave = -1;
@@ -279,9 +293,9 @@ int main(int argc, char **argv)
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int count = argc > 2 ? atoi(argv[2]) : 200;
     if (mode == QLatin1String("passing"))
-        return passing(count);
+        return passing(count, argc > 3 ? atoi(argv[3]) : DefaultField);
     if (mode == QLatin1String("photocell"))
         return photocell(count);
-    std::fprintf(stderr, "usage: bench_station passing|photocell [count]\n");
+    std::fprintf(stderr, "usage: bench_station passing [count] [field] | photocell [count]\n");
     return 2;
 }

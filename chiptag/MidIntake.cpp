@@ -7,7 +7,6 @@
 #include "uComm.h"
 #include "uLog.h"
 
-#include <QHash>
 #include <QTimer>
 
 using namespace MidLogic;
@@ -93,18 +92,26 @@ void TMidIntake::settagmid()
     q->Close();
 
     m_waitingNow.clear();
+    bool taken = false;
     for (const TTagPassing &passing : snapshot)
-        takePassing(passing);
+        taken = takePassing(passing) || taken;
     waiting = m_waitingNow;
 
     Dm->qChaku->Close();
     Dm->qChaku->Open();
-    Dm->qMidRank->Close();
-    Dm->qMidRank->Open();
+    // In automatic mode the ranking shown follows the last passing taken. It is opened
+    // once, here, not after every passing: with a large field each opening reads every
+    // ranked row, and the window shows only the state at the end of the pass.
+    if (tagauto == 1 && taken) {
+        dispmidrank();
+    } else {
+        Dm->qMidRank->Close();
+        Dm->qMidRank->Open();
+    }
     emit passFinished();
 }
 
-void TMidIntake::takePassing(const TTagPassing &passing)
+bool TMidIntake::takePassing(const TTagPassing &passing)
 {
     TQuery *course = Dm->Query2;
     course->setSQL(CourseSql(evtcode, passing.zek));
@@ -119,7 +126,7 @@ void TMidIntake::takePassing(const TTagPassing &passing)
         const QString reason = WaitingReason(d.outcome);
         if (!reason.isEmpty())
             m_waitingNow << TWaitingPassing{passing.zek, reason};
-        return;
+        return false;
     }
 
     TQuery *q = Dm->Query1;
@@ -144,45 +151,34 @@ void TMidIntake::takePassing(const TTagPassing &passing)
     if (VoiceOn && VoiceOn())
         talklist << AnnouncementText(passing.zek, d.text);
 
-    if (tagauto == 1) {
+    if (tagauto == 1)
         midno = d.point;
-        dispmidrank();
-    }
+    return true;
 }
 
 void TMidIntake::setmidrank(int n)
 {
-    // The ranking is computed the same way for both ways of writing it; only the read
-    // differs: the faster way also reads what is stored, to write only what changes.
+    // The server orders and ranks the mid times; the differences are computed here with
+    // the station's own time text helpers, so they read and look exactly as mid times
+    // do whatever a mid time holds. All of it goes back in one statement: one commit for
+    // the field instead of one per competitor.
     TQuery *q = Dm->Query2;
-    const QString tcode = ProgramSettings.CurrentTcode;
-    const bool perCompetitor = rankWrite == RankWrite::PerCompetitor;
-    q->setSQL(perCompetitor ? RankSelectSql(n, tcode) : RankSelectStoredSql(n, tcode));
+    q->setSQL(RankSelectSql(n, ProgramSettings.CurrentTcode));
     q->Open();
+    const int zek = q->FieldIndex(QStringLiteral("ZEK"));
+    const int tm = q->FieldIndex(QStringLiteral("TM"));
+    const int tj = q->FieldIndex(QStringLiteral("TJ"));
+    const int tl = q->FieldIndex(QStringLiteral("TL"));
     QList<TRankRow> rows;
-    QList<TStoredRank> stored;
-    for (q->First(); !q->Eof(); q->Next()) {
-        const TRankRow row{q->FieldByName(QStringLiteral("ZEK")).AsString(),
-                           q->FieldByName(QStringLiteral("TM")).AsString()};
-        rows << row;
-        if (!perCompetitor) {
-            const TField diff = q->FieldByName(QStringLiteral("TD"));
-            const TField rank = q->FieldByName(QStringLiteral("TJ"));
-            stored << TStoredRank{row.zek, diff.AsString(), diff.IsNull(), rank.AsInteger(), rank.IsNull()};
-        }
-    }
+    rows.reserve(q->RecordCount());
+    for (const QVector<QString> &row : q->rows().values)
+        rows << TRankRow{row[zek], row[tm], row[tj].toInt(), row[tl] == QLatin1String("1")};
     q->Close();
-    const QList<TRankEntry> entries = ComputeMidRanking(rows);
-    writeRanking(n, perCompetitor ? entries : ChangedRankEntries(entries, stored));
-}
-
-void TMidIntake::writeRanking(int n, const QList<TRankEntry> &entries)
-{
-    TQuery *q = Dm->Query2;
-    for (const TRankEntry &e : entries) {
-        q->setSQL(RankUpdateSql(n, e, ProgramSettings.CurrentTcode));
-        q->ExecSQL();
-    }
+    const QStringList write = RankWriteSql(n, ComputeMidRanking(rows), ProgramSettings.CurrentTcode);
+    if (write.isEmpty())
+        return;
+    q->setSQL(write);
+    q->ExecSQL();
 }
 
 void TMidIntake::dispmidrank()

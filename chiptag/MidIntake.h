@@ -41,21 +41,16 @@ public:
     // disables it when closed.
     QTimer *Timer1;
 
-    // How a ranking reaches the result rows; both store the same values.
-    enum class RankWrite {
-        PerCompetitor, // one update per ranked competitor
-        ChangedOnly,   // one update per competitor whose difference or rank changed
-    };
-    RankWrite rankWrite = RankWrite::PerCompetitor;
-
     // FormShow step 3: evtcode and lastupd from execinfo row num=1 (unchanged without it).
     void ReadExecInfo();
 
     // One intake pass. Database and log errors pass to the caller; what was
     // executed before stays done.
     void settagmid();
-    // Recomputes and stores the ranking of mid point n for CurrentTcode.
-    void setmidrank(int n);
+    // Recomputes and stores the ranking of mid point n for CurrentTcode: one query, one
+    // update, whatever the size of the field. Equal mid times share a rank.
+    // (Virtual for the benchmark, which compares it with the per-competitor writer.)
+    virtual void setmidrank(int n);
     // Rebuilds qMidRank for midno and opens it.
     void dispmidrank();
     // Added below the error of a failed tick: the intake has stopped; close and reopen
@@ -72,8 +67,8 @@ signals:
     void passFinished();
 
 private:
-    void takePassing(const MidLogic::TTagPassing &passing);
-    void writeRanking(int n, const QList<MidLogic::TRankEntry> &entries);
+    // True when the passing was taken (a mid time written).
+    bool takePassing(const MidLogic::TTagPassing &passing);
     TDm1 *Dm;
     QList<MidLogic::TWaitingPassing> m_waitingNow; // collected during the running pass
 };

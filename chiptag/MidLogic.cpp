@@ -4,9 +4,6 @@
 #include "TQuery.h" // SqlEscape, the station's one quoting helper
 #include "uComm.h"
 
-#include <QHash>
-#include <QSet>
-
 namespace MidLogic
 {
 
@@ -82,68 +79,19 @@ QString AnnouncementText(const QString &zek, const QString &t)
     return zek + QStringLiteral("ﾊﾞﾝ,") + SpokenTimeText(t);
 }
 
-QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInServerOrder)
+QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInRankingOrder)
 {
     QList<TRankEntry> entries;
+    entries.reserve(rowsInRankingOrder.size());
     int leader = 0;
-    for (const TRankRow &row : rowsInServerOrder) {
-        if (row.time.isEmpty())
-            continue;
-        const int msec = TimeTextToMsec(row.time);
-        if (entries.isEmpty())
-            leader = msec;
-        TRankEntry e;
-        e.zek = row.zek;
-        e.diff = MsecToMidText(msec - leader);
-        e.rank = int(entries.size()) + 1;
-        entries << e;
+    for (int i = 0; i < rowsInRankingOrder.size(); ++i) {
+        const TRankRow &row = rowsInRankingOrder[i];
+        if (i == 0)
+            leader = TimeTextToMsec(row.time);
+        if (row.lastOfBib)
+            entries << TRankEntry{row.zek, MsecToMidText(TimeTextToMsec(row.time) - leader), row.rank};
     }
     return entries;
-}
-
-namespace
-{
-
-// How the server's sjis_japanese_ci compares bibs in "ZEK='...'": letter case and
-// trailing blanks do not count.
-QString bibKey(const QString &zek)
-{
-    int end = zek.size();
-    while (end > 0 && zek[end - 1] == QLatin1Char(' '))
-        --end;
-    // Only ASCII letters: what else the collation folds is not guessed at here.
-    QString key = zek.left(end);
-    for (QChar &c : key)
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 'a' + 'A');
-    return key;
-}
-
-} // namespace
-
-QList<TRankEntry> ChangedRankEntries(const QList<TRankEntry> &computed, const QList<TStoredRank> &stored)
-{
-    // The last entry of a bib is what its rows end up holding.
-    QHash<QString, int> finalEntry;
-    for (int i = 0; i < computed.size(); ++i)
-        finalEntry.insert(bibKey(computed[i].zek), i);
-    QSet<QString> changed;
-    for (const TStoredRank &row : stored) {
-        const QString key = bibKey(row.zek);
-        const auto it = finalEntry.constFind(key);
-        if (it == finalEntry.constEnd())
-            continue;
-        const TRankEntry &e = computed[*it];
-        if (row.diffNull || row.rankNull || row.diff != e.diff || row.rank != e.rank)
-            changed.insert(key);
-    }
-    QList<TRankEntry> out;
-    for (int i = 0; i < computed.size(); ++i) {
-        const QString key = bibKey(computed[i].zek);
-        if (finalEntry.value(key) == i && changed.contains(key))
-            out << computed[i];
-    }
-    return out;
 }
 
 QStringList PollSql()
@@ -196,7 +144,8 @@ QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QStri
 
 QStringList ChakuTopSql()
 {
-    return {QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC")};
+    // Only the first row is read: the whole table would travel for one number.
+    return {QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC LIMIT 1")};
 }
 
 QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point)
@@ -210,42 +159,54 @@ QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, 
 QStringList RankSelectSql(int point, const QString &currentTcode)
 {
     const QString n = QString::number(point);
-    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM"), QStringLiteral("FROM RESULT"),
-            QStringLiteral("WHERE TCODE='") + q(currentTcode) + QStringLiteral("'"),
-            QStringLiteral("ORDER BY MIDTIME") + n};
-}
-
-QStringList RankSelectStoredSql(int point, const QString &currentTcode)
-{
-    const QString n = QString::number(point);
-    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM,MIDDIFF") + n +
-                QStringLiteral(" AS TD,MIDJUN") + n + QStringLiteral(" AS TJ"),
+    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM"),
+            QStringLiteral(",RANK() OVER (ORDER BY MIDTIME") + n + QStringLiteral(") AS TJ"),
+            QStringLiteral(",ROW_NUMBER() OVER (PARTITION BY ZEK ORDER BY MIDTIME") + n +
+                QStringLiteral(" DESC)=1 AS TL"),
             QStringLiteral("FROM RESULT"), QStringLiteral("WHERE TCODE='") + q(currentTcode) + QStringLiteral("'"),
-            QStringLiteral("ORDER BY MIDTIME") + n};
+            // CHAR_LENGTH, not <>'': a blank mid time equals '' to the server's
+            // comparison, yet it is a time (it reads as 0) and is ranked.
+            QStringLiteral("AND CHAR_LENGTH(MIDTIME") + n + QStringLiteral(")>0"),
+            QStringLiteral("ORDER BY MIDTIME") + n + QStringLiteral(",ZEK")};
 }
 
-QStringList RankUpdateSql(int point, const TRankEntry &entry, const QString &currentTcode)
+QStringList RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode)
 {
+    if (entries.isEmpty())
+        return {};
     const QString n = QString::number(point);
-    return {QStringLiteral("UPDATE RESULT"),
-            QStringLiteral("SET MIDDIFF") + n + QStringLiteral("='") + q(entry.diff) + QStringLiteral("'"),
-            QStringLiteral(",MIDJUN") + n + QStringLiteral("=") + QString::number(entry.rank),
-            QStringLiteral("WHERE TCODE='") + q(currentTcode) + QStringLiteral("'"),
-            QStringLiteral("AND ZEK='") + q(entry.zek) + QStringLiteral("'")};
+    // A row of the entry list; the first one names the columns.
+    auto values = [](const TRankEntry &e, bool named) {
+        return QStringLiteral("'") + q(e.zek) + (named ? QStringLiteral("' AS ZEK,'") : QStringLiteral("','")) +
+               q(e.diff) + (named ? QStringLiteral("' AS D,") : QStringLiteral("',")) + QString::number(e.rank) +
+               (named ? QStringLiteral(" AS J") : QString());
+    };
+    // The entries travel as a derived table: a SELECT that names the columns, then a
+    // table value constructor with a row per further entry.
+    QStringList sql;
+    sql.reserve(entries.size() + 6);
+    sql << QStringLiteral("UPDATE RESULT R JOIN (");
+    sql << QStringLiteral("SELECT ") + values(entries.first(), true);
+    if (entries.size() > 1)
+        sql << QStringLiteral("UNION ALL VALUES");
+    for (int i = 1; i < entries.size(); ++i)
+        sql << (i > 1 ? QStringLiteral(",(") : QStringLiteral("(")) + values(entries[i], false) + QStringLiteral(")");
+    sql << QStringLiteral(") V ON R.ZEK=V.ZEK");
+    sql << QStringLiteral("SET R.MIDDIFF") + n + QStringLiteral("=V.D,R.MIDJUN") + n + QStringLiteral("=V.J");
+    sql << QStringLiteral("WHERE R.TCODE='") + q(currentTcode) + QStringLiteral("'");
+    return sql;
 }
 
 QStringList MidRankDisplaySql(int midno, const QString &currentTcode)
 {
     const QString n = QString::number(midno);
-    return {QStringLiteral("SELECT MIDJUN") + n + QStringLiteral(" AS MJ"),
-            QStringLiteral(",ZEK"),
+    return {QStringLiteral("SELECT MIDJUN") + n + QStringLiteral(" AS MJ"), QStringLiteral(",ZEK"),
             QStringLiteral(",MIDTIME") + n + QStringLiteral(" AS MT"),
-            QStringLiteral(",MIDDIFF") + n + QStringLiteral(" AS MD"),
-            QStringLiteral(",NATION"),
-            QStringLiteral("FROM result"),
-            QStringLiteral("WHERE TCODE='") + q(currentTcode) + QStringLiteral("'"),
+            QStringLiteral(",MIDDIFF") + n + QStringLiteral(" AS MD"), QStringLiteral(",NATION"),
+            QStringLiteral("FROM result"), QStringLiteral("WHERE TCODE='") + q(currentTcode) + QStringLiteral("'"),
             QStringLiteral("AND MIDTIME") + n + QStringLiteral("<>''"),
-            QStringLiteral("ORDER BY MIDJUN") + n};
+            // Competitors who share a rank are listed by bib.
+            QStringLiteral("ORDER BY MIDJUN") + n + QStringLiteral(",ZEK")};
 }
 
 bool DrawsInBlue(const QString &nation)

@@ -66,40 +66,31 @@ QString AnnouncementText(const QString &zek, const QString &t);
 
 // --- Ranking ---------------------------------------------------------------------------
 
-// One row of the ranking query, in the server's order (ascending mid time text).
+// One row of the ranking query, in its order: mid time text, then bib.
 struct TRankRow {
     QString zek;
-    QString time; // "" for NULL or empty
+    QString time; // never empty: the query leaves out NULL and empty mid times
+    int rank = 0; // the server's rank of the mid time text: equal texts share it
+    // The write addresses a competitor's rows by bib, which the server compares without
+    // letter case and trailing blanks. Where several ranked rows share a bib that way (a
+    // fault of the entry lists), all of them get the values of the last, the slowest;
+    // the server marks that one, so that it is never left to pick one of them.
+    bool lastOfBib = true;
 };
 
 // The stored outcome for one ranked competitor.
 struct TRankEntry {
     QString zek;
     QString diff; // difference to the leader, a 10-character mid-time text
-    int rank = 0; // 1 upward, in the order given
+    int rank = 0; // 1 upward; equal mid time texts share a rank (1, 2, 2, 4)
     bool operator==(const TRankEntry &o) const { return zek == o.zek && diff == o.diff && rank == o.rank; }
 };
 
-// Keeps the rows with a time, in the order given; the first is the leader. Equal times
-// get consecutive ranks and equal differences.
-QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInServerOrder);
-
-// What a result row holds at a mid point before the ranking writes it.
-struct TStoredRank {
-    QString zek;
-    QString diff;
-    bool diffNull = true;
-    int rank = 0;
-    bool rankNull = true;
-};
-
-// The entries the one-update-per-competitor writing would change, one per bib, with the
-// values that writing leaves behind: the same stored result for fewer updates. Each
-// update addresses its rows by "ZEK='bib'", which the server compares without letter
-// case and without trailing blanks; bibs equal that way are one bib here too, and its
-// last entry wins, as the last of their updates wins on the server. `stored` holds every
-// row of the event, with or without a time.
-QList<TRankEntry> ChangedRankEntries(const QList<TRankEntry> &computed, const QList<TStoredRank> &stored);
+// The entries to write for the rows of the ranking query: one per bib. The first row is
+// the leader; every difference is its time minus the leader's, read with TimeTextToMsec
+// and written with MsecToTimeText cut to tenths, exactly as a mid time is. The rank is
+// the server's, so that "equal" means what the server's order means by it.
+QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInRankingOrder);
 
 // DBG3DrawColumnCell: a ranking row is drawn in blue when its NATION is exactly "JPN".
 bool DrawsInBlue(const QString &nation);
@@ -118,10 +109,13 @@ QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QStri
                          int cont); // step 2.7
 QStringList ChakuTopSql();          // step 2.9
 QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point);
-QStringList RankSelectSql(int point, const QString &currentTcode); // setmidrank step 1
-// The faster writing's read: the ranking query plus the stored difference and rank.
-QStringList RankSelectStoredSql(int point, const QString &currentTcode);
-QStringList RankUpdateSql(int point, const TRankEntry &entry, const QString &currentTcode);
+// setmidrank: the mid times of point n with their ranks, fastest first, by bib within
+// a tie; NULL and empty mid times are left out (a blank one is a time that reads as 0).
+// TL marks the last row of each bib (see TRankRow).
+QStringList RankSelectSql(int point, const QString &currentTcode);
+// setmidrank: the differences and ranks of all entries in one statement, however large
+// the field (an update joined to the list of entries). Empty for no entries.
+QStringList RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode);
 QStringList MidRankDisplaySql(int midno, const QString &currentTcode); // dispmidrank
 
 // The log entry of a mid-time update: its lines, each ended by CR LF.

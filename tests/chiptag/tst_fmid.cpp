@@ -38,6 +38,7 @@ private slots:
     void fixedMidPointKeepsTheRankingGrid();
     void clearingThePassingDisplay();
     void japaneseRowsAreBlue();
+    void equalMidTimesShareARankListedByBib();
     void columnFonts_data();
     void columnFonts();
     void waitingPassingsShown();
@@ -238,6 +239,45 @@ void TstFmid::japaneseRowsAreBlue()
         QVERIFY2(hasBlueInCell(0, column), field);
         QVERIFY2(!hasBlueInCell(1, column), field);
     }
+}
+
+void TstFmid::equalMidTimesShareARankListedByBib()
+{
+    DialogRecorder dialogs;
+    ProgramSettings.Onsei = 0;
+    // 0001's row stored after the others: the server's own order of rows would list it
+    // after 0003.
+    m_db->exec(QStringLiteral("create temporary table moved as select * from result where zek='0001'"));
+    m_db->exec(QStringLiteral("delete from result where zek='0001'"));
+    m_db->exec(QStringLiteral("insert into result select * from moved"));
+    m_db->exec(QStringLiteral("drop temporary table moved"));
+    auto w = openWindow();
+    // 0003 and 0001 both pass in 5:05.1, 0003 first; 0002 leads, 0004 follows.
+    passing(QStringLiteral("0003"), QStringLiteral("10:06:05.100"), 1);
+    passing(QStringLiteral("0004"), QStringLiteral("10:06:40.000"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 2, 5000);
+    passing(QStringLiteral("0001"), QStringLiteral("10:05:05.100"), 1);
+    passing(QStringLiteral("0002"), QStringLiteral("10:05:00.000"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 4, 5000);
+    QTRY_COMPARE(Dm1->dsMidRank->rowCount(), 4);
+    auto columnOf = [](const char *field) {
+        for (int c = 0; c < Dm1->qMidRank->FieldCount(); ++c)
+            if (Dm1->qMidRank->FieldName(c) == QLatin1String(field))
+                return c;
+        return -1;
+    };
+    QStringList shown;
+    for (int row = 0; row < Dm1->dsMidRank->rowCount(); ++row) {
+        QStringList cells;
+        for (const char *field : {"MJ", "ZEK", "MTS", "MDS"})
+            cells << Dm1->dsMidRank->index(row, columnOf(field)).data().toString().trimmed();
+        shown << cells.join(QLatin1Char('|'));
+    }
+    QCOMPARE(shown,
+             (QStringList{"1|0002|4:30.0|0.0", "2|0001|5:05.1|35.1", "2|0003|5:05.1|35.1", "4|0004|5:10.0|40.0"}));
+    QVERIFY(!w->DBG3->isColumnHidden(columnOf("MJ")));
 }
 
 void TstFmid::columnFonts_data()

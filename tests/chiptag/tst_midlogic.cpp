@@ -1,15 +1,11 @@
 // The rules of the chip-tag intake without a database: the lap rule, the announcement
-// text, which ranking rows need writing, and values that must stay data in statements.
+// text and values that must stay data in statements.
 #include "MidLogic.h"
 
 #include <QtTest>
 
 using namespace MidLogic;
 Q_DECLARE_METATYPE(MidLogic::TMidDecision::Outcome)
-using Entries = QList<TRankEntry>;
-using Stored = QList<TStoredRank>;
-Q_DECLARE_METATYPE(Entries)
-Q_DECLARE_METATYPE(Stored)
 
 class TstMidLogic : public QObject
 {
@@ -19,8 +15,6 @@ private slots:
     void lapRule();
     void announcement_data();
     void announcement();
-    void changedEntries_data();
-    void changedEntries();
     void quotesStayData();
 };
 
@@ -102,34 +96,6 @@ void TstMidLogic::announcement()
     QTEST(AnnouncementText(zek, t), "expected");
 }
 
-void TstMidLogic::changedEntries_data()
-{
-    QTest::addColumn<Entries>("computed");
-    QTest::addColumn<Stored>("stored");
-    QTest::addColumn<Entries>("expected");
-    const TRankEntry a{"0001", "       0.0", 1}, b{"0002", "       1.0", 2}, a3{"0001", "       3.0", 3};
-    const TStoredRank sa{"0001", a.diff, false, 1, false}, sb{"0002", b.diff, false, 2, false};
-    QTest::newRow("nothing changed") << Entries{a, b} << Stored{sa, sb} << Entries{};
-    QTest::newRow("never ranked") << Entries{a, b} << Stored{sa, {"0002", "", true, 0, true}} << Entries{b};
-    QTest::newRow("rank moved") << Entries{a, b} << Stored{{"0001", a.diff, false, 2, false}, sb} << Entries{a};
-    QTest::newRow("difference changed") << Entries{a, b} << Stored{sa, {"0002", "       2.0", false, 2, false}}
-                                        << Entries{b};
-    QTest::newRow("unranked rows of other bibs") << Entries{a} << Stored{sa, {"0003", "", true, 0, true}} << Entries{};
-    // Rows of one bib are all addressed by its update; its last update wins on the server.
-    QTest::newRow("bib twice, last wins") << Entries{a, b, a3} << Stored{sa, sb, sa} << Entries{a3};
-    QTest::newRow("unranked row of a ranked bib")
-        << Entries{a} << Stored{sa, {"0001", "", true, 0, true}} << Entries{a};
-    QTest::newRow("letter case, trailing blank")
-        << Entries{{"a1", a.diff, 1}} << Stored{{"A1 ", a.diff, false, 2, false}} << Entries{{"a1", a.diff, 1}};
-}
-
-void TstMidLogic::changedEntries()
-{
-    QFETCH(Entries, computed);
-    QFETCH(Stored, stored);
-    QTEST(ChangedRankEntries(computed, stored), "expected");
-}
-
 void TstMidLogic::quotesStayData()
 {
     const QString bib = QStringLiteral("0'1\\");
@@ -141,7 +107,10 @@ void TstMidLogic::quotesStayData()
     QCOMPARE(TakenMarkSql("R", bib, "C'1", 1).mid(1, 2),
              (QStringList{"where tcode='R' and zek = '" + esc + "'", "and term = 'C\\'1'"}));
     QCOMPARE(ChakuInsertSql(1, bib, "x", 1)[2], "'" + esc + "',");
-    QCOMPARE(RankUpdateSql(1, TRankEntry{bib, "x", 1}, "R")[4], "AND ZEK='" + esc + "'");
+    const QStringList rankWrite = RankWriteSql(1, {TRankEntry{bib, "x", 1}, TRankEntry{bib, "y", 2}}, "R'");
+    QCOMPARE(rankWrite[1], "SELECT '" + esc + "' AS ZEK,'x' AS D,1 AS J");
+    QCOMPARE(rankWrite[3], "('" + esc + "','y',2)");
+    QCOMPARE(rankWrite.last(), QStringLiteral("WHERE R.TCODE='R\\''"));
     QCOMPARE(MidRankDisplaySql(1, "R'")[6], QStringLiteral("WHERE TCODE='R\\''"));
     // Characters whose Shift-JIS form ends in byte 0x5C are not escaped.
     QCOMPARE(CourseSql("ソ表", "0001")[1], QStringLiteral("where a.tcode='ソ表' and a.tcode = b.tcode"));
