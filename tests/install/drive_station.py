@@ -22,6 +22,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # leaves no cache files in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "controls"))
 import atspi_press  # noqa: E402  (the accessibility helpers of the button suites)
 import pyatspi  # noqa: E402
