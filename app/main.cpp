@@ -21,6 +21,8 @@ int main(int argc, char *argv[])
     if (!folderProblem.isEmpty())
         fprintf(stderr, "midstation: %s\n", qPrintable(folderProblem));
     app.setApplicationDisplayName(QStringLiteral("Vidadiva Application"));
+    // Lets the desktop match the windows to the menu entry 中間計時 and its icon.
+    app.setDesktopFileName(QStringLiteral("midstation"));
 
     TSingleInstance instance(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     if (!instance.claim())
