@@ -92,8 +92,10 @@ void TMidIntake::settagmid()
     }
     q->Close();
 
+    m_waitingNow.clear();
     for (const TTagPassing &passing : snapshot)
         takePassing(passing);
+    waiting = m_waitingNow;
 
     Dm->qChaku->Close();
     Dm->qChaku->Open();
@@ -113,8 +115,12 @@ void TMidIntake::takePassing(const TTagPassing &passing)
     course->Close();
 
     const TMidDecision d = DecidePassing(hasCourse, perLap, startTime, passing);
-    if (!d.taken())
+    if (!d.taken()) {
+        const QString reason = WaitingReason(d.outcome);
+        if (!reason.isEmpty())
+            m_waitingNow << TWaitingPassing{passing.zek, reason};
         return;
+    }
 
     TQuery *q = Dm->Query1;
     const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);

@@ -29,6 +29,9 @@ public:
     int midno = 1;                // mid point shown in the ranking grid
     QStringList talklist;         // announcements waiting, oldest first
     std::unique_ptr<TLog> midlog; // FileName "VidadIva.log" from creation on
+    // After each completed pass: the passings it left untaken for want of data (no course
+    // row, no start time ...), in snapshot order. They are read again at every pass.
+    QList<MidLogic::TWaitingPassing> waiting;
 
     // The voice switch RGoto: true when it is on item 1 ("有り"). The window points it at
     // its radio group; its design value is on.
@@ -72,4 +75,5 @@ private:
     void takePassing(const MidLogic::TTagPassing &passing);
     void writeRanking(int n, const QList<MidLogic::TRankEntry> &entries);
     TDm1 *Dm;
+    QList<MidLogic::TWaitingPassing> m_waitingNow; // collected during the running pass
 };

@@ -67,6 +67,8 @@ public:
     QCheckBox *CkBMid;
     TCuteButton *bOnseiPanel;
     TOnseiPanel *pOnseiTest;
+    // Non-modal line: why announcements are not heard, while they are on.
+    QLabel *lSpeechNotice;
     TSmarTalk *St1;
     QTimer *Timer1;
     TCommX *CommX1;
@@ -123,6 +125,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();
@@ -134,6 +137,7 @@ private:
     // The value of a field in the grid's current row; "" without one.
     QString currentValue(QTableView *grid, TQuery *query, const QString &field) const;
     void pause();
+    void showSpeechNotice();
 
     TDm1 *m_dm;
     TGridColumns *m_grid1Columns;
