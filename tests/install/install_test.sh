@@ -76,11 +76,24 @@ passing="$sql \"insert into tag_rec (tcode,zek,term,time,count,use_mid) values (
 chaku="test \"\$($sql \"select count(*) from CHAKU where ZEK='0001'\")\" = 1"
 log="$work/home/.local/state/midstation/VidadIva.log"
 logged="grep -qs \"AND ZEK='0001'\" $log"
-(cd /sys && env -i PATH=/usr/bin:/bin HOME="$work/home" LANG=C.UTF-8 \
-    ODBCSYSINI="$work/odbc" ODBCINI="$work/odbc/odbc.ini" \
-    sh "$src/tests/controls/atspi_run.sh" /usr/bin/python3 "$src/tests/install/drive_station.py" --timeout 90 \
-    --press "ZIRNOK TAG" --press 音声パネル --until "$passing" --until "$chaku" --until "$logged" \
-    --press × --press 閉じる --exits -- /usr/bin/midstation) || fail "the installed station did not take the passing"
+run_station() {
+    (cd /sys && env -i PATH=/usr/bin:/bin HOME="$work/home" LANG=C.UTF-8 \
+        ODBCSYSINI="$work/odbc" ODBCINI="$work/odbc/odbc.ini" \
+        sh "$src/tests/controls/atspi_run.sh" /usr/bin/python3 "$src/tests/install/drive_station.py" --timeout 90 \
+        --press "ZIRNOK TAG" --press 音声パネル --until "$passing" --until "$chaku" --until "$logged" \
+        --press × --press 閉じる --exits -- /usr/bin/midstation) > "$work/station.log" 2>&1
+    status=$?
+    grep -v '^dbus-daemon' "$work/station.log"
+    return $status
+}
+# Now and then, on the shared test machine, Qt could not connect to the private X server
+# that atspi_run.sh had just started (cause not found; other clients of the same server
+# connect). A start that failed that way, and only that way, is tried once more.
+if ! run_station; then
+    grep -q "could not connect to display" "$work/station.log" || fail "the installed station did not take the passing"
+    echo "the X server was not reachable; starting the station once more"
+    run_station || fail "the installed station did not take the passing"
+fi
 
 echo "== files in the documented places"
 grep -q "update result" "$log" || fail "no update statement in $log"
