@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Errors.h"
+#include "OdbcDsn.h"
 #include "TRadioGroup.h"
 #include "Udm1.h"
 #include "uComm.h"
@@ -22,6 +23,17 @@ QString TDbSelect::DataSourceLine(int index)
 QStringList TDbSelect::ConnectionParams()
 {
     return TDm1::ConnectionParams();
+}
+
+QString TDbSelect::FailureMessage(const QString &dataSourceLine)
+{
+    QString text = dataSourceLine + QStringLiteral(" の接続に失敗しました。「Local」に接続します。");
+    // A data source missing from odbc.ini is set up wrongly on this machine, not a server
+    // that is down: the operator is told which name is missing and where it was looked up.
+    const QString dsn = dataSourceLine.section(QLatin1Char('='), 1);
+    if (!LookupDsn(dsn).found)
+        text += QLatin1Char('\n') + MissingDsnMessage(dsn);
+    return text;
 }
 
 void TDbSelect::RGdbClick()
@@ -59,7 +71,7 @@ void TDbSelect::ConnectDB()
         connected = false;
     }
     if (!connected) {
-        Dialogs::showMessage(db->Params[2] + QStringLiteral(" の接続に失敗しました。「Local」に接続します。"));
+        Dialogs::showMessage(FailureMessage(db->Params[2]));
         RGdb->setItemIndex(0);
         db->Params[2] = DataSourceLine(0);
         try {

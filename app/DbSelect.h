@@ -23,6 +23,9 @@ public:
     static QString DataSourceLine(int index);
     // The 18 parameter lines of a connection, line 3 naming PlovoLocal.
     static QStringList ConnectionParams();
+    // The message of a failed connection: the data source line and the fallback to Local;
+    // for a data source no odbc.ini defines, a second line names it and the files read.
+    static QString FailureMessage(const QString &dataSourceLine);
 
 public slots:
     // Runs on every change of RGdb's selection.

@@ -1,6 +1,8 @@
 // Program entry: one running copy, the application title, the windows that live for the
 // whole run, and the message loop.
+#include "CommandLine.h"
 #include "SingleInstance.h"
+#include "StationFolders.h"
 #include "TApplication.h"
 #include "Ucheck.h"
 #include "Udm1.h"
@@ -8,10 +10,19 @@
 
 #include <QFileInfo>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    if (AnswerCommandLine(argc, argv))
+        return 0;
     TApplication app(argc, argv);
+    const QString folderProblem = StationFolders::EnterUserFolders();
+    if (!folderProblem.isEmpty())
+        fprintf(stderr, "midstation: %s\n", qPrintable(folderProblem));
     app.setApplicationDisplayName(QStringLiteral("Vidadiva Application"));
+    // Lets the desktop match the windows to the menu entry 中間計時 and its icon.
+    app.setDesktopFileName(QStringLiteral("midstation"));
 
     TSingleInstance instance(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     if (!instance.claim())

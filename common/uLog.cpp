@@ -3,8 +3,8 @@
 #include "uLog.h"
 
 #include "Errors.h"
+#include "StationFolders.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -55,7 +55,7 @@ private:
 
 } // namespace
 
-TLog::TLog() : Path(FolderOf(QCoreApplication::applicationDirPath())), FileName(QStringLiteral("Default.log")) {}
+TLog::TLog() : Path(FolderOf(StationFolders::LogFolder())), FileName(QStringLiteral("Default.log")) {}
 
 QString TLog::FolderOf(const QString &programFolder)
 {

@@ -1,5 +1,6 @@
 // The log of the mid times the chip-tag intake writes: every update
-// statement is appended, before it runs, to a plain text file in the program's folder.
+// statement is appended, before it runs, to a plain text file in the program's folder
+// (per user when the station is installed, see StationFolders.h).
 #pragma once
 
 #include <QByteArray>
@@ -8,7 +9,8 @@
 class TLog
 {
 public:
-    // Path = the program's folder with one trailing separator; FileName = "Default.log".
+    // Path = the log folder (StationFolders::LogFolder) with one trailing separator;
+    // FileName = "Default.log".
     TLog();
 
     // Folder of the log file, always ending with exactly one "/".

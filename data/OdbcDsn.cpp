@@ -1,5 +1,7 @@
 #include "OdbcDsn.h"
 
+#include <QDir>
+
 #include <odbcinst.h>
 
 static QString profileValue(const QByteArray &dsn, const char *key)
@@ -32,4 +34,23 @@ TDsnLocation LookupDsn(const QString &dsn)
     if (where.password.isEmpty())
         where.password = profileValue(section, "PASSWORD");
     return where;
+}
+
+QStringList DsnFiles()
+{
+    // unixODBC's own rule for where it looks (its odbcinst configuration helpers).
+    const QString systemFolder = qEnvironmentVariable("ODBCSYSINI", QStringLiteral("/etc"));
+    QString userFile = qEnvironmentVariable("ODBCINI");
+    if (userFile.isEmpty())
+        userFile = QDir::homePath() + QStringLiteral("/.odbc.ini");
+    QStringList files{QDir::cleanPath(systemFolder + QStringLiteral("/odbc.ini"))};
+    if (!files.contains(QDir::cleanPath(userFile)))
+        files << QDir::cleanPath(userFile);
+    return files;
+}
+
+QString MissingDsnMessage(const QString &dsn)
+{
+    return QStringLiteral("データソース名 %1 が見つかりません（%2 を探しました）。")
+        .arg(dsn, DsnFiles().join(QStringLiteral("、")));
 }

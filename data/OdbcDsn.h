@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct TDsnLocation {
     bool found = false;
@@ -15,3 +16,10 @@ struct TDsnLocation {
 };
 
 TDsnLocation LookupDsn(const QString &dsn);
+
+// The odbc.ini files unixODBC reads data sources from: the system file (in ODBCSYSINI's
+// folder, else /etc) and the user file (ODBCINI, else ~/.odbc.ini), each named once.
+QStringList DsnFiles();
+
+// The message for a data source that none of those files defines: its name and the files.
+QString MissingDsnMessage(const QString &dsn);

@@ -52,7 +52,7 @@ void TDatabase::Open()
     const QString dsn = param(QStringLiteral("ODBC DSN"));
     const TDsnLocation where = LookupDsn(dsn);
     if (!where.found)
-        throw EDatabaseError(QStringLiteral("データソース名 %1 が見つかりません。").arg(dsn));
+        throw EDatabaseError(MissingDsnMessage(dsn));
 
     QString user = param(QStringLiteral("USER NAME"));
     if (user.isEmpty())

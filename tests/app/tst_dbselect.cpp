@@ -27,6 +27,8 @@ private slots:
     void serverConfirmed();
     void sameChoiceRunsNothing();
     void failedLocalReportsTheEventInfoError();
+    void missingDataSourceNamesItsFiles_data();
+    void missingDataSourceNamesItsFiles();
 
 private:
     QString clientCharset();
@@ -190,6 +192,36 @@ void TstDbSelect::failedLocalReportsTheEventInfoError()
                           QStringLiteral("ODBC DSN=PlovoLocal の接続に失敗しました。「Local」に接続します。")}));
     QCOMPARE(again.texts(Dialogs::Kind::Error).size(), 1);
     QCOMPARE(m_rgdb->ItemIndex(), 0);
+}
+
+void TstDbSelect::missingDataSourceNamesItsFiles_data()
+{
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<bool>("localDefined");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("Test not defined") << 1 << true << "PlovoTest";
+    QTest::newRow("nothing defined") << 0 << false << "PlovoLocal";
+}
+
+void TstDbSelect::missingDataSourceNamesItsFiles()
+{
+    QFETCH(int, choice);
+    QFETCH(bool, localDefined);
+    QFETCH(QString, missing);
+    if (localDefined)
+        m_db->writeDataSources({{QStringLiteral("PlovoLocal"), m_db->target()}});
+    else
+        m_db->writeDataSources({});
+    // The suite points both of unixODBC's files at one folder: that file is named once.
+    const QString odbcIni = qEnvironmentVariable("ODBCINI");
+    const QString where = QStringLiteral("データソース名 %1 が見つかりません（%2 を探しました）。").arg(missing, odbcIni);
+    DialogRecorder dialogs;
+    m_rgdb->setItemIndex(choice);
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Message),
+             QStringList{QStringLiteral("ODBC DSN=%1 の接続に失敗しました。「Local」に接続します。\n").arg(missing) + where});
+    // Without Local either, the event-info query's error box says the same.
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error), localDefined ? QStringList() : QStringList{where});
+    QCOMPARE(m_dm->DB->Connected(), localDefined);
 }
 
 QTEST_MAIN(TstDbSelect)
