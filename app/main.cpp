@@ -1,5 +1,6 @@
 // Program entry: one running copy, the application title, the windows that live for the
 // whole run, and the message loop.
+#include "Dialogs.h"
 #include "SingleInstance.h"
 #include "TApplication.h"
 #include "Ucheck.h"
@@ -7,6 +8,7 @@
 #include "Umain.h"
 
 #include <QFileInfo>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -14,7 +16,12 @@ int main(int argc, char *argv[])
     app.setApplicationDisplayName(QStringLiteral("Vidadiva Application"));
 
     TSingleInstance instance(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-    if (!instance.claim())
+    const TSingleInstance::Start start = instance.claim();
+    if (start == TSingleInstance::Start::Refused) {
+        std::fprintf(stderr, "%s\n", TSingleInstance::RefusedMessage().toLocal8Bit().constData());
+        Dialogs::showMessage(TSingleInstance::RefusedMessage());
+    }
+    if (start != TSingleInstance::Start::Go)
         return 0;
 
     // The main window first, then the data module (the main window connects only when

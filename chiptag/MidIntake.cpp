@@ -3,6 +3,7 @@
 
 #include "Dialogs.h"
 #include "Errors.h"
+#include "PassingTransaction.h"
 #include "Udm1.h"
 #include "uComm.h"
 #include "uLog.h"
@@ -116,7 +117,17 @@ void TMidIntake::takePassing(const TTagPassing &passing)
     if (!d.taken())
         return;
 
+    // Mid time, taken mark, ranking and display row take effect together or not at all;
+    // an error rolls them back and the passing stays untaken for the next pass.
+    TPassingTransaction whole(Dm->DB);
     TQuery *q = Dm->Query1;
+    q->setSQL(ClaimSql(evtcode, passing.zek, passing.term, passing.cont));
+    q->Open();
+    const bool claimed = q->RecordCount() > 0;
+    q->Close();
+    if (!claimed)
+        return; // another station took it since the snapshot
+
     const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
     // Logged before it runs: a log that cannot be written stops the pass here.
     midlog->WriteLine(LogEntryOf(update));
@@ -134,6 +145,7 @@ void TMidIntake::takePassing(const TTagPassing &passing)
     q->Close();
     q->setSQL(ChakuInsertSql(num, passing.zek, d.text, d.point));
     q->ExecSQL();
+    whole.Commit();
 
     if (VoiceOn && VoiceOn())
         talklist << AnnouncementText(passing.zek, d.text);

@@ -101,7 +101,9 @@ QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &e
                              const QString &zek); // step 2.6
 QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term,
                          int cont); // step 2.7
-QStringList ChakuTopSql();          // step 2.9
+// The claim of a passing inside its transaction: a row when it is still untaken.
+QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
+QStringList ChakuTopSql(); // step 2.9
 QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point);
 QStringList RankSelectSql(int point, const QString &currentTcode); // setmidrank step 1
 // The faster writing's read: the ranking query plus the stored difference and rank.

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -109,7 +110,9 @@ public slots:
     void DBGrid3CellClick(const QModelIndex &Column);
     void Edit2KeyDown(int Key);
     void setmidtime();
-    void setdispinfo(const QString &zek, const QString &passtime);
+    // Writes the display row when the passing is displayed; returns its elapsed text for
+    // the announcement (nothing when the passing is not displayed).
+    std::optional<QString> setdispinfo(const QString &zek, const QString &passtime);
     void N1Click();
     void CuteButton7Click();
     void CuteButtonClick();
@@ -134,6 +137,8 @@ private:
     // The value of a field in the grid's current row; "" without one.
     QString currentValue(QTableView *grid, TQuery *query, const QString &field) const;
     void pause();
+    // After the passing is committed: its announcement and the CkBMid pause.
+    void announce(const QString &zek, const QString &t);
 
     TDm1 *m_dm;
     TGridColumns *m_grid1Columns;

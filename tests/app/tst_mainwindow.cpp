@@ -1,16 +1,17 @@
 // The main window against the real server: the remembered database at start-up, the
 // settings saved at close, the mode buttons' preparation, one running copy.
 #include "CuteBtn.h"
+#include "ProfileFile.h"
 #include "SingleInstance.h"
 #include "TRadioGroup.h"
 #include "TestSupport.h"
 #include "Udm1.h"
 #include "Umain.h"
-#include "ProfileFile.h"
 #include "uComm.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLockFile>
 #include <QProcess>
@@ -22,7 +23,8 @@
 
 using namespace TestSupport;
 
-class TstMainWindow : public QObject {
+class TstMainWindow : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -38,6 +40,7 @@ private slots:
     void closeButtonSavesSettings();
     void secondStartRaisesTheRunningCopy();
     void leftoverMarkerDoesNotBlock();
+    void busyCopyIsNotJoined();
 
 private:
     std::unique_ptr<TFmain> open(int dataIndex);
@@ -104,7 +107,8 @@ void TstMainWindow::controlsAndCaptions()
     QCOMPARE(w->Image1->pixmap().size(), QSize(329, 129));
     const QString date = w->lUPD->text();
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4}$")).match(date).hasMatch(), qPrintable(date));
-    QCOMPARE(date, QFileInfo(QCoreApplication::applicationFilePath()).lastModified().toString(QStringLiteral("dd/MM/yyyy")));
+    QCOMPARE(date,
+             QFileInfo(QCoreApplication::applicationFilePath()).lastModified().toString(QStringLiteral("dd/MM/yyyy")));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton2"))->text(), QStringLiteral("ZIRNOK TAG"));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton1"))->text(), QStringLiteral("光電管"));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton4"))->text(), QStringLiteral("閉じる"));
@@ -172,7 +176,8 @@ void TstMainWindow::noEventRunning()
 
     dialogs.shown.clear();
     w->CuteButton1->click();
-    QVERIFY2(dialogs.shown.isEmpty() || dialogs.texts(Dialogs::Kind::Error).isEmpty(), qPrintable(dialogs.texts().join('|')));
+    QVERIFY2(dialogs.shown.isEmpty() || dialogs.texts(Dialogs::Kind::Error).isEmpty(),
+             qPrintable(dialogs.texts().join('|')));
     QCOMPARE(ProgramSettings.CurrentTcode, QStringLiteral("0"));
     QCOMPARE(w->PhotocellEventName(), QStringLiteral("大会未指定"));
     QCOMPARE(Dm1->Qmidtime->SQLText(), QStringLiteral("select * from result where tcode='0' order by zek"));
@@ -236,7 +241,7 @@ void TstMainWindow::secondStartRaisesTheRunningCopy()
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     TSingleInstance first(QStringLiteral("midstation"));
-    QVERIFY(first.claim());
+    QCOMPARE(first.claim(), TSingleInstance::Start::Go);
     QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
 
     QProcess second;
@@ -281,6 +286,47 @@ void TstMainWindow::leftoverMarkerDoesNotBlock()
     QVERIFY(!probe.tryLock(0));
     next.kill();
     next.waitForFinished(5000);
+}
+
+void TstMainWindow::busyCopyIsNotJoined()
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    TSingleInstance first(QStringLiteral("midstation"));
+    QCOMPARE(first.claim(), TSingleInstance::Start::Go);
+    QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    // This thread stays blocked (as a window thread waiting in a statement) while a second
+    // copy starts: it must refuse to start, not run beside the first.
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(m_work.path());
+    second.setReadChannel(QProcess::StandardError);
+    second.start(programPath());
+    QVERIFY(second.waitForStarted());
+    QByteArray said;
+    QElapsedTimer blocked;
+    blocked.start();
+    while (!said.contains(TSingleInstance::RefusedMessage().toUtf8()) && blocked.elapsed() < 20000)
+        if (second.waitForReadyRead(int(20000 - blocked.elapsed())))
+            said += second.readAllStandardError();
+    QVERIFY2(said.contains(TSingleInstance::RefusedMessage().toUtf8()), said.constData());
+    second.kill();
+    second.waitForFinished(5000);
+    QCOMPARE(raised.size(), 0);
+
+    // The first copy still answers: once it is free, a later start brings it forward.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.setWorkingDirectory(m_work.path());
+    third.start(programPath());
+    QVERIFY(third.waitForStarted());
+    // (The refused start's request may be read first, now that this thread runs.)
+    QTRY_VERIFY_WITH_TIMEOUT(raised.size() >= 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(third.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(third.exitCode(), 0);
 }
 
 QTEST_MAIN(TstMainWindow)

@@ -2,9 +2,12 @@
 
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QThread>
 #include <QtTest>
 
+#include <csignal>
 #include <mysql.h>
 
 TPrivateServer::TPrivateServer()
@@ -37,6 +40,29 @@ bool TPrivateServer::start()
 bool TPrivateServer::stop()
 {
     return script(QStringLiteral("stop"));
+}
+
+bool TPrivateServer::kill()
+{
+    QFile pidFile(dir() + QStringLiteral("/mysqld.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return false;
+    const pid_t pid = pid_t(pidFile.readAll().trimmed().toLong());
+    pidFile.close();
+    if (pid <= 0 || ::kill(pid, SIGKILL) != 0)
+        return false;
+    // Gone, or a zombie nobody has reaped yet: either way it holds no file and no port.
+    auto alive = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        const int paren = line.lastIndexOf(')');
+        return paren < 0 || line.mid(paren + 2, 1) != "Z";
+    };
+    for (int i = 0; i < 200 && alive(); ++i)
+        QThread::msleep(50);
+    return !alive() && pidFile.remove();
 }
 
 namespace
