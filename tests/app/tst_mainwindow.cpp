@@ -37,6 +37,7 @@ private slots:
     void noEventRunning();
     void photocellPreparesItsQueries();
     void databaseErrorLeavesWindowUsable();
+    void doubleFailedSelectionStaysClosed();
     void closeButtonSavesSettings();
     void secondStartRaisesTheRunningCopy();
     void leftoverMarkerDoesNotBlock();
@@ -217,6 +218,39 @@ void TstMainWindow::databaseErrorLeavesWindowUsable()
     dialogs.shown.clear();
     w->CuteButton1->click();
     QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TstMainWindow::doubleFailedSelectionStaysClosed()
+{
+    const DsnTarget live = m_db->target();
+    DsnTarget dead = live;
+    dead.port = unusedPort();
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), dead}, {QStringLiteral("PlovoTest"), dead}});
+    DialogRecorder dialogs;
+    auto w = open(1); // Test fails, then Local fails too
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Message).size(), 2);
+    QVERIFY(!Dm1->DB->Connected());
+
+    // The server is reachable again, but no database has been chosen since: a mode button
+    // must not quietly connect (on a latin1 session) but say that it is not connected.
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), live}, {QStringLiteral("PlovoTest"), live}});
+    dialogs.shown.clear();
+    w->CuteButton1->click();
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
+    QVERIFY2(dialogs.texts(Dialogs::Kind::Error).first().startsWith(QStringLiteral("データベースに接続していません。")),
+             qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    QVERIFY(!Dm1->DB->Connected());
+
+    // Choosing a database connects it, in Shift-JIS: the event's name reads back exactly.
+    dialogs.shown.clear();
+    w->RGdb->setItemIndex(1);
+    QVERIFY(Dm1->DB->Connected());
+    w->CuteButton1->click();
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    QCOMPARE(w->PhotocellEventName(), m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), live},
+                            {QStringLiteral("PlovoTest"), live},
+                            {QStringLiteral("PlovoServer"), live}});
 }
 
 void TstMainWindow::closeButtonSavesSettings()
