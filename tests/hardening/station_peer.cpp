@@ -3,10 +3,12 @@
 // photocell window in automatic mode on a serial port. It works on PlovoLocal (the
 // unixODBC files named by the environment) for the event given, says "ready" on
 // standard output once its window is shown, and ends when its standard input closes.
+// The chip-tag log is written to the working folder.
 //
 //   station_peer chiptag EVENT
 //   station_peer photocell EVENT COMn   (COMn mapped by VidadIva.ini in the working folder)
 #include "CommX.h"
+#include "MidIntake.h"
 #include "Dialogs.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "TestSupport.h"
@@ -17,6 +19,7 @@
 #include "uComm.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMainWindow>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -57,6 +60,9 @@ int main(int argc, char **argv)
     if (mode == QLatin1String("chiptag")) {
         auto w = std::make_unique<TFmid>(&main);
         w->St1->setAudioDevice(QString());
+        // Each station keeps its log in its own working folder, so what it took can be
+        // told apart from what another station took.
+        w->Intake->midlog->Path = QDir::currentPath() + QLatin1Char('/');
         window = std::move(w);
     } else {
         ProgramSettings.Alge = args.value(3).mid(3).toInt();

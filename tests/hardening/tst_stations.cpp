@@ -40,10 +40,10 @@ QList<int> tagBibs()
     return bibs;
 }
 
-// Update entries in the chip-tag log (one per mid time sent).
-int logEntries()
+// Update entries in a station's chip-tag log (one per mid time sent), in its folder.
+int logEntries(const QTemporaryDir &work)
 {
-    QFile f(QCoreApplication::applicationDirPath() + QStringLiteral("/VidadIva.log"));
+    QFile f(work.filePath(QStringLiteral("VidadIva.log")));
     return f.open(QIODevice::ReadOnly) ? int(f.readAll().count("update result\r\n")) : 0;
 }
 } // namespace
@@ -105,7 +105,6 @@ void TstStations::twoStations()
     QFETCH(bool, withPhotocell);
     m_db->reload();
     m_db->exec(QStringLiteral("USE t_stations"));
-    const int logBefore = logEntries();
 
     int master = -1, slave = -1;
     char name[256] = {};
@@ -173,7 +172,7 @@ void TstStations::twoStations()
              QStringLiteral("0"));
     QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM result WHERE midtime1<>''")).toInt(),
              withPhotocell ? 60 : 30);
-    QCOMPARE(logEntries() - logBefore, int(readings.size()));
+    QCOMPARE(logEntries(first.work) + logEntries(second.work), int(readings.size()));
 
     for (TPeer *peer : {&first, &second}) {
         peer->process->closeWriteChannel();
