@@ -113,11 +113,11 @@ bool run(SuiteDatabase &db, const QString &peer, int stations)
         if (!boxes.isEmpty())
             std::printf("  station said: %s\n", boxes.constData());
     }
-    const bool once = rows == Field && numbers == Field && passings == Field && untaken == 0 && ranked == Field &&
-                      logged == Field;
+    const bool once =
+        rows == Field && numbers == Field && passings == Field && untaken == 0 && ranked == Field && logged == Field;
     std::printf("%-9d %8.2f s   %-16s %6d %9d %9d %8d %7d %8d   %s\n", stations, seconds,
-                qPrintable(perStation.join(QStringLiteral(" + "))), rows, numbers, passings, untaken, ranked,
-                logged, once ? "each passing taken once" : "NOT TAKEN ONCE");
+                qPrintable(perStation.join(QStringLiteral(" + "))), rows, numbers, passings, untaken, ranked, logged,
+                once ? "each passing taken once" : "NOT TAKEN ONCE");
     std::fflush(stdout);
     return once;
 }

@@ -93,6 +93,7 @@ void TMidIntake::settagmid()
     }
     q->Close();
 
+    m_markedThisPass.clear();
     for (const TTagPassing &passing : snapshot)
         takePassing(passing);
 
@@ -123,7 +124,8 @@ void TMidIntake::takePassing(const TTagPassing &passing)
     TQuery *q = Dm->Query1;
     q->setSQL(ClaimSql(evtcode, passing.zek, passing.term, passing.cont));
     q->Open();
-    const bool claimed = q->RecordCount() > 0;
+    const QString marked = passing.zek + QLatin1Char('\n') + passing.term;
+    const bool claimed = q->RecordCount() > 0 || m_markedThisPass.value(marked, -1) >= passing.cont;
     q->Close();
     if (!claimed)
         return; // another station took it since the snapshot
@@ -146,6 +148,7 @@ void TMidIntake::takePassing(const TTagPassing &passing)
     q->setSQL(ChakuInsertSql(num, passing.zek, d.text, d.point));
     q->ExecSQL();
     whole.Commit();
+    m_markedThisPass[marked] = qMax(m_markedThisPass.value(marked, -1), passing.cont);
 
     if (VoiceOn && VoiceOn())
         talklist << AnnouncementText(passing.zek, d.text);

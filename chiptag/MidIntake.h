@@ -6,6 +6,7 @@
 
 #include "MidLogic.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -72,4 +73,8 @@ private:
     void takePassing(const MidLogic::TTagPassing &passing);
     void writeRanking(int n, const QList<MidLogic::TRankEntry> &entries);
     TDm1 *Dm;
+    // Per bib and antenna, the highest count this pass has marked taken itself: a second
+    // record of the same count in the snapshot (a repeated reading) is still this pass's
+    // to take, although its claim finds it marked.
+    QHash<QString, int> m_markedThisPass;
 };

@@ -209,6 +209,10 @@ void TstMidIntake::pass_data()
         << QStringList{"0001|1|    5:20.0|1|       0.0", "0002|1|    5:30.0|2|      10.0"}
         << QStringList{"1|0001|    5:35.1|1", "2|0002|    5:30.0|1", "3|0001|    5:20.0|1"} << none
         << QStringList{"0001ﾊﾞﾝ,5分35秒1", "0002ﾊﾞﾝ,5分30秒0", "0001ﾊﾞﾝ,5分20秒0"};
+    QTest::newRow("a reading repeated with the same count in one snapshot is taken again")
+        << none << QStringList{"0001|10:05:35.1|1;0001|10:05:35.4|1"} << true
+        << QStringList{"0001|1|    5:35.4|1|       0.0"} << QStringList{"1|0001|    5:35.1|1", "2|0001|    5:35.4|1"}
+        << none << QStringList{"0001ﾊﾞﾝ,5分35秒1", "0001ﾊﾞﾝ,5分35秒4"};
     const QString thenL1 = QStringLiteral(";0031|10:20:30.0|1");
     const QStringList l1Taken{"0031|1|    5:30.0|1|       0.0"};
     QTest::newRow("no env row of rank 1 for the class")

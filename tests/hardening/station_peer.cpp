@@ -8,8 +8,8 @@
 //   station_peer chiptag EVENT
 //   station_peer photocell EVENT COMn   (COMn mapped by VidadIva.ini in the working folder)
 #include "CommX.h"
-#include "MidIntake.h"
 #include "Dialogs.h"
+#include "MidIntake.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "TestSupport.h"
 #include "Ucheck.h"
@@ -17,6 +17,7 @@
 #include "Uhand.h"
 #include "Umid.h"
 #include "uComm.h"
+#include "uLog.h"
 
 #include <QApplication>
 #include <QDir>
