@@ -266,6 +266,16 @@ int photocell(int count)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // The data module goes before the application object: destroyed after it, its models
+    // would make the check list's grid and headers, still bound to them, start timers in
+    // a thread that has no event dispatcher any more.
+    struct TDataModuleOwner {
+        ~TDataModuleOwner()
+        {
+            delete Dm1;
+            Dm1 = nullptr;
+        }
+    } dataModule;
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int count = argc > 2 ? atoi(argv[2]) : 200;
     if (mode == QLatin1String("passing"))

@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Udm1.h"
+#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QApplication>
@@ -183,9 +184,10 @@ void TFcheck::PostRow()
 
 void TFcheck::showEvent(QShowEvent *event)
 {
-    QDialog::showEvent(event);
+    // Placed before the window is mapped, so it never shows where it does not stay.
     if (!event->spontaneous())
         FormShow();
+    QDialog::showEvent(event);
 }
 
 void TFcheck::FormShow()
@@ -200,11 +202,7 @@ void TFcheck::FormShow()
     for (int c = 0; c < DBGck2->horizontalHeader()->count(); ++c)
         width += DBGck2->isColumnHidden(c) ? 0 : DBGck2->columnWidth(c);
     resize(qMax(width, this->width()), height());
-    if (QWidget *main = parentWidget()) {
-        QRect r = frameGeometry();
-        r.moveCenter(main->window()->frameGeometry().center());
-        move(r.topLeft());
-    }
+    WindowPlace::CentreOnMainWindow(this, parentWidget());
 }
 
 void TFcheck::closeEvent(QCloseEvent *event)

@@ -94,8 +94,10 @@ void TMidIntake::settagmid()
     q->Close();
 
     m_markedThisPass.clear();
+    m_waitingNow.clear();
     for (const TTagPassing &passing : snapshot)
         takePassing(passing);
+    waiting = m_waitingNow;
 
     Dm->qChaku->Close();
     Dm->qChaku->Open();
@@ -115,8 +117,12 @@ void TMidIntake::takePassing(const TTagPassing &passing)
     course->Close();
 
     const TMidDecision d = DecidePassing(hasCourse, perLap, startTime, passing);
-    if (!d.taken())
+    if (!d.taken()) {
+        const QString reason = WaitingReason(d.outcome);
+        if (!reason.isEmpty())
+            m_waitingNow << TWaitingPassing{passing.zek, reason};
         return;
+    }
 
     // Mid time, taken mark, ranking and display row take effect together or not at all;
     // an error rolls them back and the passing stays untaken for the next pass.

@@ -30,6 +30,9 @@ public:
     int midno = 1;                // mid point shown in the ranking grid
     QStringList talklist;         // announcements waiting, oldest first
     std::unique_ptr<TLog> midlog; // FileName "VidadIva.log" from creation on
+    // After each completed pass: the passings it left untaken for want of data (no course
+    // row, no start time ...), in snapshot order. They are read again at every pass.
+    QList<MidLogic::TWaitingPassing> waiting;
 
     // The voice switch RGoto: true when it is on item 1 ("有り"). The window points it at
     // its radio group; its design value is on.
@@ -77,4 +80,5 @@ private:
     // record of the same count in the snapshot (a repeated reading) is still this pass's
     // to take, although its claim finds it marked.
     QHash<QString, int> m_markedThisPass;
+    QList<MidLogic::TWaitingPassing> m_waitingNow; // collected during the running pass
 };

@@ -49,6 +49,34 @@ TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &st
     return d;
 }
 
+QString WaitingReason(TMidDecision::Outcome outcome)
+{
+    switch (outcome) {
+    case TMidDecision::NoCourse:
+        return QStringLiteral("コース設定（クラスの1周の通過回数）か成績の行がありません");
+    case TMidDecision::NoStartTime:
+        return QStringLiteral("スタート時刻がありません");
+    case TMidDecision::NotPositive:
+        return QStringLiteral("スタート時刻が通過時刻より後です");
+    case TMidDecision::PointTooHigh:
+        return QStringLiteral("中間６以上になります（通過回数を確かめてください）");
+    case TMidDecision::Take:
+    case TMidDecision::NotLapEnd:
+        break;
+    }
+    return QString();
+}
+
+QString WaitingSummary(const QList<TWaitingPassing> &waiting)
+{
+    if (waiting.isEmpty())
+        return QString();
+    QStringList entries;
+    for (const TWaitingPassing &w : waiting)
+        entries << w.zek + QLatin1Char(' ') + w.reason;
+    return QStringLiteral("取込待ちの通過 %1件: ").arg(waiting.size()) + entries.join(QStringLiteral("、"));
+}
+
 QString AnnouncementText(const QString &zek, const QString &t)
 {
     return zek + QStringLiteral("ﾊﾞﾝ,") + SpokenTimeText(t);

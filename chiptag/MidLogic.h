@@ -45,6 +45,21 @@ struct TMidDecision {
 // mid time.
 TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &startTime, const TTagPassing &passing);
 
+// A passing left untaken for want of data, with what is missing in words for the
+// operator. Records that only wait for the end of their lap are not among them.
+struct TWaitingPassing {
+    QString zek;
+    QString reason;
+};
+
+// Why a skipped passing waits; empty when it does not wait for data (taken, or not the
+// end of a lap).
+QString WaitingReason(TMidDecision::Outcome outcome);
+
+// One line for the window: how many passings wait, and the first of them with their
+// reasons ("取込待ちの通過 2件: 0012 スタート時刻がありません、0045 ..."); empty for none.
+QString WaitingSummary(const QList<TWaitingPassing> &waiting);
+
 // The spoken text: bib + "ﾊﾞﾝ," + e.g. "5分35秒1" or "1時間23分31秒4". t is the
 // 10-character mid-time text; under a minute the time part begins with "分".
 QString AnnouncementText(const QString &zek, const QString &t);

@@ -31,3 +31,10 @@ void TMidRankDelegate::initStyleOption(QStyleOptionViewItem *option, const QMode
         option->palette.setColor(QPalette::HighlightedText, colour);
     }
 }
+
+void TColumnFontDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    TMidRankDelegate::initStyleOption(option, index);
+    option->font = m_font;
+    option->fontMetrics = QFontMetrics(m_font);
+}

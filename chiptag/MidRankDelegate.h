@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QStyledItemDelegate>
 
 class TMidRankDelegate : public QStyledItemDelegate
@@ -17,4 +18,20 @@ public:
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+};
+
+// A column of the mid window's grids with a font of its own (NUM and MJ: "ＭＳ ゴシック"
+// 27 px). It draws as the ranking delegate does, so a "JPN" row stays blue in it too.
+class TColumnFontDelegate : public TMidRankDelegate
+{
+    Q_OBJECT
+public:
+    TColumnFontDelegate(const QFont &font, QObject *parent) : TMidRankDelegate(parent), m_font(font) {}
+    QFont Font() const { return m_font; }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+
+private:
+    QFont m_font;
 };

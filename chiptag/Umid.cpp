@@ -8,12 +8,15 @@
 #include "TRadioGroup.h"
 #include "Ucheck.h"
 #include "Udm1.h"
+#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QHash>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +24,10 @@
 #include <QTimer>
 
 namespace {
+
+// The window's client area as designed; on a smaller screen it is made smaller.
+constexpr int DesignWidth = 1218;
+constexpr int DesignHeight = 864;
 
 // A grid column: the field it shows, its width, its alignment and an own font size.
 struct TGridColumn {
@@ -30,13 +37,17 @@ struct TGridColumn {
     int fontPx;  // 0: the grid's font
 };
 
+// The window's fonts are named "ＭＳ ゴシック" (fixed pitch) and "ＭＳ Ｐゴシック"
+// (proportional). Debian has neither; IPA Gothic and IPA P Gothic (fonts-ipafont-gothic)
+// are their counterparts and are asked for first, so fontconfig never substitutes a
+// font without Japanese glyphs or of another pitch.
 QFont gothic(int px, bool proportional = false)
 {
     QFont f;
-    f.setFamilies(proportional ? QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                                             QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")}
-                               : QStringList{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                                             QStringLiteral("IPAGothic")});
+    f.setFamilies(proportional ? QStringList{QStringLiteral("IPAPGothic"), QStringLiteral("ＭＳ Ｐゴシック"),
+                                             QStringLiteral("MS PGothic"), QStringLiteral("IPAGothic")}
+                               : QStringList{QStringLiteral("IPAGothic"), QStringLiteral("ＭＳ ゴシック"),
+                                             QStringLiteral("MS Gothic")});
     f.setPixelSize(px);
     return f;
 }
@@ -45,11 +56,17 @@ QFont gothic(int px, bool proportional = false)
 // again whenever the query is reopened, since reopening resets the grid's columns.
 void showColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns)
 {
-    auto apply = [grid, source, columns] {
+    QHash<int, QAbstractItemDelegate *> fonts; // by font size
+    for (const TGridColumn &column : columns)
+        if (column.fontPx > 0 && !fonts.contains(column.fontPx))
+            fonts.insert(column.fontPx, new TColumnFontDelegate(gothic(column.fontPx), grid));
+    auto apply = [grid, source, columns, fonts] {
         QHeaderView *header = grid->horizontalHeader();
         const TQuery *q = source->DataSet();
-        for (int c = 0; c < source->columnCount(); ++c)
+        for (int c = 0; c < source->columnCount(); ++c) {
             grid->setColumnHidden(c, true);
+            grid->setItemDelegateForColumn(c, nullptr);
+        }
         int visual = 0;
         for (const TGridColumn &column : columns) {
             for (int c = 0; c < source->columnCount(); ++c) {
@@ -57,6 +74,8 @@ void showColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn>
                     continue;
                 grid->setColumnHidden(c, false);
                 grid->setColumnWidth(c, column.width);
+                if (column.fontPx > 0)
+                    grid->setItemDelegateForColumn(c, fonts.value(column.fontPx));
                 header->moveSection(header->visualIndex(c), visual++);
             }
         }
@@ -91,6 +110,8 @@ TFmid::TFmid(QWidget *parent, TDm1 *dm) : QDialog(parent), Dm(dm ? dm : Dm1)
 
     connect(Timer2, &QTimer::timeout, this, &TFmid::Timer2Timer);
     connect(St1, &TSmarTalk::OnEVOUTEND, this, &TFmid::St1EVOUTEND);
+    connect(St1, &TSmarTalk::OutputNoticeChanged, this, &TFmid::showSpeechNotice);
+    connect(Intake, &TMidIntake::passFinished, this, &TFmid::showWaiting);
     Intake->VoiceOn = [this] { return RGoto->ItemIndex() == 1; };
 }
 
@@ -99,7 +120,10 @@ TFmid::~TFmid() = default;
 
 void TFmid::createControls()
 {
-    setFixedSize(1218, 864);
+    // Never larger than designed; smaller only as far as every control stays usable.
+    setMaximumSize(DesignWidth, DesignHeight);
+    setMinimumSize(900, 560);
+    resize(DesignWidth, DesignHeight);
     auto button = [this](const char *name, const QString &caption, const QRect &where) {
         auto *b = new TCuteButton(this);
         b->setObjectName(QLatin1String(name));
@@ -142,7 +166,21 @@ void TFmid::createControls()
     pOnseiTest = new TOnseiPanel(St1, TOnseiPanel::TVariant::ChipTag, this);
     pOnseiTest->setObjectName(QStringLiteral("pOnseiTest"));
     pOnseiTest->move(348, 503);
+    pOnseiTest->adjustSize();
     pOnseiTest->hide();
+
+    auto notice = [this](const char *name) {
+        auto *l = new QLabel(this);
+        l->setObjectName(QLatin1String(name));
+        l->setFont(gothic(16, true));
+        QPalette red = l->palette();
+        red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+        l->setPalette(red);
+        l->hide();
+        return l;
+    };
+    lWaiting = notice("lWaiting");
+    lSpeechNotice = notice("lSpeechNotice");
 
     Button1 = new QPushButton(QStringLiteral("Button1"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -234,8 +272,71 @@ void TFmid::colourModeButtons(TCuteButton *selected)
         b->setColor(b == selected ? SelectedColour(b) : face);
 }
 
+void TFmid::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    fitToSize();
+}
+
+void TFmid::fitToSize()
+{
+    // At the design size every control stands where it was designed. In a smaller window
+    // the mid-point buttons and "×" keep to the right edge, the bottom row to the bottom
+    // edge, and the grids give up width and height.
+    const int dx = width() - DesignWidth;
+    const int dy = height() - DesignHeight;
+    lTikimei->resize(482 + dx, lTikimei->height());
+    int x = 592 + dx;
+    for (TCuteButton *b : {b1, b2, b3, B4, B5, bAuto}) {
+        b->move(x, 8);
+        x += 96;
+    }
+    CuteButton1->move(1168 + dx, 8);
+    DBGrid2->setGeometry(8, 72, 545, 737 + dy);
+    DBG3->setGeometry(552, 72, 665 + dx, 737 + dy);
+    RGoto->move(8, 812 + dy);
+    CuteButton2->move(167, 831 + dy);
+    bOnseiPanel->move(266, 831 + dy);
+    lWaiting->setGeometry(370, 812 + dy, 840 + dx, 24);
+    lSpeechNotice->setGeometry(370, 838 + dy, 840 + dx, 24);
+    pOnseiTest->move(348, qMin(503, height() - pOnseiTest->height() - 4));
+    showWaiting(); // cut to the line's new width
+}
+
+void TFmid::keyPressEvent(QKeyEvent *event)
+{
+    // Escape would close the window (a dialog's reject) and with it the chip-tag intake
+    // and the announcements; only "×" closes it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TFmid::showSpeechNotice()
+{
+    const QString notice = St1->OutputNotice();
+    lSpeechNotice->setText(notice);
+    lSpeechNotice->setVisible(RGoto->ItemIndex() == 1 && !notice.isEmpty());
+}
+
+void TFmid::showWaiting()
+{
+    const QList<MidLogic::TWaitingPassing> &waiting = Intake->waiting;
+    QStringList entries;
+    for (const MidLogic::TWaitingPassing &w : waiting)
+        entries << w.zek + QLatin1Char(' ') + w.reason;
+    const QString text = MidLogic::WaitingSummary(waiting);
+    lWaiting->setText(lWaiting->fontMetrics().elidedText(text, Qt::ElideRight, lWaiting->width()));
+    lWaiting->setToolTip(entries.join(QLatin1Char('\n')));
+    lWaiting->setVisible(!waiting.isEmpty());
+}
+
 void TFmid::showEvent(QShowEvent *event)
 {
+    if (!event->spontaneous())
+        WindowPlace::CentreOnMainWindow(this, parentWidget());
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         m_closing = false;
@@ -253,8 +354,9 @@ void TFmid::FormShow()
     Intake->tagauto = 1;
     colourModeButtons(bAuto);
     dispmidrank();
-    DBG3->setGeometry(552, 72, 665, 737);
-    DBGrid2->setGeometry(8, 72, 545, 737);
+    // DBG3 at 552, 72 (665 x 737) and DBGrid2 at 8, 72 (545 x 737), side by side; shorter
+    // and narrower in a window smaller than designed.
+    fitToSize();
     pOnseiTest->loadChipTag();
     colourModeButtons(bAuto);  // the five mid-point buttons not selected
     Dm->qChaku->Close();
@@ -265,6 +367,12 @@ void TFmid::FormShow()
     Timer1->start();
     Timer2->start();
     RGoto->setItemIndex(ProgramSettings.Onsei);
+    Intake->waiting.clear();
+    showWaiting();
+    // Whether announcements will be heard is known before the first passing.
+    showSpeechNotice();
+    if (RGoto->ItemIndex() == 1)
+        St1->CheckOutput();
 }
 
 void TFmid::closeEvent(QCloseEvent *event)
@@ -355,4 +463,7 @@ void TFmid::bOnseiPanelClick()
 void TFmid::RGotoClick()
 {
     pOnseiTest->voiceSwitchChipTag(RGoto->ItemIndex());
+    showSpeechNotice();
+    if (RGoto->ItemIndex() == 1)
+        St1->CheckOutput();
 }

@@ -40,6 +40,10 @@ public:
     TMidRankDelegate *DBG3Delegate;
 
     QLabel *lTikimei;
+    // Non-modal lines above nothing else: why announcements are not heard (while they are
+    // on), and the passings that wait for their data (bib and reason).
+    QLabel *lSpeechNotice;
+    QLabel *lWaiting;
     TCuteButton *bClr;
     QTableView *DBGrid2;
     QTableView *DBG3;
@@ -89,10 +93,16 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void reject() override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void createControls();
     void createGrids();
+    // Keeps every control in reach when the window is smaller than its design size.
+    void fitToSize();
+    void showSpeechNotice();
+    void showWaiting();
     void midButtonClick(int k);
     void showEventName(const QString &name);
     // Shows the selected mode button in its colour and the others in the button face.

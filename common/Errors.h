@@ -26,6 +26,12 @@ private:
     unsigned int m_code;
 };
 
+// The one text the station shows for a value that should be a whole number and is not.
+inline QString NotIntegerMessage(const QString &value)
+{
+    return QStringLiteral("'%1' は整数ではありません。").arg(value);
+}
+
 // A file the station could not read or write.
 class EInOutError : public EStationError {
 public:

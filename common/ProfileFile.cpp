@@ -136,7 +136,14 @@ bool WriteString(const QString &path, const QString &section, const QString &key
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    f.write((lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toLatin1());
+    const QByteArray data = (lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toLatin1();
+    // The write is buffered: a full disk or a size limit shows at the flush. Measured with
+    // Qt 6.4: commit() after a failed flush still replaces the file, with an empty one, so
+    // the flush is checked here and the old file kept.
+    if (f.write(data) != data.size() || !f.flush()) {
+        f.cancelWriting();
+        return false;
+    }
     return f.commit();
 }
 

@@ -14,7 +14,7 @@ int TField::AsInteger() const
     const double real = text.toDouble(&ok);
     if (ok)
         return int(real);
-    throw EDatabaseError(QStringLiteral("'%1' は整数値ではありません。").arg(m_value));
+    throw EDatabaseError(NotIntegerMessage(m_value));
 }
 
 TQuery::TQuery(TDatabase *database, const QString &name, QObject *parent) : QObject(parent), m_db(database)

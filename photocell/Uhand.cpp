@@ -5,6 +5,7 @@
 #include "CommX.h"
 #include "CuteBtn.h"
 #include "Dialogs.h"
+#include "Errors.h"
 #include "GridColumns.h"
 #include "OnseiPanel.h"
 #include "PassingTransaction.h"
@@ -13,6 +14,7 @@
 #include "TRadioGroup.h"
 #include "Ucheck.h"
 #include "Udm1.h"
+#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QAction>
@@ -201,8 +203,16 @@ void TFhand::createControls()
     St1->setObjectName(QStringLiteral("St1"));
     pOnseiTest = new TOnseiPanel(St1, TOnseiPanel::TVariant::Photocell, this);
     pOnseiTest->setAutoFillBackground(true); // it opens over the grids
-    pOnseiTest->setGeometry(500, 300, 300, 300);
+    pOnseiTest->setGeometry(500, 260, 300, 340);
     pOnseiTest->hide();
+
+    lSpeechNotice = new QLabel(this);
+    lSpeechNotice->setObjectName(QStringLiteral("lSpeechNotice"));
+    lSpeechNotice->setGeometry(12, 606, 976, 24);
+    QPalette red = lSpeechNotice->palette();
+    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    lSpeechNotice->setPalette(red);
+    lSpeechNotice->hide();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -224,6 +234,7 @@ void TFhand::createControls()
     connect(RGoto, &TRadioGroup::Click, this, &TFhand::RGotoClick);
     connect(Timer1, &QTimer::timeout, this, &TFhand::Timer1Timer);
     connect(St1, &TSmarTalk::OnEVOUTEND, this, &TFhand::St1EVOUTEND);
+    connect(St1, &TSmarTalk::OutputNoticeChanged, this, &TFhand::showSpeechNotice);
     DBGrid1->installEventFilter(this);
     Edit2->installEventFilter(this);
 }
@@ -261,7 +272,7 @@ void TFhand::Cbxcomm1Change()
     bool ok = false;
     const int port = text.mid(3, 2).remove(QLatin1Char(' ')).toInt(&ok);
     if (!ok)
-        throw EStationError(QStringLiteral("'%1' は整数ではありません。").arg(text.mid(3, 2)));
+        throw EStationError(NotIntegerMessage(text.mid(3, 2)));
     ProgramSettings.Alge = port;
     if (port > 0)
         com1open(port);
@@ -366,11 +377,11 @@ void TFhand::acceptFrame(const TFrame &frame)
 
 void TFhand::showEvent(QShowEvent *event)
 {
+    if (!event->spontaneous())
+        WindowPlace::CentreOnMainWindow(this, parentWidget());
     QDialog::showEvent(event);
     if (event->spontaneous())
         return; // shown again after being minimised: nothing to prepare
-    if (parentWidget())
-        move(parentWidget()->window()->geometry().center() - rect().center());
     RunHandler([this] { FormShow(); });
 }
 
@@ -626,9 +637,31 @@ void TFhand::RGotoClick()
     if (pOnseiTest->voiceSwitchPhotocell(RGoto->ItemIndex())) {
         talklist.clear();
         Timer1->start();
+        St1->CheckOutput();
     } else {
         Timer1->stop();
     }
+    showSpeechNotice();
+}
+
+void TFhand::showSpeechNotice()
+{
+    // Shown while announcements are on and not heard; they go on all the same (queued,
+    // spoken in real time, kept as WAV files where a capture folder is set).
+    const QString notice = St1->OutputNotice();
+    lSpeechNotice->setText(notice);
+    lSpeechNotice->setVisible(RGoto->ItemIndex() == 1 && !notice.isEmpty());
+}
+
+void TFhand::keyPressEvent(QKeyEvent *event)
+{
+    // Escape would close the window (a dialog's reject), and with it the photocell
+    // intake; only "×" closes it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFhand::Timer1Timer()

@@ -68,6 +68,8 @@ public:
     QCheckBox *CkBMid;
     TCuteButton *bOnseiPanel;
     TOnseiPanel *pOnseiTest;
+    // Non-modal line: why announcements are not heard, while they are on.
+    QLabel *lSpeechNotice;
     TSmarTalk *St1;
     QTimer *Timer1;
     TCommX *CommX1;
@@ -126,6 +128,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();
@@ -139,6 +142,7 @@ private:
     void pause();
     // After the passing is committed: its announcement and the CkBMid pause.
     void announce(const QString &zek, const QString &t);
+    void showSpeechNotice();
 
     TDm1 *m_dm;
     TGridColumns *m_grid1Columns;

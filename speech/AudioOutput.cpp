@@ -114,6 +114,13 @@ void TAudioOutput::waitUntil(std::chrono::steady_clock::time_point deadline)
     m_wake.wait_until(lock, deadline, [this] { return m_aborted.load(); });
 }
 
+bool TAudioOutput::tryOpen(int sampleRate)
+{
+    const bool open = openDevice(sampleRate);
+    m_lastName = open ? QStringLiteral("alsa:") + m_device : QStringLiteral("silent");
+    return open;
+}
+
 void TAudioOutput::play(const std::vector<int16_t> &pcm, int sampleRate,
                         std::chrono::steady_clock::time_point *firstSample)
 {

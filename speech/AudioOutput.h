@@ -31,7 +31,11 @@ public:
     // early, playing nothing more, once abort() was called.
     void play(const std::vector<int16_t> &pcm, int sampleRate, std::chrono::steady_clock::time_point *firstSample);
 
-    // What the last play() used: "alsa:default" or "silent".
+    // Opens the device for sampleRate if it is not open yet, playing nothing; true when it
+    // is open. The device stays open for the next play(). Sets lastOutputName().
+    bool tryOpen(int sampleRate);
+
+    // What the last play() or tryOpen() used: "alsa:default" or "silent".
     QString lastOutputName() const { return m_lastName; }
     // The last ALSA error text, empty if none.
     QString lastError() const { return m_lastError; }

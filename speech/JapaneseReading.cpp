@@ -184,8 +184,10 @@ QString numberReading(qint64 n)
 {
     if (n < 0)
         return u("まいなす") + numberReading(-n);
+    // A zero read as a value is れい, as announcers say a time: いちじかん れいふん
+    // ごびょー, さんじゅうびょー れい. Digit by digit it stays ぜろ.
     if (n == 0)
-        return u(kDigit[0]);
+        return u("れい");
     if (n > 999999999999LL)
         return digitsReading(QString::number(n)).remove(QLatin1Char(' '));
     const int oku = int(n / 100000000);

@@ -73,6 +73,16 @@ TOnseiPanel::TOnseiPanel(TSmarTalk *st1, TVariant variant, QWidget *parent)
     grid->addWidget(CuteButton65, 7, 0);
     grid->addWidget(CuteButton48, 7, 1, Qt::AlignRight);
 
+    lNotice = new QLabel(this);
+    lNotice->setObjectName(QStringLiteral("lNotice"));
+    lNotice->setWordWrap(true);
+    QPalette red = lNotice->palette();
+    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    lNotice->setPalette(red);
+    grid->addWidget(lNotice, 8, 0, 1, 2);
+    showNotice(St1->OutputNotice());
+    connect(St1, &TSmarTalk::OutputNoticeChanged, this, &TOnseiPanel::showNotice);
+
     // The list's handler runs for the operator's choice only (activated); a program
     // change of the item runs none. A bar's handler runs on every change of its position,
     // by the operator or by the program, after the bar has clamped the value to its range.
@@ -167,6 +177,12 @@ void TOnseiPanel::TBtypeChange()
 {
     ProgramSettings.Voicetype = TBtype->value();
     setst1();
+}
+
+void TOnseiPanel::showNotice(const QString &notice)
+{
+    lNotice->setText(notice);
+    lNotice->setVisible(!notice.isEmpty());
 }
 
 void TOnseiPanel::CuteButton65Click()

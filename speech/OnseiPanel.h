@@ -63,6 +63,8 @@ public:
     QSlider *TBtype;
     TCuteButton *CuteButton65;
     TCuteButton *CuteButton48;
+    // Why the voice test (and every announcement) is not heard; hidden while it is.
+    QLabel *lNotice;
 
 public slots:
     void CBspeakerChange();
@@ -79,6 +81,7 @@ private:
     void readyEngine();
     void loadBars();
     void syncEngine();
+    void showNotice(const QString &notice);
 
     TSmarTalk *St1;
     TVariant m_variant;

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <espeak-ng/speak_lib.h>
 
@@ -53,6 +54,7 @@ struct Job {
     QString captureDir;
     QString audioDevice;
     Clock::time_point requested;
+    bool check = false; // CheckOutput: try the device and the voice, speak nothing
 };
 
 } // namespace
@@ -99,7 +101,7 @@ private:
                 job = std::move(m_jobs.front());
                 m_jobs.pop_front();
             }
-            TUtteranceReport report = speak(job);
+            TUtteranceReport report = job.check ? check(job) : speak(job);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 if (m_stop)
@@ -107,8 +109,12 @@ private:
             }
             // Hand the report to the GUI thread; dropped if the control is gone by then.
             TSmarTalk *owner = m_owner;
-            QMetaObject::invokeMethod(
-                owner, [owner, report] { owner->finished(report); }, Qt::QueuedConnection);
+            if (job.check)
+                QMetaObject::invokeMethod(
+                    owner, [owner, report] { owner->probed(report); }, Qt::QueuedConnection);
+            else
+                QMetaObject::invokeMethod(
+                    owner, [owner, report] { owner->finished(report); }, Qt::QueuedConnection);
         }
     }
 
@@ -175,6 +181,34 @@ private:
             }
         }
         return pcm;
+    }
+
+    // Whether an utterance would be heard: the voices of the speaker set, and the audio
+    // device opened (and kept open for the next utterance).
+    TUtteranceReport check(const Job &job)
+    {
+        TUtteranceReport report;
+        report.requestedNs = ns(job.requested);
+        int sampleRate = 22050;
+        {
+            TEspeakSession espeak;
+            if (!espeak.ready()) {
+                report.error = espeak.error();
+            } else {
+                sampleRate = espeak.sampleRate();
+                for (const VoiceMapping::Voice &voice : VoiceMapping::speakerVoices(job.speakerName)) {
+                    if (!espeak.setVoice(voice.name)) {
+                        report.error = espeak.error();
+                        break;
+                    }
+                }
+            }
+        }
+        report.sampleRate = sampleRate;
+        TAudioOutput &out = output(job.audioDevice);
+        out.tryOpen(sampleRate);
+        report.output = out.lastOutputName();
+        return report;
     }
 
     TUtteranceReport speak(const Job &job)
@@ -246,6 +280,13 @@ TSmarTalk::TSmarTalk(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<TUtteranceReport>();
     m_captureDir = CaptureDirFromSettings();
+    m_recheck = new QTimer(this);
+    m_recheck->setInterval(RecheckMs);
+    // Between utterances only: an utterance tries the device itself.
+    connect(m_recheck, &QTimer::timeout, this, [this] {
+        if (m_queued.isEmpty())
+            CheckOutput();
+    });
     m_worker = std::make_unique<TSmarTalkWorker>(this);
 }
 
@@ -285,10 +326,67 @@ short TSmarTalk::StartSpeech()
     return 0;
 }
 
+void TSmarTalk::CheckOutput()
+{
+    if (m_checking)
+        return;
+    m_checking = true;
+    Job job;
+    job.check = true;
+    job.speakerName = m_speakerName;
+    job.audioDevice = m_audioDevice;
+    job.captureDir = m_captureDir;
+    job.requested = Clock::now();
+    m_worker->push(std::move(job));
+}
+
+QString TSmarTalk::NoDeviceNotice(bool capturing)
+{
+    return capturing ? QStringLiteral("音声出力装置がありません。WAVファイルのみ保存しています。")
+                     : QStringLiteral("音声出力装置がありません。読み上げは聞こえません。");
+}
+
+QString TSmarTalk::NoVoiceNotice()
+{
+    return QStringLiteral("日本語の音声が使えません（espeak-ng の日本語データ）。読み上げは聞こえません。");
+}
+
+std::optional<QString> TSmarTalk::noticeFor(const TUtteranceReport &report, bool check) const
+{
+    // An utterance that synthesised nothing and failed could not use the voice; one that
+    // synthesised nothing without an error (an empty text) says nothing about the output.
+    if (!report.error.isEmpty() && (check || report.samples == 0))
+        return NoVoiceNotice();
+    if (!check && report.samples == 0)
+        return std::nullopt;
+    if (report.output == QLatin1String("silent"))
+        return NoDeviceNotice(!m_captureDir.isEmpty());
+    return QString();
+}
+
+void TSmarTalk::setNotice(const std::optional<QString> &notice)
+{
+    if (!notice || *notice == m_notice)
+        return;
+    m_notice = *notice;
+    if (m_notice.isEmpty())
+        m_recheck->stop();
+    else if (!m_recheck->isActive())
+        m_recheck->start();
+    emit OutputNoticeChanged(m_notice);
+}
+
+void TSmarTalk::probed(const TUtteranceReport &report)
+{
+    m_checking = false;
+    setNotice(noticeFor(report, true));
+}
+
 void TSmarTalk::finished(const TUtteranceReport &report)
 {
     m_queued.removeOne(report.top);
     const int next = m_queued.isEmpty() ? 0 : m_queued.first();
+    setNotice(noticeFor(report, false));
     emit UtteranceDone(report);
     emit OnEVOUTEND(report.top, next);
 }

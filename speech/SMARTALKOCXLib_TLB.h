@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // What became of one utterance: reported with UtteranceDone just before OnEVOUTEND.
 struct TUtteranceReport {
@@ -45,6 +46,7 @@ struct TUtteranceReport {
 };
 Q_DECLARE_METATYPE(TUtteranceReport)
 
+class QTimer;
 class TSmarTalkWorker;
 
 class TSmarTalk : public QObject
@@ -116,6 +118,19 @@ public:
     // Utterances handed over whose OnEVOUTEND has not come yet.
     int Pending() const { return m_queued.size(); }
 
+    // Why announcements are not heard, in words for the operator; empty while they are
+    // played on the audio device. Set when an utterance (or CheckOutput) finds no device
+    // open, so the utterance went to the silent output (and the capture folder, if set),
+    // or finds the Japanese voice unusable. While it is set, the device and the voice are
+    // tried again every RecheckMs without speaking, so it clears soon after they work.
+    QString OutputNotice() const { return m_notice; }
+    // Tries the audio device and the Japanese voice now, speaking nothing; the outcome
+    // sets OutputNotice. Raises no OnEVOUTEND.
+    void CheckOutput();
+    static constexpr int RecheckMs = 5000;
+    static QString NoDeviceNotice(bool capturing);
+    static QString NoVoiceNotice();
+
     // The capture folder named by the settings file "VidadIva.ini" of the current working
     // folder: key CaptureDir of section [Talk]. A relative path is taken from that folder.
     // Empty when the file or key is missing.
@@ -131,10 +146,17 @@ signals:
     void OnEVOUTEND(int top, int nexttop);
     // Everything measured about the utterance, just before its OnEVOUTEND.
     void UtteranceDone(const TUtteranceReport &report);
+    // OutputNotice changed (empty: announcements are heard again).
+    void OutputNoticeChanged(const QString &notice);
 
 private:
     friend class TSmarTalkWorker;
     void finished(const TUtteranceReport &report);
+    void probed(const TUtteranceReport &report);
+    // The notice an utterance's (or a check's) report calls for; none when it tells
+    // nothing about the output, as an empty text does.
+    std::optional<QString> noticeFor(const TUtteranceReport &report, bool check) const;
+    void setNotice(const std::optional<QString> &notice);
 
     short m_numRead = 2;
     short m_volume = 5;
@@ -147,6 +169,10 @@ private:
     short m_voicechanger = 5;
     QString m_captureDir;
     QString m_audioDevice = QStringLiteral("default");
+
+    QString m_notice;
+    QTimer *m_recheck = nullptr;
+    bool m_checking = false;
 
     int m_nextTop = 1;
     QList<int> m_queued;

@@ -144,8 +144,11 @@ bool writeWav(const QString &path, const std::vector<int16_t> &pcm, int sampleRa
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    if (f.write(b) != b.size())
+    // A failed flush must be seen here: commit() would replace the file all the same.
+    if (f.write(b) != b.size() || !f.flush()) {
+        f.cancelWriting();
         return false;
+    }
     return f.commit();
 }
 

@@ -5,13 +5,25 @@
 // The byte after each CR (its LF) is dropped whatever it is, by CutLine.
 //
 // The LF that ends a line usually reaches the station in the receive event after the
-// line's own, so the first line of every receive event is trimmed: its first byte goes,
-// and one more when the record type still does not follow. A line that arrives alone
-// right after a batch that ended with its own LF therefore loses its "@" and is shown
-// only; lines after the first one of a batch are taken as they are.
+// line's own, so the first line of every receive event may begin with it (or with one
+// more stray byte): up to two bytes before the record type are trimmed. A line that
+// already begins with its record type keeps it: dropping the "@" of a line that arrives
+// alone after a batch ended by its own LF would lose that reading, and in "Set" mode
+// every later transponder would get the bib meant for the one before. Lines after the
+// first one of a batch are taken as they are.
 #include "AmbDecoder.h"
 
 #include "uComm.h"
+
+namespace
+{
+
+bool startsWithRecordType(const QString &line)
+{
+    return line.startsWith(QLatin1Char('@')) || line.startsWith(QLatin1Char('#'));
+}
+
+} // namespace
 
 QList<TAmbLine> TAmbDecoder::Feed(const QByteArray &batch)
 {
@@ -20,11 +32,8 @@ QList<TAmbLine> TAmbDecoder::Feed(const QByteArray &batch)
 
     QList<TAmbLine> lines;
     QString line = CutLine(m_buffer);
-    if (!line.isEmpty()) {
+    for (int stray = 0; stray < 2 && !line.isEmpty() && !startsWithRecordType(line); ++stray)
         line.remove(0, 1);
-        if (!line.isEmpty() && line.at(0) != QLatin1Char('#') && line.at(0) != QLatin1Char('@'))
-            line.remove(0, 1);
-    }
     // An empty line ends the batch: complete lines behind it wait for the next event.
     while (!line.isEmpty()) {
         TAmbLine taken{line, false, QString()};

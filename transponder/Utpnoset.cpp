@@ -10,11 +10,13 @@
 #include "TpGridModel.h"
 #include "TpReading.h"
 #include "Udm1.h"
+#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -178,6 +180,8 @@ void TFtpnoset::fillPortList()
 
 void TFtpnoset::showEvent(QShowEvent *event)
 {
+    if (!event->spontaneous())
+        WindowPlace::CentreOnMainWindow(this, parentWidget());
     QDialog::showEvent(event);
     if (!event->spontaneous())
         RunHandler([this] { FormShow(); });
@@ -214,10 +218,32 @@ void TFtpnoset::openAmbPort()
         Dialogs::showMessage(PortMessage);
         if (AmbPort != 0) {
             AmbPort = 0;
-            SaveAmbPort(0);
+            rememberAmbPort(0);
         }
         Cbxcomm1->setCurrentIndex(0);
     }
+}
+
+void TFtpnoset::rememberAmbPort(int portNo)
+{
+    // A settings file that cannot be written costs only the remembered port: the error is
+    // shown and the window goes on (the next bib, the chosen port) as if it had been.
+    try {
+        SaveAmbPort(portNo);
+    } catch (const EInOutError &e) {
+        Dialogs::showException(e);
+    }
+}
+
+void TFtpnoset::keyPressEvent(QKeyEvent *event)
+{
+    // Escape would close the window (a dialog's reject) and stop the decoder's intake;
+    // only "×" closes it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFtpnoset::Cbxcomm1Change()
@@ -226,7 +252,7 @@ void TFtpnoset::Cbxcomm1Change()
     if (index <= 0) {
         CommX1->Close();
         AmbPort = 0;
-        SaveAmbPort(0);
+        rememberAmbPort(0);
         return;
     }
     bool ok = false;
@@ -234,7 +260,7 @@ void TFtpnoset::Cbxcomm1Change()
     if (!ok || portNo <= 0)
         return;
     AmbPort = portNo;
-    SaveAmbPort(portNo);
+    rememberAmbPort(portNo);
     openAmbPort();
 }
 
@@ -322,7 +348,7 @@ void TFtpnoset::tpnumset()
                     // the box is shown once for each text that is not one.
                     if (Edzek->text() != m_reportedEdzek) {
                         m_reportedEdzek = Edzek->text();
-                        Dialogs::showError(QStringLiteral("'%1' は有効な整数値ではありません。").arg(Edzek->text()));
+                        Dialogs::showError(NotIntegerMessage(Edzek->text()));
                     }
                     break;
                 }

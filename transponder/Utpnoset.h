@@ -71,6 +71,7 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void done(int result) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();
@@ -78,6 +79,8 @@ private:
     // Closes the decoder port and opens it on AmbPort; on failure tells the operator,
     // forgets the port and selects the blank entry.
     void openAmbPort();
+    // SaveAmbPort, its error shown rather than passed on.
+    void rememberAmbPort(int portNo);
     // Reopens the list with the text it has and makes the row of bib zek the current one.
     void reopenList(const QString &zek);
 

@@ -6,6 +6,7 @@
 #include "MidRankDelegate.h"
 #include "OnseiPanel.h"
 #include "SMARTALKOCXLib_TLB.h"
+#include "TDataSource.h"
 #include "TRadioGroup.h"
 #include "TestSupport.h"
 #include "Ucheck.h"
@@ -16,6 +17,7 @@
 
 #include <QDir>
 #include <QHeaderView>
+#include <QFontInfo>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSlider>
@@ -36,6 +38,11 @@ private slots:
     void fixedMidPointKeepsTheRankingGrid();
     void clearingThePassingDisplay();
     void japaneseRowsAreBlue();
+    void columnFonts_data();
+    void columnFonts();
+    void waitingPassingsShown();
+    void speechNotice_data();
+    void speechNotice();
     void announcementsOneAtATimeInOrder();
     void databaseErrorKeepsWindowUsable();
     void checkListFromTheWindow();
@@ -231,6 +238,118 @@ void TstFmid::japaneseRowsAreBlue()
         QVERIFY2(hasBlueInCell(0, column), field);
         QVERIFY2(!hasBlueInCell(1, column), field);
     }
+}
+
+void TstFmid::columnFonts_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("px");
+    QTest::addColumn<QString>("family");
+    QTest::newRow("NUM") << "DBGrid2" << "NUM" << 27 << "IPAGothic";
+    QTest::newRow("ZEK of the passings") << "DBGrid2" << "ZEK" << 32 << "IPAPGothic";
+    QTest::newRow("MJ") << "DBG3" << "MJ" << 27 << "IPAGothic";
+    QTest::newRow("MTS") << "DBG3" << "MTS" << 32 << "IPAGothic";
+}
+
+// "ＭＳ ゴシック" and "ＭＳ Ｐゴシック" are drawn in IPA Gothic and IPA P Gothic; NUM and
+// MJ have their own 27 px, the other columns the grid's 32 px.
+void TstFmid::columnFonts()
+{
+    QFETCH(QString, grid);
+    QFETCH(QString, field);
+    DialogRecorder dialogs;
+    m_db->exec(QStringLiteral("insert into CHAKU (num,zek,time1,laps) values (1,'0001','    5:31.4',1)"));
+    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:31.4', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
+    auto w = openWindow();
+    auto *view = w->findChild<QTableView *>(grid);
+    QVERIFY(view);
+    auto *source = static_cast<TDataSource *>(view->model());
+    int column = -1;
+    for (int c = 0; c < source->columnCount(); ++c)
+        if (source->DataSet()->FieldName(c).compare(field, Qt::CaseInsensitive) == 0)
+            column = c;
+    QVERIFY(column >= 0 && !view->isColumnHidden(column));
+    QFont font = view->font();
+    if (auto *own = qobject_cast<TColumnFontDelegate *>(view->itemDelegateForColumn(column)))
+        font = own->Font();
+    const QFontInfo info(font);
+    QTEST(info.pixelSize(), "px");
+    QTEST(info.family(), "family");
+}
+
+void TstFmid::waitingPassingsShown()
+{
+    DialogRecorder dialogs;
+    ProgramSettings.Onsei = 0;
+    m_db->exec(QStringLiteral("update result set STARTEDTIME='' where zek='0002'"));
+    auto w = openWindow();
+    QVERIFY(!w->lWaiting->isVisible());
+    passing(QStringLiteral("0001"), QStringLiteral("10:05:31.456"), 1);
+    passing(QStringLiteral("0002"), QStringLiteral("10:06:00.000"), 1);
+    passing(QStringLiteral("0099"), QStringLiteral("10:06:30.000"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 1, 5000);
+    QTRY_VERIFY(w->lWaiting->isVisible());
+    QVERIFY(w->lWaiting->text().startsWith(QStringLiteral("取込待ちの通過 2件: 0002 スタート時刻がありません")));
+    QCOMPARE(w->lWaiting->toolTip().split(QLatin1Char('\n')).size(), 2);
+    QVERIFY(w->lWaiting->toolTip().contains(QStringLiteral("0099 ")));
+    QVERIFY(w->geometry().contains(w->lWaiting->geometry()));
+
+    // The start time put right, the passing is taken at the next change and leaves the list.
+    m_db->exec(QStringLiteral("update result set STARTEDTIME='10:00:30.0' where zek='0002'"));
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 2, 5000);
+    QTRY_VERIFY(w->lWaiting->text().startsWith(QStringLiteral("取込待ちの通過 1件: 0099 ")));
+    m_db->exec(QStringLiteral("delete from tag_rec where zek='0099'"));
+    bumpUpd();
+    QTRY_VERIFY(!w->lWaiting->isVisible());
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void TstFmid::speechNotice_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("notice");
+    QTest::newRow("no audio device") << QString() << true;
+    QTest::newRow("ALSA null device") << QStringLiteral("null") << false;
+}
+
+// Announcements that are not heard say so in a line of the window while they are on,
+// without a box and without stopping the queue; the line goes once the device works.
+void TstFmid::speechNotice()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, notice);
+    DialogRecorder dialogs;
+    auto w = std::make_unique<TFmid>();
+    w->St1->setCaptureDir(m_capture.path());
+    w->St1->setAudioDevice(device);
+    w->show();
+    QCOMPARE(w->RGoto->ItemIndex(), 1);
+    QSignalSpy done(w->St1, &TSmarTalk::UtteranceDone);
+    passing(QStringLiteral("0001"), QStringLiteral("10:05:31.456"), 1);
+    bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 15000);
+    QCOMPARE(w->lSpeechNotice->isVisible(), notice);
+    if (!notice) {
+        QVERIFY(w->St1->OutputNotice().isEmpty());
+        return;
+    }
+    QCOMPARE(w->lSpeechNotice->text(), TSmarTalk::NoDeviceNotice(true));
+    QCOMPARE(w->lSpeechNotice->text(), QStringLiteral("音声出力装置がありません。WAVファイルのみ保存しています。"));
+    QVERIFY(QFile::exists(done[0][0].value<TUtteranceReport>().capturePath));
+    QVERIFY(w->Timer1->isActive() && w->Timer2->isActive());
+    QVERIFY(dialogs.shown.isEmpty());
+    // Announcements off: no line; on again: the line is back.
+    w->RGoto->setItemIndex(0);
+    QVERIFY(!w->lSpeechNotice->isVisible());
+    w->RGoto->setItemIndex(1);
+    QVERIFY(w->lSpeechNotice->isVisible());
+    // A device that opens: the line goes without another announcement.
+    w->St1->setAudioDevice(QStringLiteral("null"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w->lSpeechNotice->isVisible(), TSmarTalk::RecheckMs + 10000);
+    QVERIFY(w->St1->OutputNotice().isEmpty());
 }
 
 void TstFmid::announcementsOneAtATimeInOrder()

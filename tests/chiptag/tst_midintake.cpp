@@ -53,6 +53,7 @@ private slots:
     void pass_data();
     void pass();
     void passingWrittenDuringThePassWaits();
+    void waitingPassingsAreListedUntilTaken();
     void displayFollowsTheMode_data();
     void displayFollowsTheMode();
     void ranking_data();
@@ -269,6 +270,40 @@ void TstMidIntake::pass()
     QTEST(m_intake->talklist, "talk");
     QCOMPARE(m_dm->qChaku->RecordCount(), m_db->value(QStringLiteral("SELECT count(*) FROM CHAKU")).toInt());
     QCOMPARE(m_intake->lastupd, int(passes.size()));
+}
+
+void TstMidIntake::waitingPassingsAreListedUntilTaken()
+{
+    using Decision = MidLogic::TMidDecision;
+    auto waiting = [this] {
+        QStringList out;
+        for (const MidLogic::TWaitingPassing &w : m_intake->waiting)
+            out << w.zek + QLatin1Char('|') + w.reason;
+        return out;
+    };
+    m_db->exec(QStringLiteral("UPDATE result SET STARTEDTIME='' WHERE zek='0001'"));
+    m_db->exec(QStringLiteral(
+        "INSERT INTO result (tcode,zek,STARTEDTIME,class1) VALUES ('R2026A','0061','10:00:00.0','X9')"));
+    // In time order: a start after the passing, no start time, no course row, the first
+    // passing of a 2-per-lap class (waits for its lap, not for data), mid point 6.
+    addTags(QStringLiteral("0002|10:00:20.0|1;0001|10:05:35.1|1;0061|10:06:00.0|1;0017|10:10:00.0|1;"
+                           "0016|11:00:00.0|12"));
+    bumpUpd();
+    m_intake->Timer1Timer();
+    const QString tooEarly = QStringLiteral("0002|") + MidLogic::WaitingReason(Decision::NotPositive);
+    const QString tooHigh = QStringLiteral("0016|") + MidLogic::WaitingReason(Decision::PointTooHigh);
+    QCOMPARE(waiting(), (QStringList{tooEarly, QStringLiteral("0001|") + MidLogic::WaitingReason(Decision::NoStartTime),
+                                     QStringLiteral("0061|") + MidLogic::WaitingReason(Decision::NoCourse), tooHigh}));
+    QVERIFY(MidLogic::WaitingSummary(m_intake->waiting).startsWith(QStringLiteral("取込待ちの通過 4件: 0002 ")));
+
+    // Put right, they are taken at the next pass and leave the list.
+    m_db->exec(QStringLiteral("UPDATE result SET STARTEDTIME='10:00:00.0' WHERE zek='0001'"));
+    m_db->exec(QStringLiteral("INSERT INTO env (tcode,class,`rank`,`1lapn`) VALUES ('R2026A','X9','1',1)"));
+    bumpUpd();
+    m_intake->Timer1Timer();
+    QCOMPARE(waiting(), (QStringList{tooEarly, tooHigh}));
+    QCOMPARE(midtime(QStringLiteral("0001")), QStringLiteral("    5:35.1"));
+    QCOMPARE(midtime(QStringLiteral("0061")), QStringLiteral("    6:00.0"));
 }
 
 void TstMidIntake::passingWrittenDuringThePassWaits()

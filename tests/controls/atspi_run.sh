@@ -3,6 +3,7 @@
 # in which the accessibility bus (at-spi2-core) starts on demand and Qt programs started
 # with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 publish their widgets to it.
 #   atspi_run.sh COMMAND [ARGS...]
+# XVFB_SCREEN sets the screen (default 1280x1024x24).
 # Exits 77 (CTest's "skipped") when Xvfb or dbus-run-session is missing; scripts/setup
 # installs both, so on a set-up machine the command always runs.
 set -u
@@ -25,7 +26,7 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 # Xvfb picks a free display itself and writes its number to the descriptor we give it.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$workdir/display" 2>"$workdir/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$workdir/display" 2>"$workdir/xvfb.log" &
 xvfb_pid=$!
 n=0
 while [ ! -s "$workdir/display" ]; do

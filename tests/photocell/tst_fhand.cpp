@@ -573,6 +573,8 @@ void TstFhand::displayRow()
 void TstFhand::announcementsInOrder()
 {
     QSignalSpy done(m_w->St1, &TSmarTalk::UtteranceDone);
+    m_w->St1->setAudioDevice(QString()); // no device: spoken in silence, kept as WAV files
+    QVERIFY(!m_w->lSpeechNotice->isVisible());
     m_w->RGoto->setItemIndex(1);
     send(frame("0001", "10:10:00.000", '1') + frame("0002", "10:11:00.000", '1') + frame("0003", "10:12:00.000", '1'),
          3);
@@ -596,8 +598,14 @@ void TstFhand::announcementsInOrder()
                                  QStringLiteral("3ﾊﾞﾝ,11分00秒0")}));
     QVERIFY(m_w->talklist.isEmpty());
     QTRY_VERIFY(m_w->Timer1->isActive());
+    // Not heard: the window says so in a line of its own, not in a box.
+    QVERIFY(m_w->lSpeechNotice->isVisible());
+    QCOMPARE(m_w->lSpeechNotice->text(), TSmarTalk::NoDeviceNotice(true));
+    QVERIFY(m_w->rect().contains(m_w->lSpeechNotice->geometry()));
+    QVERIFY(m_dialogs->shown.isEmpty());
     m_w->RGoto->setItemIndex(0);
     QVERIFY(!m_w->Timer1->isActive());
+    QVERIFY(!m_w->lSpeechNotice->isVisible());
 }
 
 void TstFhand::voiceOffDuringUtterance()

@@ -9,6 +9,7 @@
 #include "uComm.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QSlider>
 #include <QtTest>
 
@@ -329,9 +330,13 @@ void TstOnseiPanel::chipTagVoiceTest()
     panel.loadChipTag();
     panel.show();
     st1.calls.clear();
+    QVERIFY(!panel.lNotice->isVisible());
     QTest::mouseClick(panel.CuteButton65, Qt::LeftButton);
     QCOMPARE(st1.calls, speakCalls(u("167ﾊﾞﾝ ")) + speakCalls(u("1時間23分31秒4")));
     QVERIFY(QTest::qWaitFor([&] { return ends.size() == 2; }, 15000));
+    // Spoken without a device: the panel says the test was not heard.
+    QVERIFY(panel.lNotice->isVisible());
+    QCOMPARE(panel.lNotice->text(), TSmarTalk::NoDeviceNotice(false));
     QCOMPARE(st1.reports[0].kana, u("ひゃくろくじゅうななばん"));
     QCOMPARE(st1.reports[1].kana, u("いちじかん にじゅうさんぷん さんじゅういちびょー よん"));
     QVERIFY(st1.reports[0].samples > 0 && st1.reports[1].samples > 0);

@@ -13,7 +13,7 @@ namespace
 // clang-format off
 // Written by hand, one reading per value, with the counters' sound changes.
 const char *const kMinutes[60] = {
-    "ぜろふん",         "いっぷん",         "にふん",           "さんぷん",         "よんぷん",
+    "れいふん",         "いっぷん",         "にふん",           "さんぷん",         "よんぷん",
     "ごふん",           "ろっぷん",         "ななふん",         "はっぷん",         "きゅうふん",
     "じゅっぷん",       "じゅういっぷん",   "じゅうにふん",     "じゅうさんぷん",   "じゅうよんぷん",
     "じゅうごふん",     "じゅうろっぷん",   "じゅうななふん",   "じゅうはっぷん",   "じゅうきゅうふん",
@@ -28,7 +28,7 @@ const char *const kMinutes[60] = {
 };
 
 const char *const kSeconds[60] = {
-    "ぜろびょー",           "いちびょー",           "にびょー",             "さんびょー",           "よんびょー",
+    "れいびょー",           "いちびょー",           "にびょー",             "さんびょー",           "よんびょー",
     "ごびょー",             "ろくびょー",           "ななびょー",           "はちびょー",           "きゅうびょー",
     "じゅうびょー",         "じゅういちびょー",     "じゅうにびょー",       "じゅうさんびょー",     "じゅうよんびょー",
     "じゅうごびょー",       "じゅうろくびょー",     "じゅうななびょー",     "じゅうはちびょー",     "じゅうきゅうびょー",
@@ -68,7 +68,7 @@ const char *const kHours[100] = {
 };
 
 // The tenths digit, read alone after 秒.
-const char *const kTenths[10] = {"ぜろ", "いち", "に", "さん", "よん", "ご", "ろく", "なな", "はち", "きゅう"};
+const char *const kTenths[10] = {"れい", "いち", "に", "さん", "よん", "ご", "ろく", "なな", "はち", "きゅう"};
 
 // Place tables for bibs, with the sound changes of the hundreds and thousands.
 const char *const kBibThousands[10] = {"", "せん", "にせん", "さんぜん", "よんせん",
@@ -190,11 +190,11 @@ void TstReading::stationTexts_data()
     QTest::newRow("blank minute alone") << u("分45秒6") << u("よんじゅうごびょー ろく");
     QTest::newRow("10 hours or more") << u("12時間03分05秒4") << u("じゅうにじかん さんぷん ごびょー よん");
     QTest::newRow("1 h 2 min 3.456") << u("1時間02分03秒4") << u("いちじかん にふん さんびょー よん");
-    QTest::newRow("12 h 0 min 5.0") << u("12時間00分05秒0") << u("じゅうにじかん ぜろふん ごびょー ぜろ");
+    QTest::newRow("12 h 0 min 5.0") << u("12時間00分05秒0") << u("じゅうにじかん れいふん ごびょー れい");
     QTest::newRow("empty text") << QString() << QString();
     QTest::newRow("blank only") << u("  ") << QString();
     QTest::newRow("full-width digits") << u("１６７ﾊﾞﾝ") << u("ひゃくろくじゅうななばん");
-    QTest::newRow("full-width comma") << u("9ﾊﾞﾝ，分01秒0") << u("きゅうばん、 いちびょー ぜろ");
+    QTest::newRow("full-width comma") << u("9ﾊﾞﾝ，分01秒0") << u("きゅうばん、 いちびょー れい");
     QTest::newRow("bib 4 and 9 hours") << u("4ﾊﾞﾝ,9時間44分44秒4")
                                        << u("よんばん、 くじかん よんじゅうよんぷん よんじゅうよんびょー よん");
 }
@@ -231,7 +231,7 @@ void TstReading::numbers_data()
 {
     QTest::addColumn<qint64>("n");
     QTest::addColumn<QString>("kana");
-    QTest::newRow("0") << qint64(0) << u("ぜろ");
+    QTest::newRow("0") << qint64(0) << u("れい");
     QTest::newRow("10") << qint64(10) << u("じゅう");
     QTest::newRow("100") << qint64(100) << u("ひゃく");
     QTest::newRow("1000") << qint64(1000) << u("せん");

@@ -18,7 +18,9 @@
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -53,6 +55,30 @@ private:
     QString m_slave;
 };
 
+// While it lives, this process cannot write a byte to any file (even as root): the soft
+// file-size limit is 0 and the signal it raises is ignored, so a write fails with EFBIG.
+class TNoFileWrites
+{
+public:
+    TNoFileWrites()
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = m_saved;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~TNoFileWrites()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_signal);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_signal)(int) = nullptr;
+};
+
 QStringList memoLines(const QPlainTextEdit *memo)
 {
     const QString text = memo->toPlainText();
@@ -75,6 +101,7 @@ private slots:
     void portNotOpened_data();
     void portNotOpened();
     void portChoiceIsRemembered();
+    void settingsFileNotWritable();
     void nextBib_data();
     void nextBib();
     void setMode();
@@ -198,8 +225,10 @@ void TstTpnoset::decoderLines_data()
 
     const QString line = QString::fromLatin1(Passing.chopped(2));
     const QString record = QStringLiteral("0123456\t12.345\t5\t80");
-    QTest::newRow("alone after its own LF loses its type")
-        << QList<QByteArray>{"\n" + Passing, Passing} << QStringList{line, line.mid(2)} << QStringList{record}
+    // Set mode hands out bibs in the order of the readings: a reading lost here would give
+    // every later transponder the bib meant for the one before.
+    QTest::newRow("alone after its own LF keeps its type")
+        << QList<QByteArray>{"\n" + Passing, Passing} << QStringList{line, line} << QStringList{record, record}
         << QString();
     QTest::newRow("two lines in one batch") << QList<QByteArray>{"\n" + Passing + "@\t17\t4\t0000002\t1.0\t3\t41\r\n"}
                                             << QStringList{line, "@\t17\t4\t0000002\t1.0\t3\t41"}
@@ -303,6 +332,35 @@ void TstTpnoset::portChoiceIsRemembered()
     w->CuteButton1->click();
     QVERIFY(!w->CommX1->IsOpen());
     QVERIFY(!w->isVisible());
+}
+
+void TstTpnoset::settingsFileNotWritable()
+{
+    // The remembered port is gone, so the window forgets it; the settings file cannot take
+    // that, nor the port the operator picks next. Both are reported and the window goes on.
+    TDecoderPty pty;
+    ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM9"),
+                             m_work.filePath(QStringLiteral("no-such-tty")));
+    ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), pty.slave());
+    ProfileFile::WriteString(ini(), QStringLiteral("Port"), QStringLiteral("Amb"), QStringLiteral("9"));
+    fillTable(3);
+    const QString notWritten = ini() + QStringLiteral(" に書き込めません");
+    std::unique_ptr<TFtpnoset> w;
+    {
+        TNoFileWrites noWrites;
+        w = open();
+        QCOMPARE(m_dialogs->texts(), (QStringList{PortMessage, notWritten}));
+        QCOMPARE(w->Edzek->text(), QStringLiteral("4"));
+        QCOMPARE(w->Cbxcomm1->currentIndex(), 0);
+
+        const int at = w->Cbxcomm1->findText(QStringLiteral("COM7"));
+        QVERIFY(at > 0);
+        w->Cbxcomm1->setCurrentIndex(at);
+        emit w->Cbxcomm1->activated(at);
+        QCOMPARE(m_dialogs->texts(), (QStringList{PortMessage, notWritten, notWritten}));
+        QVERIFY(w->CommX1->IsOpen());
+    }
+    QCOMPARE(ProfileFile::ReadString(ini(), QStringLiteral("Port"), QStringLiteral("Amb")), QStringLiteral("9"));
 }
 
 void TstTpnoset::nextBib_data()
