@@ -7,7 +7,9 @@
 #include <QThread>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <mysql.h>
 
 TPrivateServer::TPrivateServer()
@@ -44,13 +46,18 @@ bool TPrivateServer::stop()
 
 bool TPrivateServer::kill()
 {
-    QFile pidFile(dir() + QStringLiteral("/mysqld.pid"));
-    if (!pidFile.open(QIODevice::ReadOnly))
+    const QString pidPath = dir() + QStringLiteral("/mysqld.pid");
+    QFile pidFile(pidPath);
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        qWarning("kill: no pid file in %s", qPrintable(dir()));
         return false;
+    }
     const pid_t pid = pid_t(pidFile.readAll().trimmed().toLong());
     pidFile.close();
-    if (pid <= 0 || ::kill(pid, SIGKILL) != 0)
+    if (pid <= 0 || ::kill(pid, SIGKILL) != 0) {
+        qWarning("kill %d: %s", int(pid), strerror(errno));
         return false;
+    }
     // Gone, or a zombie nobody has reaped yet: either way it holds no file and no port.
     auto alive = [pid] {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -58,11 +65,12 @@ bool TPrivateServer::kill()
             return false;
         const QByteArray line = stat.readAll();
         const int paren = line.lastIndexOf(')');
-        return paren < 0 || line.mid(paren + 2, 1) != "Z";
+        return paren >= 0 && line.mid(paren + 2, 1) != "Z" && line.mid(paren + 2, 1) != "X";
     };
     for (int i = 0; i < 200 && alive(); ++i)
         QThread::msleep(50);
-    return !alive() && pidFile.remove();
+    QFile::remove(pidPath);
+    return !alive();
 }
 
 namespace
