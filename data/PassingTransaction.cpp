@@ -26,7 +26,7 @@ QString TPassingTransaction::LockTimeoutMessage(int waitSeconds)
 
 TPassingTransaction::TPassingTransaction(TDatabase *db) : m_db(db)
 {
-    const int wait = m_db->LockWaitTimeout;
+    const int wait = m_db->LockWaitSeconds();
     const TResultSet got = m_db->execute(LockSql(wait));
     // 1: taken; 0: the wait ran out; NULL: an error of the server (the session was killed).
     if (got.values.isEmpty() || got.values.first().first() != QLatin1String("1"))

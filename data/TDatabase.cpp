@@ -32,7 +32,7 @@ QStringList TDatabase::SessionSql() const
     // take effect when it completes. The lock waits stay below the read timeout, so a
     // table or row held by another program ends as the server's lock-wait error, with a
     // clear message and the connection kept, never as a lost connection.
-    const QString wait = QString::number(LockWaitTimeout);
+    const QString wait = QString::number(LockWaitSeconds());
     return {QStringLiteral("set names sjis"), QStringLiteral("set autocommit=1"),
             QStringLiteral("set session lock_wait_timeout=") + wait,
             QStringLiteral("set session innodb_lock_wait_timeout=") + wait};

@@ -39,6 +39,8 @@ public:
     int ConnectTimeout = 5;
     int ReadTimeout = 60;
     int LockWaitTimeout = 50;
+    // The lock wait the session gets: LockWaitTimeout, kept below ReadTimeout.
+    int LockWaitSeconds() const { return qMax(1, qMin(LockWaitTimeout, ReadTimeout - 1)); }
 
     bool Connected() const { return m_mysql != nullptr; }
     // Connects with Params and makes the session statements (SessionSql) before anything

@@ -9,8 +9,9 @@
 #include "GridColumns.h"
 #include "OnseiPanel.h"
 #include "PassingTransaction.h"
+#include "PortChoice.h"
 #include "SMARTALKOCXLib_TLB.h"
-#include "SerialPorts.h"
+#include "TPortCombo.h"
 #include "TRadioGroup.h"
 #include "Ucheck.h"
 #include "Udm1.h"
@@ -64,13 +65,6 @@ QString TFhand::PortMessage()
 {
     return QStringLiteral(
         "取込ﾎﾟｰﾄ で指定したポートは有効では有りません。正しいポートを指定しないとタイムデータの取込が出来ません。");
-}
-
-QString TFhand::PortLostMessage(const QString &port)
-{
-    return QStringLiteral("取込ポート %1 との接続が切れました。タイマーとケーブルを確かめてから、「Commポート」で %1 "
-                          "を選び直してください。")
-        .arg(port);
 }
 
 QString TFhand::BibMessage(const QString &typed)
@@ -178,7 +172,8 @@ void TFhand::createControls()
 
     // Intake, right.
     Label6 = label("Label6", QStringLiteral("Commポート"), QRect(756, 64, 100, 24));
-    Cbxcomm1 = new QComboBox(this);
+    auto *ports = new TPortCombo(this);
+    Cbxcomm1 = ports;
     Cbxcomm1->setObjectName(QStringLiteral("Cbxcomm1"));
     Cbxcomm1->setGeometry(856, 64, 130, 26);
     Label6->setBuddy(Cbxcomm1);
@@ -221,9 +216,25 @@ void TFhand::createControls()
     CommX1 = new TCommX(this);
     CommX1->setObjectName(QStringLiteral("CommX1"));
     CommX1->SetBitRate(2400);
+    m_ports = new TSerialPortChoice(CommX1, this);
+    LbPortStatus = label("LbPortStatus", QString(), QRect(12, 630, 976, 26)); // under the speech notice
+    LbPortStatus->setPalette(red);
+    LbPortStatus->hide();
 
     connect(CommX1, &TCommX::OnReceive, this, &TFhand::CommX1Receive);
-    connect(CommX1, &TCommX::OnSignal, this, &TFhand::CommX1Signal);
+    connect(m_ports, &TSerialPortChoice::StatusChanged, this, [this](const QString &status) {
+        LbPortStatus->setText(status);
+        LbPortStatus->setVisible(!status.isEmpty());
+    });
+    connect(m_ports, &TSerialPortChoice::Reopened, this, [this] {
+        // The half frame cut by the loss ends there, in the raw view too.
+        if (!m_reader.Pending().isEmpty())
+            m_raw.AppendChar(QLatin1Char('\n'));
+        m_reader.Clear();
+        syncRawView();
+    });
+    connect(ports, &TPortCombo::PopupAboutToShow, this,
+            [this, ports] { ports->SetEntries(TSerialPortChoice::Entries(ProgramSettings.Alge)); });
     connect(Cbxcomm1, &QComboBox::activated, this, [this] { RunHandler([this] { Cbxcomm1Change(); }); });
     connect(CkBauto, &QAbstractButton::clicked, this, &TFhand::CkBautoClick);
     connect(DBGrid3, &QAbstractItemView::clicked, this, &TFhand::DBGrid3CellClick);
@@ -244,8 +255,7 @@ void TFhand::createControls()
 void TFhand::FormCreate()
 {
     Cbxcomm1->clear();
-    Cbxcomm1->addItem(QString());
-    Cbxcomm1->addItems(SerialPortList());
+    Cbxcomm1->addItems(TSerialPortChoice::Entries(ProgramSettings.Alge));
     try {
         const int port = ProgramSettings.Alge;
         if (port > 0) {
@@ -264,29 +274,29 @@ void TFhand::Cbxcomm1Change()
 {
     const int index = Cbxcomm1->currentIndex();
     if (index <= 0) {
-        CommX1->Close();
+        m_ports->Close();
         ProgramSettings.Alge = 0;
         return;
     }
     const QString text = Cbxcomm1->currentText();
-    bool ok = false;
-    const int port = text.mid(3, 2).remove(QLatin1Char(' ')).toInt(&ok);
-    if (!ok)
-        throw EStationError(NotIntegerMessage(text.mid(3, 2)));
-    ProgramSettings.Alge = port;
-    if (port > 0)
-        com1open(port);
+    const std::optional<int> port = TSerialPortChoice::PortOfEntry(text);
+    if (!port)
+        throw EStationError(NotIntegerMessage(text.mid(3)));
+    ProgramSettings.Alge = *port;
+    if (*port > 0)
+        com1open(*port);
 }
 
 void TFhand::com1open(int port)
 {
-    CommX1->Close();
+    m_ports->Close();
     CommX1->SetPortNo(port);
     QThread::msleep(300); // lets the line settle after closing before it is opened again
     try {
-        CommX1->Open();
-    } catch (const ECommError &) {
-        Dialogs::showMessage(PortMessage());
+        m_ports->Open();
+    } catch (const ECommError &e) {
+        const QString reason = TSerialPortChoice::OpenFailureReason(e, port);
+        Dialogs::showMessage(reason.isEmpty() ? PortMessage() : PortMessage() + QLatin1Char('\n') + reason);
         ProgramSettings.Alge = 0;
         Cbxcomm1->setCurrentIndex(0);
     }
@@ -320,15 +330,6 @@ void TFhand::CommX1Receive(QObject *, int ReceiveSize)
                 acceptFrame(frame);
         }
     });
-}
-
-void TFhand::CommX1Signal(QObject *, int EventMask)
-{
-    // The timer's line carries no modem lines, so a carrier report means the line itself
-    // went away: the serial component reports a hang-up (a pulled adapter, a closed pty)
-    // so, once, and then waits for Close. The port stays chosen; choosing it again reopens it.
-    if (EventMask & CommEv::Rlsd)
-        Dialogs::showMessage(PortLostMessage(QStringLiteral("COM") + QString::number(CommX1->PortNo())));
 }
 
 void TFhand::syncRawView()
@@ -395,7 +396,7 @@ void TFhand::FormShow()
 
 void TFhand::closeEvent(QCloseEvent *event)
 {
-    CommX1->Close();
+    m_ports->Close();
     QDialog::closeEvent(event);
 }
 
@@ -555,7 +556,7 @@ void TFhand::CuteButton7Click()
 
 void TFhand::CuteButtonClick()
 {
-    CommX1->Close();
+    m_ports->Close();
     close();
 }
 

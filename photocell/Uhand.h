@@ -27,6 +27,7 @@ class TOnseiPanel;
 class TQuery;
 class TRadioGroup;
 class TSmarTalk;
+class TSerialPortChoice;
 
 class TFhand : public QDialog
 {
@@ -73,6 +74,8 @@ public:
     TSmarTalk *St1;
     QTimer *Timer1;
     TCommX *CommX1;
+    // The port's status line: a port that went away, and how long it was away.
+    QLabel *LbPortStatus;
 
     // The bib being recorded (from the last frame, then from the bib box in four digits).
     QString curzek;
@@ -92,8 +95,6 @@ public:
     static QString BibMessage(const QString &typed);
     // The message for a recording before any frame has named the mid point.
     static QString NoMidPointMessage();
-    // The message when the timer's line goes away (cable or adapter pulled) on port COMn.
-    static QString PortLostMessage(const QString &port);
 
 public slots:
     void FormCreate();
@@ -101,7 +102,6 @@ public slots:
     void Cbxcomm1Change();
     void com1open(int port);
     void CommX1Receive(QObject *Sender, int ReceiveSize);
-    void CommX1Signal(QObject *Sender, int EventMask);
     void CkBautoClick();
     void CuteButton1Click() { selectMid(1); }
     void CuteButton2Click() { selectMid(2); }
@@ -145,6 +145,7 @@ private:
     void showSpeechNotice();
 
     TDm1 *m_dm;
+    TSerialPortChoice *m_ports;
     TGridColumns *m_grid1Columns;
     TGridColumns *m_grid2Columns;
     TGridColumns *m_grid3Columns;

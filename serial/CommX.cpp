@@ -19,12 +19,23 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr int MaxPendingBlocks = 32;
 
 enum class TCommStep {
-    AlreadyOpen, Open, TransThread, ReceiveThread, BitRate, CharSize, Parity, StopBits, Flow, Timeouts, Buffers
+    AlreadyOpen,
+    Open,
+    TransThread,
+    ReceiveThread,
+    BitRate,
+    CharSize,
+    Parity,
+    StopBits,
+    Flow,
+    Timeouts,
+    Buffers
 };
 
 // The one place where a failure (and the errno behind it) becomes the component's error.
@@ -32,17 +43,39 @@ enum class TCommStep {
 {
     QString text;
     switch (step) {
-    case TCommStep::AlreadyOpen: text = QStringLiteral("ポートは、すでにオープンされています"); break;
-    case TCommStep::Open: text = QStringLiteral("ポートをオープンできませんでした"); break;
-    case TCommStep::TransThread: text = QStringLiteral("送信用スレッドを生成できませんでした"); break;
-    case TCommStep::ReceiveThread: text = QStringLiteral("受信用スレッドを生成できませんでした"); break;
-    case TCommStep::BitRate: text = QStringLiteral("通信速度の設定でエラーが発生しました"); break;
-    case TCommStep::CharSize: text = QStringLiteral("通信ビット数の設定でエラーが発生しました"); break;
-    case TCommStep::Parity: text = QStringLiteral("通信パリティチェックの設定でエラーが発生しました"); break;
-    case TCommStep::StopBits: text = QStringLiteral("通信ストップビット数の設定でエラーが発生しました"); break;
-    case TCommStep::Flow: text = QStringLiteral("通信フロー制御の設定で失敗しました"); break;
-    case TCommStep::Timeouts: text = QStringLiteral("通信タイムアウト時間の設定で失敗しました"); break;
-    case TCommStep::Buffers: text = QStringLiteral("通信用ポートのバッファを準備できませんでした"); break;
+    case TCommStep::AlreadyOpen:
+        text = QStringLiteral("ポートは、すでにオープンされています");
+        break;
+    case TCommStep::Open:
+        text = QStringLiteral("ポートをオープンできませんでした");
+        break;
+    case TCommStep::TransThread:
+        text = QStringLiteral("送信用スレッドを生成できませんでした");
+        break;
+    case TCommStep::ReceiveThread:
+        text = QStringLiteral("受信用スレッドを生成できませんでした");
+        break;
+    case TCommStep::BitRate:
+        text = QStringLiteral("通信速度の設定でエラーが発生しました");
+        break;
+    case TCommStep::CharSize:
+        text = QStringLiteral("通信ビット数の設定でエラーが発生しました");
+        break;
+    case TCommStep::Parity:
+        text = QStringLiteral("通信パリティチェックの設定でエラーが発生しました");
+        break;
+    case TCommStep::StopBits:
+        text = QStringLiteral("通信ストップビット数の設定でエラーが発生しました");
+        break;
+    case TCommStep::Flow:
+        text = QStringLiteral("通信フロー制御の設定で失敗しました");
+        break;
+    case TCommStep::Timeouts:
+        text = QStringLiteral("通信タイムアウト時間の設定で失敗しました");
+        break;
+    case TCommStep::Buffers:
+        text = QStringLiteral("通信用ポートのバッファを準備できませんでした");
+        break;
     }
     throw ECommError(text, result < 0 ? -result : result);
 }
@@ -58,7 +91,7 @@ void DrainEventFd(int fd)
     }
 }
 
-}  // namespace
+} // namespace
 
 // ---- receive thread -----------------------------------------------------------------
 
@@ -121,13 +154,15 @@ void TCommReceiveThread::run()
         unsigned mask = m_line->WaitEvent(m_waitEvent);
         if (m_terminated)
             break;
-        if (mask == 0) {  // woken without a line event
+        if (mask == 0) { // woken without a line event
             DrainEventFd(m_waitEvent);
             continue;
         }
-        // A hang-up is the carrier going away: it is reported as an RLSD change, once;
-        // the line then waits only for Close.
-        if (mask & CommEv::HangUp)
+        // A hang-up is the carrier going away: it is reported as an RLSD change, once,
+        // and then as a hang-up of its own, posted, so that a window can tell it from a
+        // carrier change of a real modem line; the line then waits only for Close.
+        const bool hungUp = mask & CommEv::HangUp;
+        if (hungUp)
             mask = (mask & ~CommEv::HangUp) | CommEv::Rlsd;
         const unsigned errors = m_line->TakeErrors() & CommCe::Mask;
         if (errors)
@@ -136,6 +171,8 @@ void TCommReceiveThread::run()
             Send(WM_COMM_SIGNAL, mask & CommEv::Mask);
         if ((mask & CommEv::RxChar) && !m_terminated)
             Send(WM_COMM_RECEIVE, 0);
+        if (hungUp && !m_terminated)
+            m_owner->PostReport(m_session, WM_COMM_HANGUP, 0);
     }
 }
 
@@ -159,7 +196,10 @@ void TCommTransThread::Terminate()
     Wake();
 }
 
-void TCommTransThread::Wake() { eventfd_write(m_wakeEvent, 1); }
+void TCommTransThread::Wake()
+{
+    eventfd_write(m_wakeEvent, 1);
+}
 
 void TCommTransThread::Post(QByteArray block)
 {
@@ -206,7 +246,7 @@ bool TCommTransThread::WriteBlock(const QByteArray &block)
     long left = block.size();
     while (left > 0) {
         if (FDiscard || m_terminated)
-            return false;  // aborted by PurgeTrans or Close
+            return false; // aborted by PurgeTrans or Close
         const bool held = DsrHolds();
         long n = 0;
         if (!held) {
@@ -223,13 +263,13 @@ bool TCommTransThread::WriteBlock(const QByteArray &block)
         const qint64 remaining = timeout > 0 ? timeout - clock.elapsed() : 100;
         if (remaining <= 0)
             return true;
-        if (held) {  // DSR is looked at every 10 ms
+        if (held) { // DSR is looked at every 10 ms
             struct pollfd w = {m_wakeEvent, POLLIN, 0};
             ::poll(&w, 1, int(qMin<qint64>(remaining, 10)));
         } else {
             m_line->WaitWritable(int(qMin<qint64>(remaining, 100)), m_wakeEvent);
         }
-        DrainEventFd(m_wakeEvent);  // the outer loop looks at the queue after this block anyway
+        DrainEventFd(m_wakeEvent); // the outer loop looks at the queue after this block anyway
     }
     return true;
 }
@@ -238,7 +278,7 @@ void TCommTransThread::run()
 {
     while (!m_terminated) {
         struct pollfd p = {m_wakeEvent, POLLIN, 0};
-        ::poll(&p, 1, 100);  // a time-out counts as a wake-up
+        ::poll(&p, 1, 100); // a time-out counts as a wake-up
         DrainEventFd(m_wakeEvent);
         bool burst = false;
         for (;;) {
@@ -281,7 +321,10 @@ void TCommTransThread::run()
 
 TCustomCommX::TCustomCommX(QObject *owner) : QObject(owner) {}
 
-TCustomCommX::~TCustomCommX() { Close(); }
+TCustomCommX::~TCustomCommX()
+{
+    Close();
+}
 
 void TCustomCommX::SetLineFactory(std::function<std::unique_ptr<TCommLine>()> factory)
 {
@@ -375,7 +418,7 @@ void TCustomCommX::Close()
     m_line->Close();
     m_line.reset();
     FHandle = CommNoPort;
-    emit TransProgress();  // a Write waiting for room gives up
+    emit TransProgress(); // a Write waiting for room gives up
 }
 
 bool TCustomCommX::Write(const void *data, int count)
@@ -388,7 +431,7 @@ bool TCustomCommX::Write(const void *data, int count)
     int left = count;
     while (left > 0) {
         if (!IsOpen() || !FTransThread)
-            return false;  // what was queued stays queued
+            return false; // what was queued stays queued
         if (PendingBlocks() >= MaxPendingBlocks) {
             WaitForRoom();
             continue;
@@ -417,7 +460,7 @@ void TCustomCommX::WaitForRoom()
     connect(this, &TCustomCommX::TransProgress, &loop, &QEventLoop::quit);
     connect(&safety, &QTimer::timeout, &loop, &QEventLoop::quit);
     safety.start(100);
-    if (PendingBlocks() >= MaxPendingBlocks)  // a block finished before the loop was set up
+    if (PendingBlocks() >= MaxPendingBlocks) // a block finished before the loop was set up
         loop.exec();
 }
 
@@ -492,7 +535,7 @@ int TCustomCommX::InQueueCount()
 {
     if (!IsOpen())
         return 0;
-    m_line->TakeErrors();  // as ClearCommError, the count also clears the error state
+    m_line->TakeErrors(); // as ClearCommError, the count also clears the error state
     return qMax(0, m_line->InQueue());
 }
 
@@ -531,7 +574,7 @@ void TCustomCommX::WndProc(quint64 session, int message, unsigned lParam)
     if (message == WM_COMM_TRANS)
         emit TransProgress();
     if (!IsOpen() || session != m_session)
-        return;  // a report of a port that has been closed since
+        return; // a report of a port that has been closed since
     switch (message) {
     case WM_COMM_TRANS:
         if (FTransThread && isSignalConnected(QMetaMethod::fromSignal(&TCustomCommX::OnTrans)))
@@ -555,6 +598,9 @@ void TCustomCommX::WndProc(quint64 session, int message, unsigned lParam)
     case WM_COMM_ERROR:
         emit OnError(this, int(lParam));
         break;
+    case WM_COMM_HANGUP:
+        emit OnHangUp(this);
+        break;
     default:
         break;
     }
@@ -569,11 +615,20 @@ void TCustomCommX::WriteDcb(TLineField field)
         return;
     TCommStep step = TCommStep::Flow;
     switch (field) {
-    case TLineField::BitRate: step = TCommStep::BitRate; break;
-    case TLineField::CharSize: step = TCommStep::CharSize; break;
-    case TLineField::Parity: step = TCommStep::Parity; break;
-    case TLineField::StopBits: step = TCommStep::StopBits; break;
-    default: break;
+    case TLineField::BitRate:
+        step = TCommStep::BitRate;
+        break;
+    case TLineField::CharSize:
+        step = TCommStep::CharSize;
+        break;
+    case TLineField::Parity:
+        step = TCommStep::Parity;
+        break;
+    case TLineField::StopBits:
+        step = TCommStep::StopBits;
+        break;
+    default:
+        break;
     }
     RaiseCommError(step, result);
 }
@@ -597,7 +652,7 @@ void TCustomCommX::SetBitRate(int value)
     try {
         WriteDcb(TLineField::BitRate);
     } catch (...) {
-        FDcb = before;  // the port keeps what it had; the record says so too
+        FDcb = before; // the port keeps what it had; the record says so too
         throw;
     }
 }

@@ -22,10 +22,13 @@
 
 // Configuration failures of the component, with its fixed Japanese messages. The system
 // error behind it (an errno, 0 where there is none) is kept for logs; it is never shown.
-class ECommError : public EStationError {
+class ECommError : public EStationError
+{
 public:
     explicit ECommError(const QString &message, int systemError = 0)
-        : EStationError(message), m_systemError(systemError) {}
+        : EStationError(message), m_systemError(systemError)
+    {
+    }
     int SystemError() const { return m_systemError; }
 
 private:
@@ -34,7 +37,14 @@ private:
 
 enum TCommParityBits : quint8 { cpbNone = 0, cpbOdd = 1, cpbEven = 2 };
 enum TCommStopBits : quint8 { csb1 = 0, csb1p5 = 1, csb2 = 2 };
-enum TCommFlowCtrls : quint8 { cfcRtsCts = 0, cfcDtrDsr = 1, cfcXonXoff = 2, cfcHalfHigh = 3, cfcHalfLow = 4, cfcNone = 5 };
+enum TCommFlowCtrls : quint8 {
+    cfcRtsCts = 0,
+    cfcDtrDsr = 1,
+    cfcXonXoff = 2,
+    cfcHalfHigh = 3,
+    cfcHalfLow = 4,
+    cfcNone = 5
+};
 
 // The component's messages (the numbers of the Windows original, kept as names of the
 // reports the threads hand to the GUI thread).
@@ -42,6 +52,8 @@ constexpr int WM_COMM_TRANS = 0x500;
 constexpr int WM_COMM_RECEIVE = 0x501;
 constexpr int WM_COMM_SIGNAL = 0x502;
 constexpr int WM_COMM_ERROR = 0x503;
+// Not a message of the original: the device went away (adapter pulled, peer closed).
+constexpr int WM_COMM_HANGUP = 0x504;
 
 constexpr quint32 CommNoPort = 0xFFFFFFFFu;
 
@@ -57,14 +69,15 @@ struct TCommSendGate {
     bool released = false;
 };
 
-class TCommReceiveThread : public QThread {
+class TCommReceiveThread : public QThread
+{
     Q_OBJECT
 public:
     TCommReceiveThread(TCommLine *line, TCustomCommX *owner, quint64 session);
     ~TCommReceiveThread() override;
     // Marks the thread terminated, wakes its wait and releases a hand-over in progress.
     void Terminate();
-    int WaitEventFd() const { return m_waitEvent; }  // FWaitEvent
+    int WaitEventFd() const { return m_waitEvent; } // FWaitEvent
 
 protected:
     void run() override;
@@ -81,15 +94,16 @@ private:
     quint64 m_sent = 0;
 };
 
-class TCommTransThread : public QThread {
+class TCommTransThread : public QThread
+{
     Q_OBJECT
 public:
     TCommTransThread(TCustomCommX *owner, TCommLine *line, quint64 session);
-    ~TCommTransThread() override;  // frees blocks never taken
+    ~TCommTransThread() override; // frees blocks never taken
     void Terminate();
     // Hands a block over (the thread message 0x500); never blocks.
     void Post(QByteArray block);
-    void Wake();  // FWakeEvent
+    void Wake(); // FWakeEvent
     std::atomic<bool> FDiscard{false};
 
 protected:
@@ -109,7 +123,8 @@ private:
     std::deque<QByteArray> m_queue;
 };
 
-class TCustomCommX : public QObject {
+class TCustomCommX : public QObject
+{
     Q_OBJECT
 public:
     explicit TCustomCommX(QObject *owner = nullptr);
@@ -157,6 +172,10 @@ signals:
     void OnSignal(QObject *Sender, int EventMask);
     void OnBreak(QObject *Sender);
     void OnError(QObject *Sender, int ErrorState);
+    // The device went away: raised once, posted after the reports of that wake-up were
+    // handled (never inside the synchronous hand-over). The port stays open, dead, until
+    // Close; nothing more comes from it.
+    void OnHangUp(QObject *Sender);
     // Internal: a block was finished or the port closed (ends a Write waiting for room).
     void TransProgress();
 
@@ -207,13 +226,14 @@ private:
 
     std::function<std::unique_ptr<TCommLine>()> m_lineFactory;
     std::unique_ptr<TCommLine> m_line;
-    quint64 m_session = 0;  // counts Opens; a report of an earlier session is dropped
-    std::atomic<int> m_txFlow{cfcRtsCts};  // FlowCtrl and TimeOutTrans as the transmit thread reads them
+    quint64 m_session = 0;                // counts Opens; a report of an earlier session is dropped
+    std::atomic<int> m_txFlow{cfcRtsCts}; // FlowCtrl and TimeOutTrans as the transmit thread reads them
     std::atomic<int> m_txTimeout{3000};
     QString m_devicePath;
 };
 
-class TCommX : public TCustomCommX {
+class TCommX : public TCustomCommX
+{
     Q_OBJECT
     Q_PROPERTY(int PortNo READ PortNo WRITE SetPortNo)
     Q_PROPERTY(int BitRate READ BitRate WRITE SetBitRate)

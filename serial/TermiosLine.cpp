@@ -22,24 +22,36 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
-int ErrnoResult() { return errno ? -errno : -EIO; }
+int ErrnoResult()
+{
+    return errno ? -errno : -EIO;
+}
 
 int BitsForSize(int charSize)
 {
     switch (charSize) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    case 8: return CS8;
-    default: return -1;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    case 8:
+        return CS8;
+    default:
+        return -1;
     }
 }
 
-}  // namespace
+} // namespace
 
-TTermiosLine::~TTermiosLine() { Close(); }
+TTermiosLine::~TTermiosLine()
+{
+    Close();
+}
 
 int TTermiosLine::Open(const QString &devicePath)
 {
@@ -51,14 +63,23 @@ int TTermiosLine::Open(const QString &devicePath)
     int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return ErrnoResult();
-    // No sharing, as the Windows port: a second program (or component) on the port fails.
+    // No sharing, as the Windows port: a second component or station fails on the lock,
+    // and TIOCEXCL makes the kernel refuse every further open of the tty (EBUSY), so a
+    // terminal program or ModemManager, which do not look at locks, cannot take the
+    // timer's bytes either. Only root passes TIOCEXCL.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno == EWOULDBLOCK ? -EBUSY : ErrnoResult();
+        ::close(fd);
+        return err;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) { // also tells a non-tty apart
         int err = ErrnoResult();
         ::close(fd);
         return err;
     }
-    struct termios2 tio {};
-    if (::ioctl(fd, TCGETS2, &tio) != 0) {  // not a tty
+    struct termios2 tio {
+    };
+    if (::ioctl(fd, TCGETS2, &tio) != 0) {
         int err = ErrnoResult();
         ::close(fd);
         return err;
@@ -76,7 +97,7 @@ int TTermiosLine::Open(const QString &devicePath)
         ::close(fd);
         return err;
     }
-    ::ioctl(fd, TCFLSH, TCIFLUSH);  // what arrived before we opened is not ours
+    ::ioctl(fd, TCFLSH, TCIFLUSH); // what arrived before we opened is not ours
 
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     if (m_epoll < 0) {
@@ -84,7 +105,8 @@ int TTermiosLine::Open(const QString &devicePath)
         ::close(fd);
         return err;
     }
-    struct epoll_event ev {};
+    struct epoll_event ev {
+    };
     ev.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
     ev.data.fd = fd;
     if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &ev) != 0) {
@@ -107,8 +129,10 @@ void TTermiosLine::Close()
 {
     if (m_epoll >= 0)
         ::close(m_epoll);
-    if (m_fd >= 0)
-        ::close(m_fd);  // also releases the flock
+    if (m_fd >= 0) {
+        ::ioctl(m_fd, TIOCNXCL); // another root process may still hold the tty
+        ::close(m_fd);           // also releases the flock
+    }
     m_epoll = -1;
     m_fd = -1;
     m_epollWake = -1;
@@ -125,21 +149,30 @@ int TTermiosLine::SetupBuffers(int inQueue, int outQueue)
 
 int TTermiosLine::GetConfig(TLineConfig &config)
 {
-    struct termios2 tio {};
+    struct termios2 tio {
+    };
     if (::ioctl(m_fd, TCGETS2, &tio) != 0)
         return ErrnoResult();
     config.bitRate = int(tio.c_ospeed);
     switch (tio.c_cflag & CSIZE) {
-    case CS5: config.charSize = 5; break;
-    case CS6: config.charSize = 6; break;
-    case CS7: config.charSize = 7; break;
-    default: config.charSize = 8; break;
+    case CS5:
+        config.charSize = 5;
+        break;
+    case CS6:
+        config.charSize = 6;
+        break;
+    case CS7:
+        config.charSize = 7;
+        break;
+    default:
+        config.charSize = 8;
+        break;
     }
     config.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
     config.stopBits = (tio.c_cflag & CSTOPB) ? (config.charSize == 5 ? 1 : 2) : 0;
     config.flow = (tio.c_cflag & CRTSCTS) ? TLineFlow::RtsCts
-                  : (tio.c_iflag & IXON) ? TLineFlow::XonXoff
-                                         : TLineFlow::None;
+                  : (tio.c_iflag & IXON)  ? TLineFlow::XonXoff
+                                          : TLineFlow::None;
     config.xonChar = tio.c_cc[VSTART];
     config.xoffChar = tio.c_cc[VSTOP];
     return 0;
@@ -147,7 +180,8 @@ int TTermiosLine::GetConfig(TLineConfig &config)
 
 int TTermiosLine::SetConfig(const TLineConfig &config, TLineField changed)
 {
-    struct termios2 tio {};
+    struct termios2 tio {
+    };
     if (::ioctl(m_fd, TCGETS2, &tio) != 0)
         return ErrnoResult();
     const int size = BitsForSize(config.charSize);
@@ -176,7 +210,8 @@ int TTermiosLine::SetConfig(const TLineConfig &config, TLineField changed)
 
     // The kernel takes what it cannot do without a word (a pseudo-terminal keeps CS8 and
     // drops parity): read the record back and refuse a setting that did not stick.
-    struct termios2 got {};
+    struct termios2 got {
+    };
     if (::ioctl(m_fd, TCGETS2, &got) != 0)
         return ErrnoResult();
     auto same = [&](tcflag_t bits) { return (got.c_cflag & bits) == (tio.c_cflag & bits); };
@@ -201,9 +236,15 @@ int TTermiosLine::SetConfig(const TLineConfig &config, TLineField changed)
     return 0;
 }
 
-int TTermiosLine::PurgeOutput() { return ::ioctl(m_fd, TCFLSH, TCOFLUSH) == 0 ? 0 : ErrnoResult(); }
+int TTermiosLine::PurgeOutput()
+{
+    return ::ioctl(m_fd, TCFLSH, TCOFLUSH) == 0 ? 0 : ErrnoResult();
+}
 
-int TTermiosLine::PurgeInput() { return ::ioctl(m_fd, TCFLSH, TCIFLUSH) == 0 ? 0 : ErrnoResult(); }
+int TTermiosLine::PurgeInput()
+{
+    return ::ioctl(m_fd, TCFLSH, TCIFLUSH) == 0 ? 0 : ErrnoResult();
+}
 
 int TTermiosLine::SetRts(bool on)
 {
@@ -227,7 +268,8 @@ int TTermiosLine::InQueue()
 
 bool TTermiosLine::ReadCounts(Counts &counts) const
 {
-    struct serial_icounter_struct ic {};
+    struct serial_icounter_struct ic {
+    };
     if (m_fd < 0 || ::ioctl(m_fd, TIOCGICOUNT, &ic) != 0)
         return false;
     counts = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
@@ -259,10 +301,10 @@ long TTermiosLine::Read(char *buffer, long count)
     if (n > 0)
         return long(n);
     if (n == 0)
-        return -EPIPE;  // VMIN=1: end of file is a hang-up
+        return -EPIPE; // VMIN=1: end of file is a hang-up
     if (errno == EAGAIN || errno == EINTR)
         return 0;
-    return errno == EIO ? -EPIPE : ErrnoResult();  // a pseudo-terminal whose master closed
+    return errno == EIO ? -EPIPE : ErrnoResult(); // a pseudo-terminal whose master closed
 }
 
 void TTermiosLine::WaitReadable(int ms)
@@ -305,7 +347,8 @@ unsigned TTermiosLine::WaitEvent(int wakeFd)
         return 0;
     }
     if (m_epollWake != wakeFd) {
-        struct epoll_event ev {};
+        struct epoll_event ev {
+        };
         ev.events = EPOLLIN;
         ev.data.fd = wakeFd;
         if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, wakeFd, &ev) != 0 && errno != EEXIST)
@@ -334,10 +377,14 @@ unsigned TTermiosLine::WaitEvent(int wakeFd)
             int lines = 0;
             if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
                 const int changed = lines ^ m_modemLines;
-                if (changed & TIOCM_CTS) mask |= CommEv::Cts;
-                if (changed & TIOCM_DSR) mask |= CommEv::Dsr;
-                if (changed & TIOCM_CD) mask |= CommEv::Rlsd;
-                if (changed & TIOCM_RI) mask |= CommEv::Ring;
+                if (changed & TIOCM_CTS)
+                    mask |= CommEv::Cts;
+                if (changed & TIOCM_DSR)
+                    mask |= CommEv::Dsr;
+                if (changed & TIOCM_CD)
+                    mask |= CommEv::Rlsd;
+                if (changed & TIOCM_RI)
+                    mask |= CommEv::Ring;
                 m_modemLines = lines;
             } else if (errno == EIO || errno == ENODEV) {
                 mask |= CommEv::HangUp;
@@ -346,11 +393,16 @@ unsigned TTermiosLine::WaitEvent(int wakeFd)
         Counts now;
         if (m_hasCounts && ReadCounts(now)) {
             // Pulses shorter than the sampling period still move the counters.
-            if (now.cts != m_eventCounts.cts) mask |= CommEv::Cts;
-            if (now.dsr != m_eventCounts.dsr) mask |= CommEv::Dsr;
-            if (now.dcd != m_eventCounts.dcd) mask |= CommEv::Rlsd;
-            if (now.rng != m_eventCounts.rng) mask |= CommEv::Ring;
-            if (now.brk != m_eventCounts.brk) mask |= CommEv::Break;
+            if (now.cts != m_eventCounts.cts)
+                mask |= CommEv::Cts;
+            if (now.dsr != m_eventCounts.dsr)
+                mask |= CommEv::Dsr;
+            if (now.dcd != m_eventCounts.dcd)
+                mask |= CommEv::Rlsd;
+            if (now.rng != m_eventCounts.rng)
+                mask |= CommEv::Ring;
+            if (now.brk != m_eventCounts.brk)
+                mask |= CommEv::Break;
             if (now.frame != m_eventCounts.frame || now.overrun != m_eventCounts.overrun ||
                 now.parity != m_eventCounts.parity || now.bufOverrun != m_eventCounts.bufOverrun)
                 mask |= CommEv::Err;

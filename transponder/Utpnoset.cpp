@@ -4,8 +4,9 @@
 #include "CuteBtn.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "PortChoice.h"
 #include "ProfileFile.h"
-#include "SerialPorts.h"
+#include "TPortCombo.h"
 #include "TRadioGroup.h"
 #include "TpGridModel.h"
 #include "TpReading.h"
@@ -129,7 +130,8 @@ void TFtpnoset::createControls()
     edrmax = edit("edrmax", QRect(658, 214, 92, 26));
 
     label(QStringLiteral("Commポート"), QRect(420, 248, 100, 20));
-    Cbxcomm1 = new QComboBox(this);
+    auto *ports = new TPortCombo(this);
+    Cbxcomm1 = ports;
     Cbxcomm1->setObjectName(QStringLiteral("Cbxcomm1"));
     Cbxcomm1->setGeometry(520, 246, 130, 26);
 
@@ -149,12 +151,28 @@ void TFtpnoset::createControls()
     CommX1->SetPortNo(6);
     CommX1->SetFlowCtrl(cfcXonXoff);
     CommX1->SetBufLenReceive(8192);
+    m_ports = new TSerialPortChoice(CommX1, this);
+    LbPortStatus = new QLabel(this);
+    LbPortStatus->setObjectName(QStringLiteral("LbPortStatus"));
+    LbPortStatus->setGeometry(8, 514, 664, 42);
+    LbPortStatus->setWordWrap(true);
+    QPalette red = LbPortStatus->palette();
+    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    LbPortStatus->setPalette(red);
+    LbPortStatus->hide();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
 
     connect(CommX1, &TCommX::OnReceive, this, &TFtpnoset::CommX1Receive);
+    connect(m_ports, &TSerialPortChoice::StatusChanged, this, [this](const QString &status) {
+        LbPortStatus->setText(status);
+        LbPortStatus->setVisible(!status.isEmpty());
+    });
+    connect(m_ports, &TSerialPortChoice::Reopened, this, [this] { m_decoder.Clear(); });
+    connect(ports, &TPortCombo::PopupAboutToShow, this,
+            [this, ports] { ports->SetEntries(TSerialPortChoice::Entries(AmbPort)); });
     connect(Timer1, &QTimer::timeout, this, &TFtpnoset::Timer1Timer);
     connect(Button1, &QAbstractButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
     connect(RGorder, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGorderClick(); }); });
@@ -172,8 +190,7 @@ void TFtpnoset::FormCreate()
 void TFtpnoset::fillPortList()
 {
     Cbxcomm1->clear();
-    Cbxcomm1->addItem(QString());
-    Cbxcomm1->addItems(SerialPortList());
+    Cbxcomm1->addItems(TSerialPortChoice::Entries(AmbPort));
     const int at = AmbPort > 0 ? Cbxcomm1->findText(QStringLiteral("COM%1").arg(AmbPort)) : 0;
     Cbxcomm1->setCurrentIndex(qMax(at, 0));
 }
@@ -210,12 +227,13 @@ void TFtpnoset::FormShow()
 
 void TFtpnoset::openAmbPort()
 {
-    CommX1->Close();
+    m_ports->Close();
     CommX1->SetPortNo(AmbPort);
     try {
-        CommX1->Open();
-    } catch (const ECommError &) {
-        Dialogs::showMessage(PortMessage);
+        m_ports->Open();
+    } catch (const ECommError &e) {
+        const QString reason = AmbPort > 0 ? TSerialPortChoice::OpenFailureReason(e, AmbPort) : QString();
+        Dialogs::showMessage(reason.isEmpty() ? PortMessage : PortMessage + QLatin1Char('\n') + reason);
         if (AmbPort != 0) {
             AmbPort = 0;
             rememberAmbPort(0);
@@ -250,17 +268,16 @@ void TFtpnoset::Cbxcomm1Change()
 {
     const int index = Cbxcomm1->currentIndex();
     if (index <= 0) {
-        CommX1->Close();
+        m_ports->Close();
         AmbPort = 0;
         rememberAmbPort(0);
         return;
     }
-    bool ok = false;
-    const int portNo = Cbxcomm1->currentText().mid(3).trimmed().toInt(&ok);
-    if (!ok || portNo <= 0)
+    const std::optional<int> portNo = TSerialPortChoice::PortOfEntry(Cbxcomm1->currentText());
+    if (!portNo || *portNo <= 0)
         return;
-    AmbPort = portNo;
-    rememberAmbPort(portNo);
+    AmbPort = *portNo;
+    rememberAmbPort(*portNo);
     openAmbPort();
 }
 
@@ -428,7 +445,7 @@ void TFtpnoset::RGorderClick()
 
 void TFtpnoset::CuteButton1Click()
 {
-    CommX1->Close();
+    m_ports->Close();
     close();
 }
 
@@ -436,6 +453,6 @@ void TFtpnoset::done(int result)
 {
     // However the window is left, it stops listening to the decoder.
     Timer1->stop();
-    CommX1->Close();
+    m_ports->Close();
     QDialog::done(result);
 }

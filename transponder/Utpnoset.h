@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QTableView;
@@ -17,6 +18,7 @@ class QTimer;
 class TCommX;
 class TCuteButton;
 class TRadioGroup;
+class TSerialPortChoice;
 class TTpGridModel;
 
 class TFtpnoset : public QDialog
@@ -43,6 +45,8 @@ public:
     // The decoder's port, chosen here and remembered in the settings file.
     QComboBox *Cbxcomm1;
     TCommX *CommX1;
+    // The port's status line: a port that went away, and how long it was away.
+    QLabel *LbPortStatus;
     QTimer *Timer1;
 
     // Decoder input: bytes not yet taken as a line, the passing records waiting to be
@@ -85,6 +89,7 @@ private:
     void reopenList(const QString &zek);
 
     TAmbDecoder m_decoder;
+    TSerialPortChoice *m_ports = nullptr;
     TTpGridModel *m_gridModel = nullptr;
     QString m_reportedEdzek; // the non-numeric next bib already reported
 };

@@ -20,7 +20,10 @@ TPtyPeer::TPtyPeer()
     m_slavePath = QString::fromLocal8Bit(ptsname(m_master));
 }
 
-TPtyPeer::~TPtyPeer() { HangUp(); }
+TPtyPeer::~TPtyPeer()
+{
+    HangUp();
+}
 
 void TPtyPeer::HangUp()
 {
@@ -52,7 +55,8 @@ QByteArray TPtyPeer::Read(int count, int timeoutMs)
         if (::poll(&p, 1, timeoutMs) <= 0)
             break;
         char buf[4096];
-        ssize_t n = ::read(m_master, buf, sizeof buf < size_t(count - out.size()) ? sizeof buf : size_t(count - out.size()));
+        ssize_t n =
+            ::read(m_master, buf, sizeof buf < size_t(count - out.size()) ? sizeof buf : size_t(count - out.size()));
         if (n <= 0)
             break;
         out.append(buf, int(n));
@@ -62,21 +66,24 @@ QByteArray TPtyPeer::Read(int count, int timeoutMs)
 
 unsigned TPtyPeer::CFlag() const
 {
-    struct termios2 tio {};
+    struct termios2 tio {
+    };
     ::ioctl(m_master, TCGETS2, &tio);
     return tio.c_cflag;
 }
 
 unsigned TPtyPeer::IFlag() const
 {
-    struct termios2 tio {};
+    struct termios2 tio {
+    };
     ::ioctl(m_master, TCGETS2, &tio);
     return tio.c_iflag;
 }
 
 unsigned TPtyPeer::OutputSpeed() const
 {
-    struct termios2 tio {};
+    struct termios2 tio {
+    };
     ::ioctl(m_master, TCGETS2, &tio);
     return tio.c_ospeed;
 }
@@ -91,6 +98,15 @@ TWorkFolder::TWorkFolder(const QMap<int, QString> &ports)
         ini.write(QStringLiteral("COM%1=%2\r\n").arg(it.key()).arg(it.value()).toLocal8Bit());
     ini.close();
     QDir::setCurrent(m_dir.path());
+    m_previousData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("share")).toLocal8Bit());
 }
 
-TWorkFolder::~TWorkFolder() { QDir::setCurrent(m_previous); }
+TWorkFolder::~TWorkFolder()
+{
+    QDir::setCurrent(m_previous);
+    if (m_previousData.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", m_previousData);
+}

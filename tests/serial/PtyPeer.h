@@ -8,7 +8,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
-class TPtyPeer {
+class TPtyPeer
+{
 public:
     TPtyPeer();
     ~TPtyPeer();
@@ -16,7 +17,7 @@ public:
     void Write(const QByteArray &bytes);
     // Reads until count bytes came or timeoutMs passed without any.
     QByteArray Read(int count, int timeoutMs);
-    void HangUp();  // closes the master
+    void HangUp(); // closes the master
     // The slave's settings as the component left them (read through the master).
     unsigned CFlag() const;
     unsigned IFlag() const;
@@ -28,8 +29,10 @@ private:
 };
 
 // A temporary working folder whose VidadIva.ini maps COM numbers ("COM7" -> path); the
-// process's current folder while it lives.
-class TWorkFolder {
+// process's current folder while it lives, and the home of the adapters' COM numbers
+// ($XDG_DATA_HOME), so a suite never writes the user's own.
+class TWorkFolder
+{
 public:
     explicit TWorkFolder(const QMap<int, QString> &ports);
     ~TWorkFolder();
@@ -38,4 +41,5 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_previous;
+    QByteArray m_previousData;
 };

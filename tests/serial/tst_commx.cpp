@@ -1,17 +1,24 @@
 // The serial component over pseudo-terminals: opening by COM number, configuration,
 // reception on the GUI thread, transmission with back-pressure and purge, closing, hang-up.
 #include "CommX.h"
+#include "PortChoice.h"
 #include "PtyPeer.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <asm/termbits.h>
+#include <cerrno>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QString AlreadyOpen = QStringLiteral("ポートは、すでにオープンされています");
 const QString CannotOpen = QStringLiteral("ポートをオープンできませんでした");
@@ -26,16 +33,40 @@ QString RaisedBy(const std::function<void()> &f)
     return QString();
 }
 
+constexpr uid_t Nobody = 65534;
+
+// Runs a program, as the user nobody when asked and the suite runs as root (the kernel
+// lets root through both TIOCEXCL and the device's permissions); its output and exit code.
+QPair<QString, int> Run(const QString &program, const QStringList &args, bool asNobody)
+{
+    QProcess p;
+    if (asNobody && geteuid() == 0)
+        p.start(QStringLiteral("setpriv"),
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
+    else
+        p.start(program, args);
+    if (!p.waitForFinished(30000))
+        return {QStringLiteral("did not end"), -1};
+    return {QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed(), p.exitCode()};
+}
+
+QString Reason(int error)
+{
+    return TSerialPortChoice::OpenFailureReason(ECommError(QString(), error), 7);
+}
+
 qint64 CpuMs()
 {
-    struct rusage ru {};
+    struct rusage ru {
+    };
     getrusage(RUSAGE_SELF, &ru);
     return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000;
 }
 
-}  // namespace
+} // namespace
 
-class TestCommX : public QObject {
+class TestCommX : public QObject
+{
     Q_OBJECT
 
 private:
@@ -99,10 +130,9 @@ private slots:
         QTest::addColumn<unsigned>("cflagSet");
         QTest::addColumn<unsigned>("iflagSet");
         QTest::newRow("photocell 2400") << 2400 << int(csb1) << int(cfcRtsCts) << unsigned(CS8 | CRTSCTS) << 0u;
-        QTest::newRow("decoder 9600 xon/xoff") << 9600 << int(csb1) << int(cfcXonXoff) << unsigned(CS8)
-                                               << unsigned(IXON | IXOFF);
-        QTest::newRow("odd rate, two stop bits") << 250000 << int(csb2) << int(cfcNone) << unsigned(CS8 | CSTOPB)
-                                                 << 0u;
+        QTest::newRow("decoder 9600 xon/xoff")
+            << 9600 << int(csb1) << int(cfcXonXoff) << unsigned(CS8) << unsigned(IXON | IXOFF);
+        QTest::newRow("odd rate, two stop bits") << 250000 << int(csb2) << int(cfcNone) << unsigned(CS8 | CSTOPB) << 0u;
     }
     void openConfiguresThePortOfItsNumber()
     {
@@ -120,7 +150,7 @@ private slots:
         QCOMPARE(m_comm->DevicePath(), m_peer->SlavePath());
         QCOMPARE(m_peer->OutputSpeed(), unsigned(rate));
         QCOMPARE(m_peer->CFlag() & (CSIZE | CSTOPB | CRTSCTS | PARENB), cflagSet);
-        QCOMPARE(m_peer->IFlag() & (IXON | IXOFF | ICRNL | INLCR), iflagSet);  // raw: no CR translation
+        QCOMPARE(m_peer->IFlag() & (IXON | IXOFF | ICRNL | INLCR), iflagSet); // raw: no CR translation
     }
 
     void openFailsWithTheComponentsMessages_data()
@@ -149,10 +179,61 @@ private slots:
         QVERIFY(m_comm->IsOpen());
         TCommX other;
         other.SetPortNo(7);
-        QCOMPARE(RaisedBy([&] { other.Open(); }), CannotOpen);  // the port is not shared
+        QCOMPARE(RaisedBy([&] { other.Open(); }), CannotOpen); // the port is not shared
         m_comm->Close();
-        other.Open();  // and free again once closed
+        other.Open(); // and free again once closed
         QVERIFY(other.IsOpen());
+    }
+
+    // A second program opening a port: the component's open error, and the reason a
+    // window gives the operator (port in use; not in the dialout group).
+    void aSecondProgramIsToldWhyItCannotOpen_data()
+    {
+        QTest::addColumn<bool>("held");     // this station has the port open
+        QTest::addColumn<bool>("asNobody"); // the second program runs as another user
+        QTest::addColumn<int>("mode");      // of the device node, 0 to leave it
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("another station, same user") << true << false << 0 << Reason(EBUSY);
+        QTest::newRow("another user's program") << true << true << 0666 << Reason(EBUSY);
+        QTest::newRow("a user not in dialout") << false << true << 0660 << Reason(EACCES);
+    }
+    void aSecondProgramIsToldWhyItCannotOpen()
+    {
+        QFETCH(bool, held);
+        QFETCH(bool, asNobody);
+        QFETCH(int, mode);
+        QFETCH(QString, reason);
+        const QByteArray slave = m_peer->SlavePath().toLocal8Bit();
+        if (mode && geteuid() == 0) {
+            QCOMPARE(::chown(slave.constData(), 0, 20), 0); // root:dialout, as udev leaves a ttyUSB
+            QCOMPARE(::chmod(slave.constData(), mode_t(mode)), 0);
+        } else if (mode == 0660) {
+            QCOMPARE(::chmod(slave.constData(), 0), 0); // a user's own pty: shut it to its owner
+        }
+        QCOMPARE(::chmod(m_folder->Path().toLocal8Bit().constData(), 0755), 0);
+        if (held)
+            m_comm->Open();
+        const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/commx_open");
+        const auto [output, code] = Run(probe, {QStringLiteral("7")}, asNobody);
+        QCOMPARE(code, 1);
+        QCOMPARE(output, CannotOpen + QLatin1Char('\n') + reason);
+        QVERIFY(reason.contains(QStringLiteral("使用中")) || reason.contains(QStringLiteral("dialout")));
+    }
+
+    // A terminal program pays no heed to locks; the kernel keeps it off the port.
+    void aTerminalProgramCannotTakeTheStationsPort()
+    {
+        const QByteArray slave = m_peer->SlavePath().toLocal8Bit();
+        if (geteuid() == 0)
+            QCOMPARE(::chown(slave.constData(), Nobody, Nobody), 0);
+        const QStringList openIt{QStringLiteral("-c"),
+                                 QStringLiteral("exec 3<>") + m_peer->SlavePath() + " && echo opened"};
+        QCOMPARE(Run(QStringLiteral("/bin/sh"), openIt, true).first, QStringLiteral("opened")); // free: it may
+        m_comm->Open();
+        const auto [output, code] = Run(QStringLiteral("/bin/sh"), openIt, true);
+        QVERIFY2(code != 0 && output.contains(QStringLiteral("busy")), qPrintable(output));
+        m_comm->Close();
+        QCOMPARE(Run(QStringLiteral("/bin/sh"), openIt, true).first, QStringLiteral("opened"));
     }
 
     void refusedSettingKeepsThePortAsItWas()
@@ -185,7 +266,7 @@ private slots:
 
     void settersOnAClosedComponentTouchNoDevice()
     {
-        TCommX holder;  // sets the pty to 4800 and closes it again
+        TCommX holder; // sets the pty to 4800 and closes it again
         holder.SetPortNo(7);
         holder.SetBitRate(4800);
         holder.Open();
@@ -197,8 +278,8 @@ private slots:
         m_comm->SetBufLenReceive(8192);
         m_comm->SetBufLenTrans(16);
         m_comm->SetTimeOutReceive(10);
-        m_comm->SetCharSize(7);  // would be refused by an open pty
-        m_comm->SetPortNo(9);    // a missing device: nothing is opened, nothing raised
+        m_comm->SetCharSize(7); // would be refused by an open pty
+        m_comm->SetPortNo(9);   // a missing device: nothing is opened, nothing raised
         QCOMPARE(m_peer->OutputSpeed(), 4800u);
         QCOMPARE(m_peer->CFlag(), cflag);
         QCOMPARE(m_comm->Handle(), CommNoPort);
@@ -212,7 +293,7 @@ private slots:
         m_comm->SetPortNo(8);
         QVERIFY(m_comm->IsOpen());
         QCOMPARE(m_comm->DevicePath(), m_peer2->SlavePath());
-        TCommX other;  // port 7 was let go
+        TCommX other; // port 7 was let go
         other.SetPortNo(7);
         other.Open();
         connect(m_comm.get(), &TCommX::OnReceive, this, [&](QObject *, int size) {
@@ -249,13 +330,13 @@ private slots:
                 got.append(char(b));
             }
         });
-        m_comm->SetFlowCtrl(cfcNone);  // 0x11 and 0x13 are data here
+        m_comm->SetFlowCtrl(cfcNone); // 0x11 and 0x13 are data here
         m_comm->Open();
         QByteArray all;
         for (const QByteArray &chunk : chunks) {
             m_peer->Write(chunk);
             all += chunk;
-            QTRY_COMPARE_WITH_TIMEOUT(got.size(), all.size(), 5000);  // one chunk at a time
+            QTRY_COMPARE_WITH_TIMEOUT(got.size(), all.size(), 5000); // one chunk at a time
         }
         QCOMPARE(got, all);
         QVERIFY(onGuiThread);
@@ -279,9 +360,9 @@ private slots:
         t.start();
         while (m_comm->InQueueCount() == 0 && t.elapsed() < 5000)
             QThread::msleep(1);
-        QThread::msleep(100);  // the receive thread reports it meanwhile (no events are handled)
+        QThread::msleep(100); // the receive thread reports it meanwhile (no events are handled)
         QCOMPARE(m_comm->ReadByte(), int('B'));
-        QTest::qWait(100);  // the report is handled now
+        QTest::qWait(100); // the report is handled now
         m_peer->Write("C");
         QTRY_COMPARE_WITH_TIMEOUT(events.size(), 1, 5000);
         QCOMPARE(events.at(0), QByteArray("C"));
@@ -289,7 +370,7 @@ private slots:
 
     void readByteWaitsTheReceiveTimeOut()
     {
-        QCOMPARE(m_comm->ReadByte(), -1);  // closed
+        QCOMPARE(m_comm->ReadByte(), -1); // closed
         m_comm->SetTimeOutReceive(300);
         m_comm->Open();
         int ticks = 0;
@@ -300,7 +381,7 @@ private slots:
         t.start();
         QCOMPARE(m_comm->ReadByte(), -1);
         QVERIFY2(t.elapsed() >= 280 && t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(ticks > 0);  // the window kept handling its events meanwhile
+        QVERIFY(ticks > 0); // the window kept handling its events meanwhile
         // A byte that comes during the wait is returned at once.
         QTimer::singleShot(50, this, [&] { m_peer->Write("Z"); });
         QCOMPARE(m_comm->ReadByte(), int('Z'));
@@ -308,7 +389,7 @@ private slots:
 
     void writeQueuesBlocksOfBufLenTrans()
     {
-        QVERIFY(!m_comm->Write("x", 1));  // closed
+        QVERIFY(!m_comm->Write("x", 1)); // closed
         m_comm->Open();
         QVERIFY(m_comm->Write("", 0));
         QSignalSpy trans(m_comm.get(), &TCommX::OnTrans);
@@ -339,7 +420,7 @@ private slots:
         QTimer::singleShot(150, this, [&] {
             ranWhileWaiting = writing;
             pendingSeen = m_comm->PendingBlocks();
-            m_peer->Write("\x11");  // XON: output goes on
+            m_peer->Write("\x11"); // XON: output goes on
         });
         writing = true;
         QVERIFY(m_comm->Write(data.constData(), int(data.size())));
@@ -365,7 +446,7 @@ private slots:
         for (const QList<QVariant> &t : trans)
             QCOMPARE(t.at(1).toInt(), 16);
         m_peer->Write("\x11");
-        QCOMPARE(m_peer->Read(1, 300), QByteArray());  // nothing of it was written
+        QCOMPARE(m_peer->Read(1, 300), QByteArray()); // nothing of it was written
         // The port still writes afterwards.
         QVERIFY(m_comm->Write("ok", 2));
         QCOMPARE(m_peer->Read(2, 5000), QByteArray("ok"));
@@ -416,8 +497,8 @@ private slots:
         QVERIFY(!m_comm->IsOpen());
         QTest::qWait(200);
         QCOMPARE(received.count(), 0);
-        QCOMPARE(trans.count(), 0);  // no event after Close
-        m_comm->Close();             // a second Close does nothing
+        QCOMPARE(trans.count(), 0); // no event after Close
+        m_comm->Close();            // a second Close does nothing
     }
 
     void closeFromTheReceiveHandler()
@@ -430,7 +511,7 @@ private slots:
         m_comm->Open();
         m_peer->Write("1");
         QTRY_VERIFY_WITH_TIMEOUT(!m_comm->IsOpen(), 5000);
-        m_comm->Open();  // opens again, and hears again
+        m_comm->Open(); // opens again, and hears again
         m_peer->Write("2");
         QTRY_COMPARE_WITH_TIMEOUT(calls, 2, 5000);
     }
@@ -450,7 +531,7 @@ private slots:
         QCOMPARE(signal.count(), 1);
         QCOMPARE(received.count(), 0);
         QCOMPARE(m_comm->ReadByte(), -1);
-        QVERIFY(m_comm->Write("gone", 4));  // dropped, still reported; the thread goes on
+        QVERIFY(m_comm->Write("gone", 4)); // dropped, still reported; the thread goes on
         QTRY_COMPARE_WITH_TIMEOUT(trans.count(), 1, 5000);
         QCOMPARE(trans.at(0).at(1).toInt(), 4);
         QElapsedTimer t;

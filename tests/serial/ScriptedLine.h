@@ -1,4 +1,4 @@
-// A scripted line for tests and rehearsals: it plays what a pseudo-terminal cannot carry
+// A scripted line for the serial tests: it plays what a pseudo-terminal cannot carry
 // (modem-line changes, BREAK, line errors, a stalled peer) and records what the component
 // did to the line (RTS and DTR changes with their times, writes, purges, configuration).
 // The test keeps the TScriptedPort; the component gets lines made by its Factory().

@@ -1,0 +1,149 @@
+#include "LiveReader.h"
+
+#include "Errors.h"
+#include "OdbcDsn.h"
+#include "TQuery.h"
+#include "Udm1.h"
+
+#include <QRegularExpression>
+#include <QTime>
+#include <QTimer>
+
+TLiveReader::TLiveReader(const QString &dataSource, const QString &nameColumn, int pollMs, QObject *parent)
+    : QObject(parent), m_nameColumn(nameColumn), m_timer(new QTimer(this))
+{
+    // The station's parameter lines with this data source. A data source that names its
+    // own account (UID, PWD in odbc.ini: a read-only one, say) is used with it.
+    QStringList params = TDm1::ConnectionParams();
+    for (QString &line : params) {
+        if (line.startsWith(QLatin1String("ODBC DSN=")))
+            line = QStringLiteral("ODBC DSN=") + dataSource;
+        else if (line.startsWith(QLatin1String("OPEN MODE=")))
+            line = QStringLiteral("OPEN MODE=READ ONLY");
+    }
+    const TDsnLocation where = LookupDsn(dataSource);
+    if (!where.user.isEmpty()) {
+        params.replaceInStrings(QRegularExpression(QStringLiteral("^USER NAME=.*")), QStringLiteral("USER NAME="));
+        params.replaceInStrings(QRegularExpression(QStringLiteral("^PASSWORD=.*")), QStringLiteral("PASSWORD="));
+    }
+    m_db.Params = params;
+    m_db.AliasName = dataSource;
+    // A server that stops answering turns the page to "接続待ち" within this bound.
+    m_db.ConnectTimeout = 5;
+    m_db.ReadTimeout = 10;
+    m_timer->setInterval(pollMs);
+    connect(m_timer, &QTimer::timeout, this, &TLiveReader::poll);
+}
+
+void TLiveReader::start()
+{
+    poll();
+    m_timer->start();
+}
+
+void TLiveReader::connectServer()
+{
+    m_db.Open();
+    m_db.execute(QStringLiteral("set names sjis"));
+    m_db.execute(QStringLiteral("SET SESSION TRANSACTION READ ONLY"));
+    // Whether result has the competitor's name: the columns of an empty read.
+    m_nameInTable.clear();
+    if (!m_nameColumn.isEmpty()) {
+        const TResultSet columns = m_db.execute(QStringLiteral("SELECT * FROM result WHERE 1=0"));
+        for (const QString &name : columns.names)
+            if (name.compare(m_nameColumn, Qt::CaseInsensitive) == 0)
+                m_nameInTable = name;
+    }
+    m_sinceResult.invalidate();
+    emit logLine(QStringLiteral("レースデータベース %1 に接続しました。").arg(m_db.AliasName));
+}
+
+TLiveState TLiveReader::read()
+{
+    TLiveState next = m_state;
+    next.online = true;
+    const TResultSet execinfo = m_db.execute(QStringLiteral("SELECT TCODE FROM EXECINFO"));
+    next.code = execinfo.values.isEmpty() ? QString() : execinfo.values.first().value(0);
+    const TResultSet tiki = m_db.execute(QStringLiteral("SELECT TIKIMEI \r\nFROM tiki \r\nWHERE TCODE='") +
+                                         SqlEscape(next.code) + QLatin1Char('\''));
+    next.name = tiki.values.isEmpty() ? QString() : tiki.values.first().value(0);
+
+    const TResultSet chaku = m_db.execute(
+        QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU ORDER BY NUM DESC LIMIT %1").arg(LivePassingsShown));
+    next.passings = PassingsFromRows(chaku);
+    next.arrived = newPassings(next.passings);
+
+    // The rankings change with a passing (a CHAKU row) or an event change; anything else
+    // (a correction in the check list) is picked up within ResultMaxAgeMs.
+    const bool stale = !m_sinceResult.isValid() || m_sinceResult.elapsed() >= ResultMaxAgeMs ||
+                       next.passings != m_state.passings || next.code != m_state.code;
+    if (stale) {
+        QString sql = QStringLiteral("SELECT ZEK,NATION");
+        if (!m_nameInTable.isEmpty())
+            sql += QLatin1Char(',') + m_nameInTable;
+        for (const char *prefix : {"MIDJUN", "MIDTIME", "MIDDIFF"})
+            for (int n = 1; n <= LiveMidPoints; ++n)
+                sql += QStringLiteral(",%1%2").arg(QLatin1String(prefix)).arg(n);
+        sql += QStringLiteral("\r\nFROM result\r\nWHERE TCODE='") + SqlEscape(next.code) + QLatin1Char('\'');
+        const TResultSet result = m_db.execute(sql);
+        next.names = !m_nameInTable.isEmpty();
+        next.ranks = RankingsFromRows(result, m_nameInTable);
+        next.competitors = CompetitorsFromRows(result, m_nameInTable);
+        m_sinceResult.start();
+    }
+    return next;
+}
+
+// The rows that came since the last read. When every shown row is new and there is a
+// gap below them, a burst wrote more rows than are shown: those are read as well, so a
+// page's stream carries every passing.
+QList<TLivePassing> TLiveReader::newPassings(const QList<TLivePassing> &shown)
+{
+    // The first read after connecting shows what is there; it has nothing to catch up.
+    if (!m_state.online)
+        return {};
+    const int oldTop = m_state.passings.isEmpty() ? 0 : m_state.passings.first().num;
+    int fresh = 0;
+    while (fresh < shown.size() && shown[fresh].num > oldTop)
+        ++fresh;
+    if (fresh < LivePassingsShown || shown.last().num <= oldTop + 1)
+        return shown.mid(0, fresh);
+    return PassingsFromRows(
+        m_db.execute(QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU WHERE NUM>%1 ORDER BY NUM DESC LIMIT %2")
+                         .arg(oldTop)
+                         .arg(MaxArrivedPerRead)));
+}
+
+void TLiveReader::poll()
+{
+    if (m_failed && m_sinceFailure.isValid() && m_sinceFailure.elapsed() < RetrySeconds * 1000)
+        return;
+    try {
+        if (!m_db.Connected() || m_failed)
+            connectServer();
+        TLiveState next = read();
+        m_failed = false;
+        publish(std::move(next));
+    } catch (const EDatabaseError &e) {
+        if (!m_failed)
+            emit logLine(QStringLiteral("レースデータベースを読めません (%1 秒ごとに接続し直します): %2")
+                             .arg(RetrySeconds)
+                             .arg(e.message()));
+        m_failed = true;
+        m_sinceFailure.start();
+        m_db.Close();
+        TLiveState next = m_state;
+        next.online = false;
+        publish(std::move(next));
+    }
+}
+
+void TLiveReader::publish(TLiveState next)
+{
+    if (ShownDataDiffers(m_state, next) || (next.online && next.updated.isEmpty()))
+        next.updated = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    const QByteArray update = UpdateJson(m_state, next);
+    m_state = std::move(next);
+    if (!update.isEmpty())
+        emit published(StateJson(m_state), update);
+}

@@ -1,0 +1,131 @@
+// The live page: takes the program's event stream (/events) and keeps the tables up to
+// date without reloading. Every value is put in as text, never as markup.
+'use strict';
+(function () {
+  const MAX_PASSINGS = 50;
+  const SILENT_MS = 25000; // the program pings every 10 s
+  const state = { passings: [], ranks: { 1: [], 2: [], 3: [], 4: [], 5: [] }, online: false, streaming: false };
+  let mid = midFromHash();
+  let source = null;
+  let lastHeard = 0;
+
+  function $(id) { return document.getElementById(id); }
+
+  function midFromHash() {
+    const m = /^#mid=([1-5])$/.exec(location.hash);
+    return m ? Number(m[1]) : 1;
+  }
+
+  function cell(tr, text, cls) {
+    const td = document.createElement('td');
+    td.textContent = text === null || text === undefined ? '' : String(text);
+    td.className = cls;
+    tr.appendChild(td);
+  }
+
+  function renderPassings(fresh) {
+    const body = $('passings').tBodies[0];
+    const rows = state.passings.map((p, i) => {
+      const tr = document.createElement('tr');
+      if (i < fresh) tr.className = 'fresh';
+      cell(tr, '中間' + p.mid, 'mid');
+      cell(tr, p.bib, 'bib');
+      cell(tr, p.name, 'name');
+      cell(tr, p.time, 'time');
+      return tr;
+    });
+    body.replaceChildren(...rows);
+    $('passings-empty').hidden = rows.length > 0;
+  }
+
+  function renderRanking() {
+    const body = $('ranking').tBodies[0];
+    const rows = (state.ranks[mid] || []).map(r => {
+      const tr = document.createElement('tr');
+      if (r.nation === 'JPN') tr.className = 'jpn';
+      cell(tr, r.rank, 'rank');
+      cell(tr, r.bib, 'bib');
+      cell(tr, r.name, 'name');
+      cell(tr, r.nation, 'nation');
+      cell(tr, r.time, 'time');
+      cell(tr, r.diff, 'diff');
+      return tr;
+    });
+    body.replaceChildren(...rows);
+    $('ranking-empty').hidden = rows.length > 0;
+    for (const b of document.querySelectorAll('#tabs button'))
+      b.setAttribute('aria-selected', String(Number(b.dataset.mid) === mid));
+  }
+
+  function renderStatus() {
+    const ok = state.online && state.streaming;
+    const badge = $('status');
+    badge.textContent = ok ? '接続中' : '接続待ち';
+    badge.className = ok ? 'online' : 'waiting';
+  }
+
+  function apply(msg) {
+    if ('online' in msg) state.online = msg.online;
+    if (msg.updated) $('updated').textContent = msg.updated;
+    if (msg.event) {
+      // The name column shows where the race database keeps the competitors' names.
+      document.body.classList.toggle('no-names', !msg.event.names);
+      // No event known yet (never reached the server) keeps the page's own title.
+      const name = msg.event.name || (msg.event.code ? '大会未指定' : '中間タイム速報');
+      $('event').textContent = name;
+      document.title = name + ' 中間タイム速報';
+    }
+    let fresh = 0;
+    if (msg.passings) {
+      if (msg.passings.all) {
+        state.passings = msg.passings.all;
+      } else if (msg.passings.add) {
+        fresh = msg.passings.add.length;
+        state.passings = msg.passings.add.concat(state.passings).slice(0, MAX_PASSINGS);
+      }
+    }
+    if (msg.ranks)
+      for (const n of Object.keys(msg.ranks)) state.ranks[n] = msg.ranks[n];
+    if (msg.passings) renderPassings(fresh);
+    if (msg.ranks && (msg.ranks[mid] || msg.ranks[String(mid)])) renderRanking();
+    renderStatus();
+  }
+
+  function heard() {
+    lastHeard = Date.now();
+    if (!state.streaming) { state.streaming = true; renderStatus(); }
+  }
+
+  function listen(type, handler) {
+    source.addEventListener(type, e => {
+      heard();
+      try { handler(JSON.parse(e.data)); } catch (err) { console.error(err); }
+    });
+  }
+
+  function connect() {
+    if (source) source.close();
+    source = new EventSource('events');
+    lastHeard = Date.now();
+    listen('state', msg => { state.ranks = { 1: [], 2: [], 3: [], 4: [], 5: [] }; apply(msg); renderRanking(); });
+    listen('update', apply);
+    listen('ping', () => {});
+    source.onerror = () => { state.streaming = false; renderStatus(); }; // it reconnects by itself
+  }
+
+  function choose(n) {
+    mid = n;
+    history.replaceState(null, '', '#mid=' + n);
+    renderRanking();
+  }
+
+  for (const b of document.querySelectorAll('#tabs button'))
+    b.addEventListener('click', () => choose(Number(b.dataset.mid)));
+  window.addEventListener('hashchange', () => { mid = midFromHash(); renderRanking(); });
+  // A stream that went quiet (a network that dropped without closing) is opened anew.
+  setInterval(() => {
+    if (Date.now() - lastHeard > SILENT_MS) { state.streaming = false; renderStatus(); connect(); }
+  }, 5000);
+  renderRanking();
+  connect();
+})();

@@ -1,0 +1,77 @@
+// What the live-page suites share: midstation-live as a process of its own, a raw HTTP
+// client on plain sockets (so a request can be as broken as a test wants), and a reader
+// of the program's event stream.
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace LiveTest
+{
+
+// midstation-live listening on a port the system chooses, with the data sources of the
+// test's environment (ODBCSYSINI, ODBCINI). Stopped by SIGTERM when destroyed.
+class LiveProgram
+{
+public:
+    explicit LiveProgram(const QStringList &arguments = {});
+    ~LiveProgram();
+    bool started() const { return m_port > 0; }
+    int port() const { return m_port; }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
+    bool running() const { return m_process.state() == QProcess::Running; }
+    // Everything the program wrote to stderr so far.
+    QString log();
+    // Stops it (SIGTERM) and returns its exit code, -1 when it had to be killed.
+    int stop();
+
+private:
+    QProcess m_process;
+    QByteArray m_log;
+    int m_port = 0;
+};
+
+// A connected TCP socket to the program; rcvbuf > 0 shrinks the receive buffer first.
+int connectTo(int port, int rcvbuf = 0);
+bool sendAll(int fd, const QByteArray &bytes);
+
+struct HttpReply {
+    int status = 0; // 0: the connection closed (or timed out) without a status line
+    QByteArray head;
+    QByteArray body;
+};
+// Sends raw bytes on a connection of their own and reads the reply until the server
+// closes or the deadline passes.
+HttpReply request(int port, const QByteArray &raw, int timeoutMs = 5000);
+HttpReply get(int port, const QByteArray &path, int timeoutMs = 5000);
+// /api/state parsed; empty on any failure.
+QJsonObject state(int port);
+
+// An open /events stream (HTTP/1.0, so the events come without chunk framing).
+class EventStream
+{
+public:
+    explicit EventStream(int port);
+    ~EventStream();
+    bool connected() const { return m_fd >= 0; }
+    // Events until one of type `type` (any type when empty) whose JSON data satisfies
+    // pred; nothing on timeout or when the program closes the stream.
+    std::optional<QJsonObject> waitFor(const QByteArray &type, const std::function<bool(const QJsonObject &)> &pred,
+                                       int timeoutMs);
+
+private:
+    bool nextEvent(QByteArray *type, QByteArray *data, qint64 deadline);
+    int m_fd = -1;
+    QByteArray m_buffer;
+    bool m_headerDone = false;
+};
+
+// A rank or passing row of a JSON list with this bib, or an empty object.
+QJsonObject rowWithBib(const QJsonArray &rows, const QString &bib);
+
+} // namespace LiveTest

@@ -1,0 +1,452 @@
+// midstation-live as a process against the private server: a passing taken by the
+// chip-tag intake reaches an open event stream within a second, Shift-JIS texts arrive as
+// UTF-8, markup in a name stays text, the program only reads, bad requests and stalled
+// clients leave the others served, connections are bounded, and a race server that goes
+// away and comes back is followed.
+#include "LiveTestSupport.h"
+#include "MidIntake.h"
+#include "ServerControl.h"
+#include "TestSupport.h"
+#include "Udm1.h"
+#include "uComm.h"
+#include "uLog.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace TestSupport;
+using namespace LiveTest;
+
+namespace
+{
+
+const QString Event = QStringLiteral("R2026A");
+
+bool hasPassing(const QJsonObject &update, int num)
+{
+    const QJsonObject passings = update.value(QStringLiteral("passings")).toObject();
+    const QJsonArray rows = passings.contains(QStringLiteral("add")) ? passings.value(QStringLiteral("add")).toArray()
+                                                                     : passings.value(QStringLiteral("all")).toArray();
+    for (const QJsonValue &v : rows)
+        if (v.toObject().value(QStringLiteral("num")).toInt() == num)
+            return true;
+    return false;
+}
+
+bool isOnline(const QJsonObject &stateOrUpdate)
+{
+    return stateOrUpdate.value(QStringLiteral("online")).toBool();
+}
+
+void appendDataSource(const QString &name, const QString &body)
+{
+    QFile ini(qEnvironmentVariable("ODBCINI"));
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write(QStringLiteral("\n[%1]\nDriver=MariaDB\n%2\n").arg(name, body).toLocal8Bit());
+}
+
+} // namespace
+
+class TstLive : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { m_shared.reset(); }
+    void init();
+    void cleanup();
+    void optionsAreChecked_data();
+    void optionsAreChecked();
+    void passingReachesTheStreamWithinOneSecond();
+    void burstOutrunningThePollReachesTheStream_data();
+    void burstOutrunningThePollReachesTheStream();
+    void textsArriveAsUtf8AndMarkupStaysText_data();
+    void textsArriveAsUtf8AndMarkupStaysText();
+    void resultWithoutNameColumn();
+    void readsWithASelectOnlyAccount();
+    void badRequestsLeaveTheOthersServed_data();
+    void badRequestsLeaveTheOthersServed();
+    void stalledClientsDoNotHoldUpTheOthers();
+    void connectionsAreBounded();
+    void raceServerAwayShowsWaitingAndReconnects();
+
+private:
+    int takePassing(const QString &bib, const QString &time);
+    std::unique_ptr<SuiteDatabase> m_db;
+    std::unique_ptr<TDm1> m_dm;
+    std::unique_ptr<TMidIntake> m_intake;
+    QTemporaryDir m_logDir;
+    std::unique_ptr<LiveProgram> m_shared;
+};
+
+void TstLive::initTestCase()
+{
+    m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_live"));
+}
+
+void TstLive::init()
+{
+    m_intake.reset();
+    m_dm.reset();
+    m_db->reload();
+    m_db->exec(QStringLiteral("USE t_live"));
+    m_dm = std::make_unique<TDm1>();
+    Dm1 = m_dm.get();
+    ConnectDataModule(m_dm.get());
+    ProgramSettings.CurrentTcode = Event;
+    m_intake = std::make_unique<TMidIntake>(m_dm.get());
+    m_intake->midlog->Path = m_logDir.path() + QLatin1Char('/');
+    m_intake->ReadExecInfo();
+}
+
+void TstLive::cleanup()
+{
+    m_intake.reset();
+    Dm1 = nullptr;
+    m_dm.reset();
+}
+
+// One chip-tag reading at C1 taken by the intake pass, as the chip-tag window's poll
+// takes it; returns the NUM of the CHAKU row it wrote.
+int TstLive::takePassing(const QString &bib, const QString &time)
+{
+    m_db->exec(
+        QStringLiteral("INSERT INTO tag_rec (tcode,zek,term,time,count,use_mid) VALUES ('%1','%2','C1','%3',1,0)")
+            .arg(Event, bib, time));
+    m_db->exec(QStringLiteral("UPDATE execinfo SET upd=upd+1 WHERE num=1"));
+    m_intake->settagmid();
+    return m_db->value(QStringLiteral("SELECT MAX(NUM) FROM CHAKU")).toInt();
+}
+
+void TstLive::optionsAreChecked_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no port") << QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1")} << 2
+                             << QStringLiteral("待ち受けアドレス");
+    QTest::newRow("port too large") << QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:70000")} << 2
+                                    << QStringLiteral("待ち受けアドレス");
+    QTest::newRow("host name") << QStringList{QStringLiteral("--listen"), QStringLiteral("example.org:80")} << 2
+                               << QStringLiteral("待ち受けアドレス");
+    QTest::newRow("unknown argument") << QStringList{QStringLiteral("--write")} << 2 << QStringLiteral("不明な引数");
+    QTest::newRow("address not on this machine")
+        << QStringList{QStringLiteral("--listen"), QStringLiteral("192.0.2.1:8080")} << 1
+        << QStringLiteral("待ち受けできません");
+}
+
+void TstLive::optionsAreChecked()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QProcess p;
+    p.start(QStringLiteral(MIDSTATION_LIVE_PROGRAM), arguments);
+    QVERIFY(p.waitForFinished(15000));
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY2(QString::fromLocal8Bit(p.readAllStandardError()).contains(message), qPrintable(message));
+}
+
+void TstLive::passingReachesTheStreamWithinOneSecond()
+{
+    LiveProgram live;
+    QVERIFY(live.started());
+    EventStream stream(live.port());
+    QVERIFY(stream.waitFor({}, isOnline, 10000));
+    for (const auto &[bib, time] : {std::pair{QStringLiteral("0001"), QStringLiteral("10:05:35.1")},
+                                    std::pair{QStringLiteral("0002"), QStringLiteral("10:06:10.0")}}) {
+        const int num = takePassing(bib, time); // the CHAKU row is committed when this returns
+        QElapsedTimer sinceRow;
+        sinceRow.start();
+        const auto update = stream.waitFor(
+            "update", [num](const QJsonObject &u) { return hasPassing(u, num); }, 5000);
+        const qint64 ms = sinceRow.elapsed();
+        QVERIFY2(update, qPrintable(bib));
+        QVERIFY2(ms <= 1000, qPrintable(QStringLiteral("passing %1 reached the stream after %2 ms").arg(bib).arg(ms)));
+    }
+    // The ranking of mid point 1 follows: 0001 leads, 0002 second.
+    const QJsonArray rank1 =
+        state(live.port()).value(QStringLiteral("ranks")).toObject().value(QStringLiteral("1")).toArray();
+    QCOMPARE(rank1.size(), 2);
+    QCOMPARE(rank1[0].toObject().value(QStringLiteral("bib")).toString(), QStringLiteral("0001"));
+    QCOMPARE(rank1[0].toObject().value(QStringLiteral("diff")).toString(), QStringLiteral("0.0"));
+    QCOMPARE(rank1[1].toObject().value(QStringLiteral("rank")).toInt(), 2);
+}
+
+void TstLive::burstOutrunningThePollReachesTheStream_data()
+{
+    QTest::addColumn<int>("before"); // CHAKU rows already there
+    QTest::newRow("into an empty table") << 0;
+    QTest::newRow("after a passing") << 1;
+}
+
+// More passings between two reads than the page shows (50): every one still travels.
+void TstLive::burstOutrunningThePollReachesTheStream()
+{
+    QFETCH(int, before);
+    constexpr int Burst = 120;
+    auto rows = [](int from, int to) {
+        QStringList values;
+        for (int num = from; num <= to; ++num)
+            values << QStringLiteral("(%1,'%2','    5:%3.0',1)")
+                          .arg(num)
+                          .arg(num, 4, 10, QLatin1Char('0'))
+                          .arg(num % 50 + 10);
+        return QStringLiteral("INSERT INTO CHAKU (num,zek,time1,laps) VALUES ") + values.join(QLatin1Char(','));
+    };
+    if (before > 0)
+        m_db->exec(rows(1, before));
+    LiveProgram live;
+    QVERIFY(live.started());
+    EventStream stream(live.port());
+    QVERIFY(stream.waitFor({}, isOnline, 10000));
+    QTest::qWait(600); // the program has read the table as it is
+    m_db->exec(rows(before + 1, before + Burst));
+    QSet<int> seen;
+    stream.waitFor(
+        "update",
+        [&seen, before](const QJsonObject &u) {
+            for (const QJsonValue &v :
+                 u.value(QStringLiteral("passings")).toObject().value(QStringLiteral("add")).toArray())
+                seen.insert(v.toObject().value(QStringLiteral("num")).toInt());
+            return seen.size() == Burst && !seen.contains(before);
+        },
+        5000);
+    QCOMPARE(seen.size(), Burst);
+    const QJsonArray shown =
+        state(live.port()).value(QStringLiteral("passings")).toObject().value(QStringLiteral("all")).toArray();
+    QCOMPARE(shown.size(), 50);
+    QCOMPARE(shown.first().toObject().value(QStringLiteral("num")).toInt(), before + Burst);
+}
+
+void TstLive::textsArriveAsUtf8AndMarkupStaysText_data()
+{
+    QTest::addColumn<QString>("name");
+    // ソ, 表 and 能 carry the backslash byte 0x5C in Shift-JIS.
+    QTest::newRow("Shift-JIS with 0x5C bytes") << QStringLiteral("ソ表能 高原ー");
+    QTest::newRow("script tag") << QStringLiteral("<script>alert('x')</script>");
+    QTest::newRow("quotes and ampersand") << QStringLiteral("\"A&B\" 'C' &amp;");
+    QTest::newRow("line break") << QStringLiteral("二行\nevent: update");
+}
+
+void TstLive::textsArriveAsUtf8AndMarkupStaysText()
+{
+    QFETCH(QString, name);
+    m_db->exec(QStringLiteral("UPDATE result SET name='%1', MIDTIME2='    5:35.1', MIDDIFF2='       0.0', MIDJUN2=1 "
+                              "WHERE zek='0003'")
+                   .arg(QString(name)
+                            .replace(QLatin1String("\\"), QLatin1String("\\\\"))
+                            .replace(QLatin1String("'"), QLatin1String("''"))));
+    m_db->exec(QStringLiteral("UPDATE tiki SET TIKIMEI='%1' WHERE TCODE='R2026A'")
+                   .arg(QStringLiteral("第12回 能登・表彰ソ杯")));
+    LiveProgram live;
+    QVERIFY(live.started());
+    HttpReply reply;
+    QTRY_VERIFY_WITH_TIMEOUT((reply = get(live.port(), "/api/state")).body.contains("0003"), 10000);
+    QVERIFY(reply.head.contains("application/json; charset=utf-8"));
+    QVERIFY2(!reply.body.contains('<') && !reply.body.contains('>'), reply.body.constData());
+    const QJsonObject s = QJsonDocument::fromJson(reply.body).object();
+    QCOMPARE(s.value(QStringLiteral("event")).toObject().value(QStringLiteral("name")).toString(),
+             QStringLiteral("第12回 能登・表彰ソ杯"));
+    const QJsonArray rank2 = s.value(QStringLiteral("ranks")).toObject().value(QStringLiteral("2")).toArray();
+    QCOMPARE(rowWithBib(rank2, QStringLiteral("0003")).value(QStringLiteral("name")).toString(), name);
+    // The same bytes travel on the stream: one event, its data on one line.
+    EventStream stream(live.port());
+    const auto first = stream.waitFor(
+        "state", [](const QJsonObject &) { return true; }, 5000);
+    QVERIFY(first);
+    QCOMPARE(rowWithBib(first->value(QStringLiteral("ranks")).toObject().value(QStringLiteral("2")).toArray(),
+                        QStringLiteral("0003"))
+                 .value(QStringLiteral("name"))
+                 .toString(),
+             name);
+}
+
+// A race database whose result has no name column: ranks without names, and the page is
+// told so (it leaves the column out).
+void TstLive::resultWithoutNameColumn()
+{
+    m_db->exec(QStringLiteral("ALTER TABLE result DROP COLUMN name"));
+    m_db->exec(
+        QStringLiteral("UPDATE result SET MIDTIME1='    5:35.1', MIDDIFF1='       0.0', MIDJUN1=1 WHERE zek='0001'"));
+    LiveProgram live;
+    QVERIFY(live.started());
+    QJsonObject s;
+    QTRY_VERIFY_WITH_TIMEOUT((s = state(live.port()))
+                                     .value(QStringLiteral("ranks"))
+                                     .toObject()
+                                     .value(QStringLiteral("1"))
+                                     .toArray()
+                                     .size() == 1,
+                             10000);
+    QCOMPARE(s.value(QStringLiteral("event")).toObject().value(QStringLiteral("names")), QJsonValue(false));
+    const QJsonObject row =
+        s.value(QStringLiteral("ranks")).toObject().value(QStringLiteral("1")).toArray()[0].toObject();
+    QCOMPARE(row.value(QStringLiteral("bib")).toString(), QStringLiteral("0001"));
+    QCOMPARE(row.value(QStringLiteral("name")).toString(), QString());
+    QVERIFY2(!live.log().contains(QStringLiteral("読めません")), qPrintable(live.log()));
+}
+
+void TstLive::readsWithASelectOnlyAccount()
+{
+    // An account that may only read, counted by the server's user statistics: a statement
+    // that writes would be refused (ACCESS_DENIED) or counted (UPDATE_COMMANDS, ROWS_*).
+    for (const char *host : {"localhost", "127.0.0.1"}) {
+        m_db->exec(QStringLiteral("DROP USER IF EXISTS 'live_ro'@'%1'").arg(QLatin1String(host)));
+        m_db->exec(QStringLiteral("CREATE USER 'live_ro'@'%1' IDENTIFIED BY 'ro'").arg(QLatin1String(host)));
+        m_db->exec(QStringLiteral("GRANT SELECT ON t_live.* TO 'live_ro'@'%1'").arg(QLatin1String(host)));
+    }
+    m_db->exec(QStringLiteral("SET GLOBAL userstat=1"));
+    m_db->exec(QStringLiteral("FLUSH USER_STATISTICS"));
+    appendDataSource(
+        QStringLiteral("PlovoLiveRO"),
+        QStringLiteral("SERVER=127.0.0.1\nPORT=%1\nDATABASE=t_live\nUID=live_ro\nPWD=ro").arg(serverPort()));
+    {
+        LiveProgram live({QStringLiteral("--dsn"), QStringLiteral("PlovoLiveRO")});
+        QVERIFY(live.started());
+        EventStream stream(live.port());
+        QVERIFY(stream.waitFor({}, isOnline, 10000));
+        const int num = takePassing(QStringLiteral("0004"), QStringLiteral("10:07:10.0"));
+        QVERIFY(stream.waitFor(
+            "update", [num](const QJsonObject &u) { return hasPassing(u, num); }, 5000));
+        QCOMPARE(live.stop(), 0);
+        QVERIFY2(!live.log().contains(QStringLiteral("読めません")), qPrintable(live.log()));
+    }
+    m_db->exec(QStringLiteral("SET GLOBAL userstat=0"));
+    const QList<QStringList> stats =
+        m_db->rows(QStringLiteral("SELECT SELECT_COMMANDS, UPDATE_COMMANDS, ROWS_INSERTED, ROWS_UPDATED, ROWS_DELETED, "
+                                  "ACCESS_DENIED FROM information_schema.USER_STATISTICS WHERE USER='live_ro'"));
+    QCOMPARE(stats.size(), 1);
+    QVERIFY(stats[0][0].toInt() > 0);
+    QCOMPARE(stats[0].mid(1), (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"),
+                                           QStringLiteral("0"), QStringLiteral("0")}));
+}
+
+void TstLive::badRequestsLeaveTheOthersServed_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<int>("status"); // 0: the connection is closed without an answer
+    const QByteArray host = "\r\nHost: 127.0.0.1\r\n\r\n";
+    QTest::newRow("unknown path") << QByteArray("GET /results.php HTTP/1.1" + host) << 404;
+    QTest::newRow("path traversal") << QByteArray("GET /../../../etc/passwd HTTP/1.1" + host) << 404;
+    QTest::newRow("encoded traversal") << QByteArray("GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1" + host) << 404;
+    QTest::newRow("page folder traversal") << QByteArray("GET /live.js/../../index.html HTTP/1.1" + host) << 404;
+    QTest::newRow("POST") << QByteArray("POST /api/state HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello") << 405;
+    QTest::newRow("DELETE") << QByteArray("DELETE / HTTP/1.1" + host) << 405;
+    QTest::newRow("extra word in request line") << QByteArray("GET / HTTP/1.1 extra" + host) << 400;
+    QTest::newRow("missing version") << QByteArray("GET /\r\n\r\n") << 400;
+    QTest::newRow("bad header line") << QByteArray("GET / HTTP/1.1\r\nno colon here\r\n\r\n") << 400;
+    QTest::newRow("bad content length") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: -3\r\n\r\n") << 400;
+    QTest::newRow("one word") << QByteArray("GARBAGE\r\n\r\n") << 0;
+    QTest::newRow("huge header") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(200000, 'a') +
+                                               "\r\n\r\n")
+                                 << 431;
+    QTest::newRow("huge path") << QByteArray("GET /" + QByteArray(200000, 'a') + " HTTP/1.1" + host) << 414;
+}
+
+void TstLive::badRequestsLeaveTheOthersServed()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(int, status);
+    if (!m_shared) // one program takes every row
+        m_shared = std::make_unique<LiveProgram>();
+    LiveProgram *live = m_shared.get();
+    QVERIFY(live->started());
+    const HttpReply reply = request(live->port(), raw);
+    QCOMPARE(reply.status, status);
+    QVERIFY2(!reply.body.contains("root:"), reply.body.constData());
+    QCOMPARE(get(live->port(), "/api/state").status, 200);
+    QVERIFY(live->running());
+}
+
+void TstLive::stalledClientsDoNotHoldUpTheOthers()
+{
+    LiveProgram live;
+    QVERIFY(live.started());
+    QVector<int> stalled;
+    // Half a request line, never finished.
+    for (int i = 0; i < 5; ++i) {
+        stalled << connectTo(live.port());
+        QVERIFY(sendAll(stalled.last(), "GET /api/sta"));
+    }
+    // Never reading: a stream, and a connection with many requests in one go whose
+    // answers pile up until the kernel's buffers are full.
+    stalled << connectTo(live.port(), 4096);
+    QVERIFY(sendAll(stalled.last(), "GET /events HTTP/1.1\r\nHost: x\r\n\r\n"));
+    QByteArray pipelined;
+    for (int i = 0; i < 2000; ++i)
+        pipelined += "GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n";
+    stalled << connectTo(live.port(), 4096);
+    QVERIFY(sendAll(stalled.last(), pipelined));
+
+    EventStream stream(live.port());
+    QVERIFY(stream.waitFor({}, isOnline, 10000));
+    for (int i = 0; i < 3; ++i) {
+        const int num = takePassing(QStringLiteral("000%1").arg(i + 5), QStringLiteral("10:09:%1.0").arg(10 + i));
+        QElapsedTimer sinceRow;
+        sinceRow.start();
+        QVERIFY(stream.waitFor(
+            "update", [num](const QJsonObject &u) { return hasPassing(u, num); }, 5000));
+        QVERIFY2(sinceRow.elapsed() <= 1000, qPrintable(QString::number(sinceRow.elapsed())));
+        QCOMPARE(get(live.port(), "/", 2000).status, 200);
+    }
+    QVERIFY(live.running());
+    for (int fd : stalled)
+        ::close(fd);
+}
+
+void TstLive::connectionsAreBounded()
+{
+    LiveProgram live({QStringLiteral("--max-clients"), QStringLiteral("6")});
+    QVERIFY(live.started());
+    QVector<int> idle;
+    for (int i = 0; i < 6; ++i) {
+        idle << connectTo(live.port());
+        QVERIFY(sendAll(idle.last(), "GET /events HTTP/1.0\r\n\r\n"));
+    }
+    QTest::qWait(300);
+    QCOMPARE(get(live.port(), "/api/state", 2000).status, 0); // the seventh is turned away
+    for (int fd : idle)
+        ::close(fd);
+    // The streams' ends are noticed at their next message; then there is room again.
+    QTRY_COMPARE_WITH_TIMEOUT(get(live.port(), "/api/state", 1000).status, 200, 20000);
+}
+
+void TstLive::raceServerAwayShowsWaitingAndReconnects()
+{
+    TPrivateServer server; // the shared test server keeps running for the other suites
+    QProcess load;
+    load.start(sourceDir() + QStringLiteral("/scripts/dbserver"),
+               {QStringLiteral("load"), server.dir(), QStringLiteral("plovo"),
+                sourceDir() + QStringLiteral("/data/sql/schema.sql"),
+                sourceDir() + QStringLiteral("/data/sql/demo.sql")});
+    QVERIFY(load.waitForFinished(60000) && load.exitCode() == 0);
+    QFile portFile(server.dir() + QStringLiteral("/port"));
+    QVERIFY(portFile.open(QIODevice::ReadOnly));
+    appendDataSource(QStringLiteral("PlovoAway"), QStringLiteral("SERVER=127.0.0.1\nPORT=%1\nDATABASE=plovo")
+                                                      .arg(QString::fromLatin1(portFile.readAll().trimmed())));
+
+    LiveProgram live({QStringLiteral("--dsn"), QStringLiteral("PlovoAway")});
+    QVERIFY(live.started());
+    EventStream stream(live.port());
+    auto online = [](bool want) {
+        return [want](const QJsonObject &o) { return o.value(QStringLiteral("online")).toBool() == want; };
+    };
+    QVERIFY(stream.waitFor({}, online(true), 10000));
+    QVERIFY(server.stop());
+    QVERIFY(stream.waitFor("update", online(false), 20000));
+    QVERIFY(server.start());
+    QVERIFY(stream.waitFor("update", online(true), 20000));
+    QVERIFY(server.exec(QStringLiteral("plovo"),
+                        QStringLiteral("INSERT INTO CHAKU (num,zek,time1,laps) VALUES (7,'0007','    6:01.2',1)")));
+    QVERIFY(stream.waitFor(
+        "update", [](const QJsonObject &u) { return hasPassing(u, 7); }, 5000));
+    QVERIFY(live.running());
+}
+
+QTEST_MAIN(TstLive)
+#include "tst_live.moc"
