@@ -1,8 +1,10 @@
 #include "SingleInstance.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
 #include <unistd.h>
 
 static QString runtimeFolder()
@@ -18,41 +20,59 @@ TSingleInstance::TSingleInstance(const QString &key, QObject *parent)
     : QObject(parent), m_key(QStringLiteral("%1-%2").arg(key).arg(getuid()))
 {
     m_lock = std::make_unique<QLockFile>(runtimeFolder() + QLatin1Char('/') + m_key + QStringLiteral(".lock"));
-    m_lock->setStaleLockTime(0);  // only a live process holds the marker
+    m_lock->setStaleLockTime(0); // only a live process holds the marker
 }
 
 TSingleInstance::~TSingleInstance() = default;
 
-bool TSingleInstance::claim()
+TSingleInstance::Start TSingleInstance::claim()
 {
     if (m_lock->tryLock(0)) {
         listen();
-        return true;
+        return Start::Go;
     }
     // Held by a live copy (a dead one's lock would have been taken over above).
     if (askRunningCopy())
-        return false;
-    // The holder does not answer: no window to bring forward, so start normally.
-    listen();
-    return true;
+        return Start::Raised;
+    // No answer. The copy may have ended meanwhile: then its marker is free now.
+    if (m_lock->tryLock(0)) {
+        listen();
+        return Start::Go;
+    }
+    // It lives but is busy (its window thread waits in a statement): a second copy would
+    // take its socket and run beside it, so this start ends.
+    return Start::Refused;
 }
 
 bool TSingleInstance::askRunningCopy()
 {
+    QElapsedTimer waited;
+    waited.start();
     QLocalSocket socket;
-    socket.connectToServer(m_key);
-    if (!socket.waitForConnected(1000))
-        return false;
+    // A copy that has just started may not listen yet.
+    for (;;) {
+        socket.connectToServer(m_key);
+        if (socket.waitForConnected(1000))
+            break;
+        if (waited.elapsed() >= AnswerTimeoutMs)
+            return false;
+        QThread::msleep(100);
+    }
     socket.write("raise\n");
     socket.flush();
-    if (!socket.waitForReadyRead(2000))
-        return false;
-    return socket.readAll().startsWith("ok");
+    while (waited.elapsed() < AnswerTimeoutMs) {
+        if (socket.waitForReadyRead(int(qMax<qint64>(1, AnswerTimeoutMs - waited.elapsed()))))
+            return socket.readAll().startsWith("ok");
+        if (socket.state() != QLocalSocket::ConnectedState)
+            return false;
+    }
+    return false;
 }
 
 void TSingleInstance::listen()
 {
-    QLocalServer::removeServer(m_key);  // a socket file left by a crashed copy
+    // Only the marker's holder gets here: a socket file left now is a crashed copy's.
+    QLocalServer::removeServer(m_key);
     m_server.listen(m_key);
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *peer = m_server.nextPendingConnection()) {

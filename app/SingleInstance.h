@@ -1,6 +1,8 @@
 // One running copy per user: a lock file in the user's runtime folder marks the running
 // copy, and a local socket named after the program lets a second start ask it to come
-// to the front. A lock left behind by a crashed copy does not block a start.
+// to the front. Only a live process holds the marker: the lock of a crashed copy does not
+// block a start. A live copy that does not answer (its window thread busy in a long
+// statement) is never joined by a second one.
 #pragma once
 
 #include <QLocalServer>
@@ -8,16 +10,26 @@
 #include <QObject>
 #include <memory>
 
-class TSingleInstance : public QObject {
+class TSingleInstance : public QObject
+{
     Q_OBJECT
 public:
     // key: the program file's name, without folder.
     explicit TSingleInstance(const QString &key, QObject *parent = nullptr);
     ~TSingleInstance() override;
 
-    // True when this start may go on. False when a running copy answered and was asked to
-    // come to the front: this start must end without a window.
-    bool claim();
+    enum class Start {
+        Go,      // no copy runs: this start goes on and answers later starts
+        Raised,  // the running copy answered and comes to the front: end without a window
+        Refused, // a copy runs but does not answer: end ("起動できません")
+    };
+    Start claim();
+
+    // How long a second start waits for the running copy's answer.
+    int AnswerTimeoutMs = 5000;
+
+    // Shown when a start is refused.
+    static QString RefusedMessage() { return QStringLiteral("起動できません"); }
 
 signals:
     // A later start asked this copy to restore and raise its main window.

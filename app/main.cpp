@@ -1,6 +1,7 @@
 // Program entry: one running copy, the application title, the windows that live for the
 // whole run, and the message loop.
 #include "CommandLine.h"
+#include "Dialogs.h"
 #include "SingleInstance.h"
 #include "StationFolders.h"
 #include "TApplication.h"
@@ -9,7 +10,6 @@
 #include "Umain.h"
 
 #include <QFileInfo>
-
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -25,7 +25,12 @@ int main(int argc, char *argv[])
     app.setDesktopFileName(QStringLiteral("midstation"));
 
     TSingleInstance instance(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-    if (!instance.claim())
+    const TSingleInstance::Start start = instance.claim();
+    if (start == TSingleInstance::Start::Refused) {
+        std::fprintf(stderr, "%s\n", TSingleInstance::RefusedMessage().toLocal8Bit().constData());
+        Dialogs::showMessage(TSingleInstance::RefusedMessage());
+    }
+    if (start != TSingleInstance::Start::Go)
         return 0;
 
     // The main window first, then the data module (the main window connects only when

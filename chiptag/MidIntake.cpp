@@ -3,6 +3,7 @@
 
 #include "Dialogs.h"
 #include "Errors.h"
+#include "PassingTransaction.h"
 #include "Udm1.h"
 #include "uComm.h"
 #include "uLog.h"
@@ -91,6 +92,7 @@ void TMidIntake::settagmid()
     }
     q->Close();
 
+    m_markedThisPass.clear();
     m_waitingNow.clear();
     bool taken = false;
     for (const TTagPassing &passing : snapshot)
@@ -129,7 +131,18 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
         return false;
     }
 
+    // Mid time, taken mark, ranking and display row take effect together or not at all;
+    // an error rolls them back and the passing stays untaken for the next pass.
+    TPassingTransaction whole(Dm->DB);
     TQuery *q = Dm->Query1;
+    q->setSQL(ClaimSql(evtcode, passing.zek, passing.term, passing.cont));
+    q->Open();
+    const QString marked = passing.zek + QLatin1Char('\n') + passing.term;
+    const bool claimed = q->RecordCount() > 0 || m_markedThisPass.value(marked, -1) >= passing.cont;
+    q->Close();
+    if (!claimed)
+        return false; // another station took it since the snapshot
+
     const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
     // Logged before it runs: a log that cannot be written stops the pass here.
     midlog->WriteLine(LogEntryOf(update));
@@ -147,6 +160,8 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
     q->Close();
     q->setSQL(ChakuInsertSql(num, passing.zek, d.text, d.point));
     q->ExecSQL();
+    whole.Commit();
+    m_markedThisPass[marked] = qMax(m_markedThisPass.value(marked, -1), passing.cont);
 
     if (VoiceOn && VoiceOn())
         talklist << AnnouncementText(passing.zek, d.text);

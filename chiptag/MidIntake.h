@@ -6,6 +6,7 @@
 
 #include "MidLogic.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -70,5 +71,9 @@ private:
     // True when the passing was taken (a mid time written).
     bool takePassing(const MidLogic::TTagPassing &passing);
     TDm1 *Dm;
+    // Per bib and antenna, the highest count this pass has marked taken itself: a second
+    // record of the same count in the snapshot (a repeated reading) is still this pass's
+    // to take, although its claim finds it marked.
+    QHash<QString, int> m_markedThisPass;
     QList<MidLogic::TWaitingPassing> m_waitingNow; // collected during the running pass
 };

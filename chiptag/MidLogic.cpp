@@ -142,6 +142,19 @@ QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QStri
             QStringLiteral("and count <= ") + QString::number(cont)};
 }
 
+QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &term, int cont)
+{
+    // A locking read inside the passing's transaction: the passing is still there and
+    // untaken (another station may have taken it since the snapshot), and it stays so
+    // until this transaction ends.
+    return {QStringLiteral("select use_mid from tag_rec"),
+            QStringLiteral("where tcode='") + q(evtcode) + QStringLiteral("' and zek = '") + q(zek) +
+                QStringLiteral("'"),
+            QStringLiteral("and term = '") + q(term) + QStringLiteral("' and count = ") + QString::number(cont) +
+                QStringLiteral(" and use_mid=0"),
+            QStringLiteral("for update")};
+}
+
 QStringList ChakuTopSql()
 {
     // Only the first row is read: the whole table would travel for one number.

@@ -107,7 +107,9 @@ QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &e
                              const QString &zek); // step 2.6
 QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term,
                          int cont); // step 2.7
-QStringList ChakuTopSql();          // step 2.9
+// The claim of a passing inside its transaction: a row when it is still untaken.
+QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
+QStringList ChakuTopSql(); // step 2.9
 QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point);
 // setmidrank: the mid times of point n with their ranks, fastest first, by bib within
 // a tie; NULL and empty mid times are left out (a blank one is a time that reads as 0).

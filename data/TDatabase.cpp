@@ -25,6 +25,19 @@ QString TDatabase::param(const QString &name) const
     return QString();
 }
 
+QStringList TDatabase::SessionSql() const
+{
+    // Shift-JIS before anything else (the handshake speaks latin1). Autocommit pinned on,
+    // whatever the server's default: each statement outside a passing's transaction must
+    // take effect when it completes. The lock waits stay below the read timeout, so a
+    // table or row held by another program ends as the server's lock-wait error, with a
+    // clear message and the connection kept, never as a lost connection.
+    const QString wait = QString::number(LockWaitSeconds());
+    return {QStringLiteral("set names sjis"), QStringLiteral("set autocommit=1"),
+            QStringLiteral("set session lock_wait_timeout=") + wait,
+            QStringLiteral("set session innodb_lock_wait_timeout=") + wait};
+}
+
 void TDatabase::raiseError(const QString &context)
 {
     const unsigned int code = mysql_errno(m_mysql);
@@ -35,24 +48,44 @@ void TDatabase::raiseError(const QString &context)
     // closes the link: that handle is as dead as one that found the server gone.
     if (code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || code == CR_SERVER_LOST_EXTENDED ||
         code == ER_SERVER_SHUTDOWN || code == ER_CONNECTION_KILLED) {
-        // The server went away (stopped, restarted, the network cut): this handle is dead
-        // for good. It is dropped so that the next statement connects afresh; the failed
-        // statement itself is not repeated, since it may have run before the link broke.
-        // Open queries keep the rows they hold.
+        // The server went away (stopped, restarted, the network cut, or no answer within
+        // the read timeout): this handle is dead for good. It is dropped so that the next
+        // statement connects afresh; the failed statement itself is not repeated, since it
+        // may have run before the link broke. Open queries keep the rows they hold.
         mysql_close(m_mysql);
         m_mysql = nullptr;
+        if (m_inTransaction)
+            text += QStringLiteral("\n書込み中だった通過データは取り消されました（まだ取込まれていません）。");
     }
     throw EDatabaseError(text, code);
+}
+
+void TDatabase::runSessionSql(st_mysql *mysql)
+{
+    for (const QString &sql : SessionSql()) {
+        const QByteArray bytes = Sjis::encode(sql);
+        if (mysql_real_query(mysql, bytes.constData(), static_cast<unsigned long>(bytes.size())) != 0) {
+            const QString message = QString::fromUtf8(mysql_error(mysql));
+            const unsigned int code = mysql_errno(mysql);
+            mysql_close(mysql);
+            m_lastConnectError = message;
+            throw EDatabaseError(message, code);
+        }
+    }
 }
 
 void TDatabase::Open()
 {
     if (m_mysql)
         return;
+    // A connection that cannot be made leaves the database closed (until the next Open).
+    m_closed = true;
     const QString dsn = param(QStringLiteral("ODBC DSN"));
     const TDsnLocation where = LookupDsn(dsn);
-    if (!where.found)
-        throw EDatabaseError(MissingDsnMessage(dsn));
+    if (!where.found) {
+        m_lastConnectError = MissingDsnMessage(dsn);
+        throw EDatabaseError(m_lastConnectError);
+    }
 
     QString user = param(QStringLiteral("USER NAME"));
     if (user.isEmpty())
@@ -67,12 +100,13 @@ void TDatabase::Open()
     MYSQL *mysql = mysql_init(nullptr);
     if (!mysql)
         throw EDatabaseError(QStringLiteral("データベース接続を準備できません。"));
-    // Bounded waits: a server that accepts and never answers must not freeze the window.
+    // Connector/C takes the read and write timeouts when it connects (set afterwards they
+    // do nothing). The connect timeout bounds the connect and the server's greeting.
     const unsigned int connectTimeout = unsigned(ConnectTimeout);
     const unsigned int readTimeout = unsigned(ReadTimeout);
     mysql_optionsv(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
-    mysql_optionsv(mysql, MYSQL_OPT_READ_TIMEOUT, &connectTimeout);
-    mysql_optionsv(mysql, MYSQL_OPT_WRITE_TIMEOUT, &connectTimeout);
+    mysql_optionsv(mysql, MYSQL_OPT_READ_TIMEOUT, &readTimeout);
+    mysql_optionsv(mysql, MYSQL_OPT_WRITE_TIMEOUT, &readTimeout);
     // The connection starts in latin1; "set names sjis" after connecting switches it.
     mysql_optionsv(mysql, MYSQL_SET_CHARSET_NAME, "latin1");
 
@@ -83,44 +117,75 @@ void TDatabase::Open()
     const QByteArray passwordBytes = password.toUtf8();
     const QByteArray databaseBytes = database.toUtf8();
     if (!mysql_real_connect(mysql, local ? "localhost" : host.constData(), userBytes.constData(),
-                            passwordBytes.constData(),
-                            databaseBytes.isEmpty() ? nullptr : databaseBytes.constData(),
+                            passwordBytes.constData(), databaseBytes.isEmpty() ? nullptr : databaseBytes.constData(),
                             unsigned(where.port), local && !socket.isEmpty() ? socket.constData() : nullptr,
                             CLIENT_MULTI_RESULTS)) {
         const QString message = QString::fromUtf8(mysql_error(mysql));
         const unsigned int code = mysql_errno(mysql);
         mysql_close(mysql);
+        m_lastConnectError = message;
         throw EDatabaseError(message, code);
     }
-    mysql_optionsv(mysql, MYSQL_OPT_READ_TIMEOUT, &readTimeout);
-    mysql_optionsv(mysql, MYSQL_OPT_WRITE_TIMEOUT, &readTimeout);
-    // Connecting again after the server went away: the session settings the program made
-    // on the lost connection ("set names sjis") are made again first.
-    for (const QString &sql : m_sessionSql) {
-        const QByteArray bytes = Sjis::encode(sql);
-        if (mysql_real_query(mysql, bytes.constData(), static_cast<unsigned long>(bytes.size())) != 0) {
-            const QString message = QString::fromUtf8(mysql_error(mysql));
-            const unsigned int code = mysql_errno(mysql);
-            mysql_close(mysql);
-            throw EDatabaseError(message, code);
-        }
-    }
+    runSessionSql(mysql);
+    m_lastConnectError.clear();
     m_mysql = mysql;
+    m_closed = false;
 }
 
 void TDatabase::Close()
 {
     emit closing();
-    m_sessionSql.clear();
+    m_closed = true;
+    m_inTransaction = false;
     if (m_mysql) {
         mysql_close(m_mysql);
         m_mysql = nullptr;
     }
 }
 
+void TDatabase::StartTransaction()
+{
+    execute(QStringLiteral("start transaction"));
+    m_inTransaction = true;
+}
+
+void TDatabase::Commit()
+{
+    execute(QStringLiteral("commit"));
+    m_inTransaction = false;
+}
+
+void TDatabase::Rollback()
+{
+    // Without a connection the server has rolled back already.
+    const bool open = m_inTransaction && m_mysql;
+    m_inTransaction = false;
+    if (open)
+        execute(QStringLiteral("rollback"));
+}
+
 TResultSet TDatabase::execute(const QString &sql)
 {
-    Open();
+    if (!m_mysql) {
+        // Closed on purpose, or after a failed connect: it stays closed until a database
+        // is chosen again. Dropped because the server went away: connect afresh, but not
+        // in the middle of a transaction, which the server has rolled back.
+        if (m_closed) {
+            QString text = QStringLiteral("データベースに接続していません。データベースを選び直してください。");
+            if (!m_lastConnectError.isEmpty())
+                text += QLatin1Char('\n') + m_lastConnectError;
+            throw EDatabaseError(text);
+        }
+        if (m_inTransaction)
+            throw EDatabaseError(
+                QStringLiteral("データベースとの接続が切れました。書込み中だった通過データは取り消されました。"));
+        try {
+            Open();
+        } catch (const EDatabaseError &) {
+            m_closed = false; // still only dropped: the next statement tries again
+            throw;
+        }
+    }
     const QByteArray bytes = Sjis::encode(sql);
     TResultSet result;
     if (mysql_real_query(m_mysql, bytes.constData(), static_cast<unsigned long>(bytes.size())) != 0)
@@ -150,8 +215,6 @@ TResultSet TDatabase::execute(const QString &sql)
         }
         mysql_free_result(res);
     }
-    if (sql.trimmed().startsWith(QLatin1String("set names"), Qt::CaseInsensitive))
-        m_sessionSql = QStringList{sql};
     // Drain further results (a statement may yield more than one); keep the first.
     while (mysql_more_results(m_mysql)) {
         if (mysql_next_result(m_mysql) > 0)

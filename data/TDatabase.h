@@ -16,11 +16,12 @@ struct TResultSet {
     QStringList names;
     QVector<QVector<QString>> values;
     QVector<QVector<bool>> nulls;
-    bool hasRows = false;       // the statement returned a result set (maybe empty)
-    qulonglong affected = 0;    // rows changed by a statement without a result set
+    bool hasRows = false;    // the statement returned a result set (maybe empty)
+    qulonglong affected = 0; // rows changed by a statement without a result set
 };
 
-class TDatabase : public QObject {
+class TDatabase : public QObject
+{
     Q_OBJECT
 public:
     explicit TDatabase(QObject *parent = nullptr);
@@ -29,32 +30,54 @@ public:
     QString DatabaseName = QStringLiteral("DB");
     QString AliasName;
     bool LoginPrompt = false;
-    QStringList Params;  // "NAME=value" lines
+    QStringList Params; // "NAME=value" lines
 
-    // Seconds to wait for the server at connecting, and for any answer afterwards.
+    // Seconds. Connecting is bounded short. Once connected, a statement may wait for the
+    // server as long as the server makes it wait: a lock wait ends by the session's own
+    // lock-wait timeouts (LockWaitTimeout, set on every connection), which stay below
+    // ReadTimeout, the bound against a server that stopped answering altogether.
     int ConnectTimeout = 5;
     int ReadTimeout = 60;
+    int LockWaitTimeout = 50;
+    // The lock wait the session gets: LockWaitTimeout, kept below ReadTimeout.
+    int LockWaitSeconds() const { return qMax(1, qMin(LockWaitTimeout, ReadTimeout - 1)); }
 
     bool Connected() const { return m_mysql != nullptr; }
-    // Connects with Params; does nothing when connected. Raises EDatabaseError.
+    // Connects with Params and makes the session statements (SessionSql) before anything
+    // else; does nothing when connected. Raises EDatabaseError.
     void Open();
-    // Closes the open queries (closing() first), then the connection.
+    // Closes the open queries (closing() first), then the connection. A closed connection
+    // stays closed: statements fail until Open connects again.
     void Close();
     // A statement that finds the server gone drops the connection; the next statement
-    // connects again and first repeats the session's "set names".
+    // (outside a transaction) connects again, with the same session statements.
+
+    // What every connection runs before its first statement, in this order.
+    QStringList SessionSql() const;
 
     // Value of a parameter line, "" when the list has none.
     QString param(const QString &name) const;
 
-    // Runs one statement; connects first when needed. Raises EDatabaseError with the
-    // server's message when the server refuses it.
+    // Runs one statement; connects first after a dropped connection. Raises
+    // EDatabaseError with the server's message when the server refuses it.
     TResultSet execute(const QString &sql);
+
+    // One transaction on this connection. While it is open a lost connection is not
+    // replaced: the server rolled the transaction back, and every statement fails until
+    // Rollback ends it here too. Rollback does nothing on the server without a connection.
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const { return m_inTransaction; }
 
 signals:
     void closing();
 
 private:
     [[noreturn]] void raiseError(const QString &context);
+    void runSessionSql(st_mysql *mysql);
     st_mysql *m_mysql = nullptr;
-    QStringList m_sessionSql;  // "set names ..." of this session, made again at a reconnect
+    bool m_closed = true; // closed by Close (or never opened): no automatic reconnect
+    bool m_inTransaction = false;
+    QString m_lastConnectError; // why the last Open failed, for the statements after it
 };

@@ -8,6 +8,7 @@
 #include "Errors.h"
 #include "GridColumns.h"
 #include "OnseiPanel.h"
+#include "PassingTransaction.h"
 #include "PortChoice.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "TPortCombo.h"
@@ -511,11 +512,18 @@ void TFhand::setmidtime()
         buttons[*mid - 1]->click();
     }
 
-    q->setSQL(MidTimeUpdateSQL(framemid, t, curzek, tcode));
-    Edit3->setText(q->SQLText());
-    q->ExecSQL();
-
-    setdispinfo(curzek, Edit1->text());
+    // The mid time and the display row take effect together or not at all.
+    std::optional<QString> shown;
+    {
+        TPassingTransaction whole(m_dm->DB);
+        q->setSQL(MidTimeUpdateSQL(framemid, t, curzek, tcode));
+        Edit3->setText(q->SQLText());
+        q->ExecSQL();
+        shown = setdispinfo(curzek, Edit1->text());
+        whole.Commit();
+    }
+    if (shown)
+        announce(curzek, *shown);
 
     reopen(m_dm->Qdpmid, DBGrid1);
     reopen(m_dm->Qmidtime, DBGrid2);
@@ -560,7 +568,7 @@ void TFhand::CuteButton6Click()
 
 // ---- display and announcement -----------------------------------------------------
 
-void TFhand::setdispinfo(const QString &zek, const QString &passtime)
+std::optional<QString> TFhand::setdispinfo(const QString &zek, const QString &passtime)
 {
     TQuery *q = m_dm->Qtemp;
     q->setSQL({QStringLiteral("select status,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5"),
@@ -580,11 +588,11 @@ void TFhand::setdispinfo(const QString &zek, const QString &passtime)
     }
     q->Close();
     if (status != QLatin1String("T") || k <= 0)
-        return;
+        return std::nullopt;
 
     const int elapsed = TimeTextToMsec(passtime) - TimeTextToMsec(start);
     if (elapsed <= 0)
-        return;
+        return std::nullopt;
     const QString t = MsecToTimeText(elapsed);
 
     q->setSQL({QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC")});
@@ -593,7 +601,11 @@ void TFhand::setdispinfo(const QString &zek, const QString &passtime)
     q->Close();
     q->setSQL(ChakuInsertSQL(num + 1, zek, t.left(10), k));
     q->ExecSQL();
+    return t;
+}
 
+void TFhand::announce(const QString &zek, const QString &t)
+{
     if (RGoto->ItemIndex() == 1)
         talklist << AnnouncementText(zek, t);
     if (CkBMid->isChecked())

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -111,7 +112,9 @@ public slots:
     void DBGrid3CellClick(const QModelIndex &Column);
     void Edit2KeyDown(int Key);
     void setmidtime();
-    void setdispinfo(const QString &zek, const QString &passtime);
+    // Writes the display row when the passing is displayed; returns its elapsed text for
+    // the announcement (nothing when the passing is not displayed).
+    std::optional<QString> setdispinfo(const QString &zek, const QString &passtime);
     void N1Click();
     void CuteButton7Click();
     void CuteButtonClick();
@@ -137,6 +140,8 @@ private:
     // The value of a field in the grid's current row; "" without one.
     QString currentValue(QTableView *grid, TQuery *query, const QString &field) const;
     void pause();
+    // After the passing is committed: its announcement and the CkBMid pause.
+    void announce(const QString &zek, const QString &t);
     void showSpeechNotice();
 
     TDm1 *m_dm;

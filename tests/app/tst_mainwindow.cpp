@@ -1,16 +1,17 @@
 // The main window against the real server: the remembered database at start-up, the
 // settings saved at close, the mode buttons' preparation, one running copy.
 #include "CuteBtn.h"
+#include "ProfileFile.h"
 #include "SingleInstance.h"
 #include "TRadioGroup.h"
 #include "TestSupport.h"
 #include "Udm1.h"
 #include "Umain.h"
-#include "ProfileFile.h"
 #include "uComm.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLockFile>
 #include <QProcess>
@@ -22,7 +23,8 @@
 
 using namespace TestSupport;
 
-class TstMainWindow : public QObject {
+class TstMainWindow : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -35,9 +37,11 @@ private slots:
     void noEventRunning();
     void photocellPreparesItsQueries();
     void databaseErrorLeavesWindowUsable();
+    void doubleFailedSelectionStaysClosed();
     void closeButtonSavesSettings();
     void secondStartRaisesTheRunningCopy();
     void leftoverMarkerDoesNotBlock();
+    void busyCopyIsNotJoined();
 
 private:
     std::unique_ptr<TFmain> open(int dataIndex);
@@ -104,7 +108,8 @@ void TstMainWindow::controlsAndCaptions()
     QCOMPARE(w->Image1->pixmap().size(), QSize(329, 129));
     const QString date = w->lUPD->text();
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4}$")).match(date).hasMatch(), qPrintable(date));
-    QCOMPARE(date, QFileInfo(QCoreApplication::applicationFilePath()).lastModified().toString(QStringLiteral("dd/MM/yyyy")));
+    QCOMPARE(date,
+             QFileInfo(QCoreApplication::applicationFilePath()).lastModified().toString(QStringLiteral("dd/MM/yyyy")));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton2"))->text(), QStringLiteral("ZIRNOK TAG"));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton1"))->text(), QStringLiteral("光電管"));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton4"))->text(), QStringLiteral("閉じる"));
@@ -172,7 +177,8 @@ void TstMainWindow::noEventRunning()
 
     dialogs.shown.clear();
     w->CuteButton1->click();
-    QVERIFY2(dialogs.shown.isEmpty() || dialogs.texts(Dialogs::Kind::Error).isEmpty(), qPrintable(dialogs.texts().join('|')));
+    QVERIFY2(dialogs.shown.isEmpty() || dialogs.texts(Dialogs::Kind::Error).isEmpty(),
+             qPrintable(dialogs.texts().join('|')));
     QCOMPARE(ProgramSettings.CurrentTcode, QStringLiteral("0"));
     QCOMPARE(w->PhotocellEventName(), QStringLiteral("大会未指定"));
     QCOMPARE(Dm1->Qmidtime->SQLText(), QStringLiteral("select * from result where tcode='0' order by zek"));
@@ -214,6 +220,39 @@ void TstMainWindow::databaseErrorLeavesWindowUsable()
     QVERIFY(dialogs.shown.isEmpty());
 }
 
+void TstMainWindow::doubleFailedSelectionStaysClosed()
+{
+    const DsnTarget live = m_db->target();
+    DsnTarget dead = live;
+    dead.port = unusedPort();
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), dead}, {QStringLiteral("PlovoTest"), dead}});
+    DialogRecorder dialogs;
+    auto w = open(1); // Test fails, then Local fails too
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Message).size(), 2);
+    QVERIFY(!Dm1->DB->Connected());
+
+    // The server is reachable again, but no database has been chosen since: a mode button
+    // must not quietly connect (on a latin1 session) but say that it is not connected.
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), live}, {QStringLiteral("PlovoTest"), live}});
+    dialogs.shown.clear();
+    w->CuteButton1->click();
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
+    QVERIFY2(dialogs.texts(Dialogs::Kind::Error).first().startsWith(QStringLiteral("データベースに接続していません。")),
+             qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    QVERIFY(!Dm1->DB->Connected());
+
+    // Choosing a database connects it, in Shift-JIS: the event's name reads back exactly.
+    dialogs.shown.clear();
+    w->RGdb->setItemIndex(1);
+    QVERIFY(Dm1->DB->Connected());
+    w->CuteButton1->click();
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    QCOMPARE(w->PhotocellEventName(), m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
+    m_db->writeDataSources({{QStringLiteral("PlovoLocal"), live},
+                            {QStringLiteral("PlovoTest"), live},
+                            {QStringLiteral("PlovoServer"), live}});
+}
+
 void TstMainWindow::closeButtonSavesSettings()
 {
     DialogRecorder dialogs;
@@ -236,7 +275,7 @@ void TstMainWindow::secondStartRaisesTheRunningCopy()
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     TSingleInstance first(QStringLiteral("midstation"));
-    QVERIFY(first.claim());
+    QCOMPARE(first.claim(), TSingleInstance::Start::Go);
     QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
 
     QProcess second;
@@ -281,6 +320,47 @@ void TstMainWindow::leftoverMarkerDoesNotBlock()
     QVERIFY(!probe.tryLock(0));
     next.kill();
     next.waitForFinished(5000);
+}
+
+void TstMainWindow::busyCopyIsNotJoined()
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    TSingleInstance first(QStringLiteral("midstation"));
+    QCOMPARE(first.claim(), TSingleInstance::Start::Go);
+    QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    // This thread stays blocked (as a window thread waiting in a statement) while a second
+    // copy starts: it must refuse to start, not run beside the first.
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(m_work.path());
+    second.setReadChannel(QProcess::StandardError);
+    second.start(programPath());
+    QVERIFY(second.waitForStarted());
+    QByteArray said;
+    QElapsedTimer blocked;
+    blocked.start();
+    while (!said.contains(TSingleInstance::RefusedMessage().toUtf8()) && blocked.elapsed() < 20000)
+        if (second.waitForReadyRead(int(20000 - blocked.elapsed())))
+            said += second.readAllStandardError();
+    QVERIFY2(said.contains(TSingleInstance::RefusedMessage().toUtf8()), said.constData());
+    second.kill();
+    second.waitForFinished(5000);
+    QCOMPARE(raised.size(), 0);
+
+    // The first copy still answers: once it is free, a later start brings it forward.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.setWorkingDirectory(m_work.path());
+    third.start(programPath());
+    QVERIFY(third.waitForStarted());
+    // (The refused start's request may be read first, now that this thread runs.)
+    QTRY_VERIFY_WITH_TIMEOUT(raised.size() >= 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(third.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(third.exitCode(), 0);
 }
 
 QTEST_MAIN(TstMainWindow)

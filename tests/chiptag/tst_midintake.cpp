@@ -15,6 +15,10 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <mysql.h>
+#include <thread>
 
 using namespace TestSupport;
 
@@ -59,6 +63,7 @@ private slots:
     void logHoldsEveryUpdateAndGrowsAcrossRuns();
     void unwritableLogStopsBeforeTheDatabase();
     void databaseErrorStopsThePoll();
+    void heldTableLockDelaysThePassing();
     void windowOwnsTheIntake();
 
 private:
@@ -206,6 +211,10 @@ void TstMidIntake::pass_data()
         << QStringList{"0001|1|    5:20.0|1|       0.0", "0002|1|    5:30.0|2|      10.0"}
         << QStringList{"1|0001|    5:35.1|1", "2|0002|    5:30.0|1", "3|0001|    5:20.0|1"} << none
         << QStringList{"0001ﾊﾞﾝ,5分35秒1", "0002ﾊﾞﾝ,5分30秒0", "0001ﾊﾞﾝ,5分20秒0"};
+    QTest::newRow("a reading repeated with the same count in one snapshot is taken again")
+        << none << QStringList{"0001|10:05:35.1|1;0001|10:05:35.4|1"} << true
+        << QStringList{"0001|1|    5:35.4|1|       0.0"} << QStringList{"1|0001|    5:35.1|1", "2|0001|    5:35.4|1"}
+        << none << QStringList{"0001ﾊﾞﾝ,5分35秒1", "0001ﾊﾞﾝ,5分35秒4"};
     const QString thenL1 = QStringLiteral(";0031|10:20:30.0|1");
     const QStringList l1Taken{"0031|1|    5:30.0|1|       0.0"};
     QTest::newRow("no env row of rank 1 for the class")
@@ -507,7 +516,7 @@ void TstMidIntake::unwritableLogStopsBeforeTheDatabase()
 void TstMidIntake::databaseErrorStopsThePoll()
 {
     // Without CHAKU the pass fails at the read of the highest NUM, after the mid time,
-    // the taken mark and the ranking of the first passing.
+    // the taken mark and the ranking of the first passing: all three are rolled back.
     m_db->exec(QStringLiteral("RENAME TABLE CHAKU TO CHAKU_AWAY"));
     addTags(QStringLiteral("0001|10:05:35.1|1;0002|10:06:00.0|1"));
     bumpUpd();
@@ -520,8 +529,8 @@ void TstMidIntake::databaseErrorStopsThePoll()
     QVERIFY(!m_intake->Timer1->isActive());
     QCOMPARE(m_intake->lastupd, 0);
     QCOMPARE(column(QStringLiteral("SELECT zek,midtime1,midjun1 FROM result WHERE midtime1 IS NOT NULL")),
-             QStringList{"0001|    5:35.1|1"});
-    QCOMPARE(column(QStringLiteral("SELECT zek FROM tag_rec WHERE use_mid=0")), QStringList{"0002"});
+             QStringList{});
+    QCOMPARE(column(QStringLiteral("SELECT zek FROM tag_rec WHERE use_mid=0")), (QStringList{"0001", "0002"}));
     QVERIFY(m_intake->talklist.isEmpty());
 
     bumpUpd();
@@ -535,7 +544,41 @@ void TstMidIntake::databaseErrorStopsThePoll()
     m_intake->Timer1->start();
     bumpUpd();
     QTRY_COMPARE(midtime(QStringLiteral("0002")), QStringLiteral("    5:30.0"));
+    QCOMPARE(midtime(QStringLiteral("0001")), QStringLiteral("    5:35.1"));
+    QCOMPARE(column(QStringLiteral("SELECT num,zek FROM CHAKU ORDER BY num")), (QStringList{"1|0001", "2|0002"}));
     QCOMPARE(m_dialogs->shown.size(), 1);
+}
+
+void TstMidIntake::heldTableLockDelaysThePassing()
+{
+    // Another program of the timing system holds result for 8 s, longer than the bound
+    // on connecting, while a passing arrives.
+    std::atomic<bool> locked{false};
+    std::thread other([&locked] {
+        MYSQL *m = mysql_init(nullptr);
+        const QByteArray socket = serverSocket().toLocal8Bit();
+        if (mysql_real_connect(m, "localhost", "root", "rufan", "t_midintake", 0, socket.constData(), 0) &&
+            mysql_query(m, "LOCK TABLES result WRITE") == 0) {
+            locked = true;
+            std::this_thread::sleep_for(std::chrono::seconds(8));
+            mysql_query(m, "UNLOCK TABLES");
+        }
+        mysql_close(m);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(locked, 10000);
+    addTags(QStringLiteral("0001|10:05:35.1|1"));
+    bumpUpd();
+    m_intake->Timer1->start();
+    // Taken once the lock is gone; the poll goes on, no box. (Only CHAKU is read while
+    // the lock is held: a read of result would wait for it too.)
+    QTRY_COMPARE_WITH_TIMEOUT(column(QStringLiteral("SELECT zek,laps FROM CHAKU")), QStringList{"0001|1"}, 30000);
+    other.join();
+    QCOMPARE(midtime(QStringLiteral("0001")), QStringLiteral("    5:35.1"));
+    QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(QLatin1Char('\n'))));
+    QTRY_VERIFY(m_intake->Timer1->isActive());
+    addTags(QStringLiteral("0002|10:06:00.0|1"));
+    bumpUpd();
+    QTRY_COMPARE(midtime(QStringLiteral("0002")), QStringLiteral("    5:30.0"));
 }
 
 void TstMidIntake::windowOwnsTheIntake()

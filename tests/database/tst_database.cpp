@@ -1,16 +1,17 @@
 // The data module on the real server: the connection by data source name, Shift-JIS
 // both ways, the query object, the current-event lookups and the quoting of values.
+#include "DbSelect.h"
 #include "Errors.h"
 #include "Sjis.h"
 #include "TestSupport.h"
 #include "Udm1.h"
-#include "DbSelect.h"
 
 #include <QtTest>
 
 using namespace TestSupport;
 
-class TstDatabase : public QObject {
+class TstDatabase : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -32,9 +33,18 @@ private slots:
     void declaredFieldMissingIsAnError();
     void closingTheConnectionClosesQueries();
     void unknownDataSource();
+    void statementWaitsUpToTheReadTimeout_data();
+    void statementWaitsUpToTheReadTimeout();
+    void heldLockEndsAsTheServersLockWaitError_data();
+    void heldLockEndsAsTheServersLockWaitError();
+    void everyConnectionSpeaksShiftJis_data();
+    void everyConnectionSpeaksShiftJis();
+    void closedConnectionStaysClosed_data();
+    void closedConnectionStaysClosed();
 
 private:
     void connectLocal();
+    QString single(const QString &sql);
     std::unique_ptr<SuiteDatabase> m_db;
     std::unique_ptr<TDm1> m_dm;
 };
@@ -144,11 +154,13 @@ void TstDatabase::quotedValuesStayData()
               QStringLiteral("where tcode='R2026A' and zek='0002'")});
     q.ExecSQL();
     QCOMPARE(m_db->value(QStringLiteral("select MIDTIME1 from result where zek='0002'")), hostile);
-    QCOMPARE(m_db->value(QStringLiteral("select count(*) from result where MIDTIME1 is not null")), QStringLiteral("1"));
+    QCOMPARE(m_db->value(QStringLiteral("select count(*) from result where MIDTIME1 is not null")),
+             QStringLiteral("1"));
     // A quote in a key matches nothing instead of everything.
     q.setSQL({QStringLiteral("update result set MIDTIME2='x' where zek='") + SqlEscape(hostile) + "'"});
     q.ExecSQL();
-    QCOMPARE(m_db->value(QStringLiteral("select count(*) from result where MIDTIME2 is not null")), QStringLiteral("0"));
+    QCOMPARE(m_db->value(QStringLiteral("select count(*) from result where MIDTIME2 is not null")),
+             QStringLiteral("0"));
     m_db->exec(QStringLiteral("update result set MIDTIME1=NULL"));
 }
 
@@ -214,7 +226,8 @@ void TstDatabase::bareFunctionName()
 void TstDatabase::stepping()
 {
     TQuery q(m_dm->DB, QStringLiteral("q"));
-    q.setSQL({QStringLiteral("select zek from result where tcode='R2026A' and zek<='0003'"), QStringLiteral("order by zek")});
+    q.setSQL({QStringLiteral("select zek from result where tcode='R2026A' and zek<='0003'"),
+              QStringLiteral("order by zek")});
     q.Open();
     QStringList seen;
     while (!q.Eof()) {
@@ -230,9 +243,11 @@ void TstDatabase::stepping()
 
 void TstDatabase::calculatedFieldsShowTenths()
 {
-    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:35.123', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
-    m_dm->qMidRank->setSQL({QStringLiteral("SELECT MIDJUN1 AS MJ,"), QStringLiteral("ZEK,"), QStringLiteral("MIDTIME1 AS MT,"),
-                            QStringLiteral("MIDDIFF1 AS MD,"), QStringLiteral("NATION"), QStringLiteral("FROM RESULT"),
+    m_db->exec(
+        QStringLiteral("update result set MIDTIME1='    5:35.123', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
+    m_dm->qMidRank->setSQL({QStringLiteral("SELECT MIDJUN1 AS MJ,"), QStringLiteral("ZEK,"),
+                            QStringLiteral("MIDTIME1 AS MT,"), QStringLiteral("MIDDIFF1 AS MD,"),
+                            QStringLiteral("NATION"), QStringLiteral("FROM RESULT"),
                             QStringLiteral("where zek='0001'")});
     m_dm->qMidRank->Open();
     QCOMPARE(m_dm->qMidRank->FieldByName(QStringLiteral("MT")).AsString(), QStringLiteral("    5:35.123"));
@@ -277,6 +292,130 @@ void TstDatabase::unknownDataSource()
         QVERIFY(e.message().contains(QStringLiteral("NoSuchSource")));
     }
     QVERIFY(!m_dm->DB->Connected());
+}
+
+QString TstDatabase::single(const QString &sql)
+{
+    const TResultSet r = m_dm->DB->execute(sql);
+    return r.values.isEmpty() ? QString() : r.values.first().first();
+}
+
+void TstDatabase::statementWaitsUpToTheReadTimeout_data()
+{
+    QTest::addColumn<int>("readTimeout");
+    QTest::addColumn<int>("serverSeconds");
+    QTest::addColumn<bool>("answered");
+    // Longer than the connect timeout (5 s): still answered.
+    QTest::newRow("slow statement") << 60 << 6 << true;
+    // The bound against a server that stopped answering applies from the first statement.
+    QTest::newRow("no answer within the read timeout") << 2 << 4 << false;
+}
+
+void TstDatabase::statementWaitsUpToTheReadTimeout()
+{
+    QFETCH(int, readTimeout);
+    QFETCH(int, serverSeconds);
+    QFETCH(bool, answered);
+    m_dm->DB->Close();
+    m_dm->DB->ReadTimeout = readTimeout;
+    m_dm->DB->Open();
+    try {
+        QCOMPARE(single(QStringLiteral("select sleep(%1)").arg(serverSeconds)), QStringLiteral("0"));
+        QVERIFY(answered);
+    } catch (const EDatabaseError &e) {
+        QVERIFY2(!answered, qPrintable(e.message()));
+        QCOMPARE(e.code(), 2013u); // lost connection during query
+        QVERIFY(!m_dm->DB->Connected());
+        // The next statement connects afresh, in Shift-JIS.
+        QCOMPARE(single(QStringLiteral("select @@character_set_client")), QStringLiteral("sjis"));
+    }
+}
+
+void TstDatabase::heldLockEndsAsTheServersLockWaitError_data()
+{
+    QTest::addColumn<QStringList>("hold");
+    QTest::newRow("table lock") << QStringList{QStringLiteral("lock tables result write")};
+    QTest::newRow("row lock") << QStringList{
+        QStringLiteral("start transaction"),
+        QStringLiteral("select * from result where tcode='R2026A' and zek='0001' for update")};
+}
+
+void TstDatabase::heldLockEndsAsTheServersLockWaitError()
+{
+    QFETCH(QStringList, hold);
+    m_dm->DB->Close();
+    m_dm->DB->LockWaitTimeout = 2;
+    m_dm->DB->Open();
+    for (const QString &sql : hold)
+        m_db->exec(sql);
+    try {
+        m_dm->DB->execute(
+            QStringLiteral("update result set midtime1='    5:35.1' where tcode='R2026A' and zek='0001'"));
+        QFAIL("the update did not wait for the lock");
+    } catch (const EDatabaseError &e) {
+        QVERIFY2(e.code() == 1205u, qPrintable(e.message())); // lock wait timeout exceeded
+    }
+    m_db->exec(QStringLiteral("unlock tables"));
+    m_db->exec(QStringLiteral("rollback"));
+    QVERIFY(m_dm->DB->Connected());
+    QCOMPARE(m_dm->GetTcode(), QStringLiteral("R2026A"));
+}
+
+void TstDatabase::everyConnectionSpeaksShiftJis_data()
+{
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("connected") << false;
+    QTest::newRow("connected again after the server dropped it") << true;
+}
+
+void TstDatabase::everyConnectionSpeaksShiftJis()
+{
+    QFETCH(bool, dropped);
+    // A connection opened without any statement of the window's: the session settings
+    // come with the connection itself.
+    m_dm->DB->Close();
+    m_dm->DB->Open();
+    if (dropped) {
+        m_db->exec(QStringLiteral("kill connection ") + single(QStringLiteral("select connection_id()")));
+        QVERIFY_EXCEPTION_THROWN(single(QStringLiteral("select 1")), EDatabaseError);
+        QVERIFY(!m_dm->DB->Connected());
+    }
+    QCOMPARE(single(QStringLiteral("select concat_ws(',', @@character_set_client, @@character_set_results, "
+                                   "@@autocommit, @@lock_wait_timeout, @@innodb_lock_wait_timeout)")),
+             QStringLiteral("sjis,sjis,ON,50,50"));
+    QCOMPARE(m_dm->GetTikimei(QStringLiteral("R2026A")),
+             m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
+}
+
+void TstDatabase::closedConnectionStaysClosed_data()
+{
+    QTest::addColumn<QString>("dsn");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("closed") << QString() << QString();
+    QTest::newRow("connecting failed") << QStringLiteral("ODBC DSN=NoSuchSource") << QStringLiteral("NoSuchSource");
+}
+
+void TstDatabase::closedConnectionStaysClosed()
+{
+    QFETCH(QString, dsn);
+    QFETCH(QString, reason);
+    m_dm->DB->Close();
+    if (!dsn.isEmpty()) {
+        m_dm->DB->Params[2] = dsn;
+        QVERIFY_EXCEPTION_THROWN(m_dm->DB->Open(), EDatabaseError);
+        m_dm->DB->Params[2] = QStringLiteral("ODBC DSN=PlovoLocal");
+    }
+    // The data source works, but nothing connects until a database is chosen again.
+    try {
+        m_dm->GetTcode();
+        QFAIL("a statement connected a closed database");
+    } catch (const EDatabaseError &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("データベースに接続していません。")), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(reason), qPrintable(e.message()));
+    }
+    QVERIFY(!m_dm->DB->Connected());
+    m_dm->DB->Open();
+    QCOMPARE(m_dm->GetTcode(), QStringLiteral("R2026A"));
 }
 
 QTEST_MAIN(TstDatabase)

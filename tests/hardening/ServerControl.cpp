@@ -2,9 +2,14 @@
 
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QThread>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <mysql.h>
 
 TPrivateServer::TPrivateServer()
@@ -37,6 +42,35 @@ bool TPrivateServer::start()
 bool TPrivateServer::stop()
 {
     return script(QStringLiteral("stop"));
+}
+
+bool TPrivateServer::kill()
+{
+    const QString pidPath = dir() + QStringLiteral("/mysqld.pid");
+    QFile pidFile(pidPath);
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        qWarning("kill: no pid file in %s", qPrintable(dir()));
+        return false;
+    }
+    const pid_t pid = pid_t(pidFile.readAll().trimmed().toLong());
+    pidFile.close();
+    if (pid <= 0 || ::kill(pid, SIGKILL) != 0) {
+        qWarning("kill %d: %s", int(pid), strerror(errno));
+        return false;
+    }
+    // Gone, or a zombie nobody has reaped yet: either way it holds no file and no port.
+    auto alive = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        const int paren = line.lastIndexOf(')');
+        return paren >= 0 && line.mid(paren + 2, 1) != "Z" && line.mid(paren + 2, 1) != "X";
+    };
+    for (int i = 0; i < 200 && alive(); ++i)
+        QThread::msleep(50);
+    QFile::remove(pidPath);
+    return !alive();
 }
 
 namespace

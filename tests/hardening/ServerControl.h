@@ -16,6 +16,8 @@ public:
     QString dir() const { return m_dir.path(); }
     bool start();
     bool stop();
+    // Kills the server process at once (SIGKILL), as a crash would; start() recovers it.
+    bool kill();
 
     // Runs statements in UTF-8 on a connection of its own to database db.
     bool exec(const QString &db, const QString &sql, QString *error = nullptr);

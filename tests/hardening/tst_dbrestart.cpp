@@ -16,6 +16,9 @@
 #include <QDir>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <mysql.h>
+#include <thread>
 
 using namespace TestSupport;
 
@@ -31,6 +34,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void serverRestartDuringRace();
+    void serverKilledInsideAPassing_data();
+    void serverKilledInsideAPassing();
 
 private:
     std::unique_ptr<TFmid> openWindow();
@@ -159,6 +164,99 @@ void TstDbRestart::serverRestartDuringRace()
     QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(midjun1 order by zek) from result "
                                                 "where tcode='R2026A' and midtime1<>''")),
              QStringLiteral("1,2,3,4,5,6"));
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    w->close();
+}
+
+void TstDbRestart::serverKilledInsideAPassing_data()
+{
+    // What another session holds, so that the pass waits at a statement of the test's
+    // choosing, where the server is then killed.
+    QTest::addColumn<QStringList>("hold");
+    QTest::newRow("in the ranking") << QStringList{
+        QStringLiteral("start transaction"),
+        QStringLiteral("select * from result where tcode='R2026A' and zek='0001' for update")};
+    QTest::newRow("at the display row") << QStringList{QStringLiteral("lock tables CHAKU write")};
+}
+
+void TstDbRestart::serverKilledInsideAPassing()
+{
+    QFETCH(QStringList, hold);
+    m_db->reload();
+    DialogRecorder dialogs;
+    auto w = openWindow();
+    passing(QStringLiteral("0001"), QStringLiteral("10:05:00.1"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 1, 20000);
+
+    // The holder takes its lock; once the station's statement waits for it, the server is
+    // killed (this thread is then blocked in that statement).
+    std::atomic<bool> holding{false};
+    std::atomic<bool> killed{false};
+    std::thread holder([&] {
+        const QByteArray socket = (m_server->dir() + QStringLiteral("/mysqld.sock")).toLocal8Bit();
+        MYSQL *h = mysql_init(nullptr);
+        MYSQL *watch = mysql_init(nullptr);
+        if (mysql_real_connect(h, "localhost", "root", "rufan", "t_restart", 0, socket.constData(), 0) &&
+            mysql_real_connect(watch, "localhost", "root", "rufan", "t_restart", 0, socket.constData(), 0)) {
+            bool ok = true;
+            for (const QString &sql : hold) {
+                ok = ok && mysql_query(h, sql.toUtf8().constData()) == 0;
+                if (MYSQL_RES *res = mysql_store_result(h))
+                    mysql_free_result(res);
+            }
+            holding = ok;
+            // The station's statement has been running for half a second: it waits.
+            const char *waiting = "select count(*) from information_schema.processlist where db='t_restart' "
+                                  "and command='Query' and id<>connection_id() and time_ms > 500";
+            for (int i = 0; ok && i < 1500 && !killed; ++i) {
+                if (mysql_query(watch, waiting) != 0)
+                    break;
+                MYSQL_RES *res = mysql_store_result(watch);
+                MYSQL_ROW row = res ? mysql_fetch_row(res) : nullptr;
+                const bool blocked = row && row[0] && atoi(row[0]) > 0;
+                mysql_free_result(res);
+                if (blocked)
+                    killed = m_server->kill();
+                else
+                    QThread::msleep(20);
+            }
+        }
+        mysql_close(watch);
+        mysql_close(h);
+    });
+    struct TJoin {
+        std::thread &thread;
+        ~TJoin() { thread.join(); }
+    } joinHolder{holder};
+    QTRY_VERIFY_WITH_TIMEOUT(holding, 10000);
+    passing(QStringLiteral("0002"), QStringLiteral("10:05:31.2"));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.texts(Dialogs::Kind::Error).isEmpty(), 60000);
+    // (The station sees the link break before the kill has seen the server gone.)
+    QTRY_VERIFY2_WITH_TIMEOUT(killed, qPrintable(dialogs.texts().join(QLatin1Char('\n'))), 20000);
+    QVERIFY(!w->Timer1->isActive());
+
+    // Back after the crash: the passing is not half written, it waits untaken.
+    QVERIFY(m_server->start());
+    QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"}, {"0002", "0", "<NULL>", "0"}}));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from tag_rec t where t.use_mid=1 and not exists "
+                                                "(select 1 from CHAKU c where c.zek=t.zek)")),
+             QStringLiteral("0"));
+
+    // Opened again, the next passing brings it in, whole and once.
+    w->close();
+    w.reset();
+    dialogs.shown.clear();
+    w = openWindow();
+    passing(QStringLiteral("0003"), QStringLiteral("10:06:02.3"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 3, 20000);
+    QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
+                                          {"0002", "1", "    5:01.2", "1"},
+                                          {"0003", "1", "    5:02.3", "1"}}));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")),
+             QStringLiteral("1,2,3"));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(midjun1 order by zek) from result "
+                                                "where tcode='R2026A' and midtime1<>''")),
+             QStringLiteral("1,2,3"));
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     w->close();
 }

@@ -1,0 +1,71 @@
+#include "PassingTransaction.h"
+
+#include "Errors.h"
+#include "TDatabase.h"
+
+// Named locks are server-wide; the database's name in the lock's name keeps two race
+// databases on one server apart. The server refuses names over 64 characters.
+static const char LockName[] = "left(concat('midstation passing ', database()), 64)";
+
+QString TPassingTransaction::LockSql(int waitSeconds)
+{
+    return QStringLiteral("select get_lock(%1, %2) as got").arg(QLatin1String(LockName)).arg(waitSeconds);
+}
+
+QString TPassingTransaction::UnlockSql()
+{
+    return QStringLiteral("select release_lock(%1) as released").arg(QLatin1String(LockName));
+}
+
+QString TPassingTransaction::LockTimeoutMessage(int waitSeconds)
+{
+    return QStringLiteral("通過データを書込めません。別の中間計時局が%1秒以上書込みを続けています。"
+                          "その局とデータベースの状態を確かめてください。")
+        .arg(waitSeconds);
+}
+
+TPassingTransaction::TPassingTransaction(TDatabase *db) : m_db(db)
+{
+    const int wait = m_db->LockWaitSeconds();
+    const TResultSet got = m_db->execute(LockSql(wait));
+    // 1: taken; 0: the wait ran out; NULL: an error of the server (the session was killed).
+    if (got.values.isEmpty() || got.values.first().first() != QLatin1String("1"))
+        throw EDatabaseError(LockTimeoutMessage(wait));
+    try {
+        m_db->StartTransaction();
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+TPassingTransaction::~TPassingTransaction()
+{
+    if (m_done)
+        return;
+    try {
+        m_db->Rollback();
+    } catch (...) {
+        // The connection broke: the server rolled back with it.
+    }
+    release();
+}
+
+void TPassingTransaction::Commit()
+{
+    m_db->Commit();
+    m_done = true;
+    release();
+}
+
+void TPassingTransaction::release() noexcept
+{
+    // Only on the connection that took the lock: after a lost connection the lock went
+    // with the session, and a new connection must not be made for nothing.
+    if (!m_db->Connected() || m_db->InTransaction())
+        return;
+    try {
+        m_db->execute(UnlockSql());
+    } catch (...) {
+    }
+}
