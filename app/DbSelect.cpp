@@ -10,7 +10,7 @@
 #include <QLabel>
 
 TDbSelect::TDbSelect(TRadioGroup *rgdb, QLabel *label16, TDm1 *dm, QObject *parent)
-    : QObject(parent), RGdb(rgdb), Label16(label16), Dm(dm)
+    : QObject(parent), RGdb(rgdb), Label16(label16), m_dm(dm)
 {
 }
 
@@ -55,7 +55,7 @@ void TDbSelect::RGdbClick()
 
 void TDbSelect::ConnectDB()
 {
-    TDatabase *db = Dm->DB;
+    TDatabase *db = m_dm->DB;
     db->Close();
     db->Params.clear();
     db->AliasName = QStringLiteral("PlovoLocal");
@@ -79,11 +79,8 @@ void TDbSelect::ConnectDB()
         } catch (const EDatabaseError &) {
             // A second failure is left to the event-info query below, which reports it.
         }
-        Dm->Qexecinfo->Close();
-        Dm->Qexecinfo->Open();
-        Dm->Qexecinfo->First();
-        ProgramSettings.CurrentTcode = Dm->Qexecinfo->FieldByName(QStringLiteral("tcode")).AsString();
+        ProgramSettings.CurrentTcode = m_dm->ReadEventInfoTcode();
     }
-    Dm->Query1->setSQL({QStringLiteral("set names sjis")});
-    Dm->Query1->ExecSQL();
+    m_dm->Query1->setSQL({QStringLiteral("set names sjis")});
+    m_dm->Query1->ExecSQL();
 }

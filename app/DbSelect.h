@@ -9,15 +9,14 @@ class QLabel;
 class TRadioGroup;
 class TDm1;
 
-class TDbSelect : public QObject {
+class TDbSelect : public QObject
+{
     Q_OBJECT
 public:
+    // dm is the data module whose connection the choice opens.
     TDbSelect(TRadioGroup *rgdb, QLabel *label16, TDm1 *dm, QObject *parent = nullptr);
 
     int DataIndex = 0;
-
-    // The data module whose connection this choice opens (created after the main window).
-    void setDataModule(TDm1 *dm) { Dm = dm; }
 
     // The data source line of each item of RGdb.
     static QString DataSourceLine(int index);
@@ -35,5 +34,5 @@ public slots:
 private:
     TRadioGroup *RGdb;
     QLabel *Label16;
-    TDm1 *Dm;
+    TDm1 *m_dm;
 };

@@ -26,7 +26,7 @@ static void initResources()
     Q_INIT_RESOURCE(app);  // the logo lives in this static library
 }
 
-TFmain::TFmain(QWidget *parent) : QMainWindow(parent)
+TFmain::TFmain(TDm1 *dm, QWidget *parent) : QMainWindow(parent), m_dm(dm)
 {
     initResources();
     setObjectName(QStringLiteral("Fmain"));
@@ -39,7 +39,7 @@ TFmain::~TFmain() = default;
 
 int TFmain::DataIndex() const
 {
-    return m_db->DataIndex;
+    return m_dbSelect->DataIndex;
 }
 
 void TFmain::createControls()
@@ -114,17 +114,12 @@ void TFmain::createControls()
     for (int i = 0; i < RGdb->Items().size(); ++i)
         RGdb->button(i)->setPalette(captions);
 
-    m_db = new TDbSelect(RGdb, Label16, Dm1, this);  // rebound by bindDataModule
-    connect(RGdb, &TRadioGroup::Click, this, [this] { RunHandler([this] { m_db->RGdbClick(); }); });
+    m_dbSelect = new TDbSelect(RGdb, Label16, m_dm, this);
+    connect(RGdb, &TRadioGroup::Click, this, [this] { RunHandler([this] { m_dbSelect->RGdbClick(); }); });
     connect(CuteButton2, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton2Click(); }); });
     connect(CuteButton1, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton1Click(); }); });
     connect(CuteButton3, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton3Click(); }); });
     connect(CuteButton4, &QAbstractButton::clicked, this, &TFmain::CuteButton4Click);
-}
-
-void TFmain::bindDataModule(TDm1 *dm)
-{
-    m_db->setDataModule(dm);
 }
 
 QString TFmain::FileDateText(const QString &path)
@@ -139,7 +134,7 @@ void TFmain::FormCreate()
     IniPath = SettingsFilePath();
     const TMainFormSettings form = LoadSettings(IniPath);
     move(form.Left, form.Top);
-    m_db->DataIndex = form.DataIndex;
+    m_dbSelect->DataIndex = form.DataIndex;
     lUPD->setText(FileDateText(QCoreApplication::applicationFilePath()));
 }
 
@@ -155,7 +150,7 @@ void TFmain::showEvent(QShowEvent *event)
 void TFmain::FormShow()
 {
     // Selecting the remembered database is what makes the first connection.
-    RGdb->setItemIndex(qBound(-1, m_db->DataIndex, 2));
+    RGdb->setItemIndex(qBound(-1, m_dbSelect->DataIndex, 2));
 }
 
 void TFmain::closeEvent(QCloseEvent *event)
@@ -175,23 +170,16 @@ void TFmain::FormClose()
         TMainFormSettings form;
         form.Left = x();
         form.Top = y();
-        form.DataIndex = m_db->DataIndex;
+        form.DataIndex = m_dbSelect->DataIndex;
         SaveSettings(IniPath, form);
     });
-}
-
-void TFmain::readCurrentTcode()
-{
-    Dm1->Qexecinfo->Close();
-    Dm1->Qexecinfo->Open();
-    ProgramSettings.CurrentTcode = Dm1->Qexecinfo->FieldByName(QStringLiteral("tcode")).AsString();
 }
 
 void TFmain::CuteButton2Click()
 {
     // Created first and released when the handler ends, whichever way it ends.
-    auto Fmid = std::make_unique<TFmid>(this);
-    readCurrentTcode();
+    auto Fmid = std::make_unique<TFmid>(m_dm, this);
+    ProgramSettings.CurrentTcode = m_dm->ReadEventInfoTcode();
     if (ProgramSettings.CurrentTcode.isEmpty()) {
         Dialogs::showMessage(QStringLiteral("大会が実行されていません。"));
         return;
@@ -202,19 +190,19 @@ void TFmain::CuteButton2Click()
 void TFmain::CuteButton1Click()
 {
     // Created first and released when the handler ends, whichever way it ends.
-    auto Fhand = std::make_unique<TFhand>(this);
-    readCurrentTcode();
+    auto Fhand = std::make_unique<TFhand>(m_dm, this);
+    ProgramSettings.CurrentTcode = m_dm->ReadEventInfoTcode();
     if (ProgramSettings.CurrentTcode.isEmpty())
         ProgramSettings.CurrentTcode = QStringLiteral("0");
     const QString tcode = SqlEscape(ProgramSettings.CurrentTcode);
 
-    Dm1->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") + tcode + QLatin1Char('\'')});
-    Dm1->Qsttime->Open();
-    QString name = Dm1->Qsttime->FieldByName(QStringLiteral("TIKIMEI")).AsString();
+    m_dm->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") + tcode + QLatin1Char('\'')});
+    m_dm->Qsttime->Open();
+    QString name = m_dm->Qsttime->FieldByName(QStringLiteral("TIKIMEI")).AsString();
     if (name.isEmpty())
         name = QStringLiteral("大会未指定");
 
-    Dm1->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
+    m_dm->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
 
     Fhand->Edit3->setText(ProgramSettings.CurrentTcode);
     Fhand->Label3->setText(name);
@@ -223,9 +211,9 @@ void TFmain::CuteButton1Click()
 
 void TFmain::CuteButton3Click()
 {
-    Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
-    Dm1->Qmidtp->Open();
-    TFtpnoset Ftpnoset(this);
+    m_dm->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
+    m_dm->Qmidtp->Open();
+    TFtpnoset Ftpnoset(m_dm, this);
     Ftpnoset.exec();
 }
 

@@ -14,11 +14,9 @@ class TDm1;
 class TFmain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TFmain(QWidget *parent = nullptr);
+    // dm is the data module every window of the station works on.
+    explicit TFmain(TDm1 *dm, QWidget *parent = nullptr);
     ~TFmain() override;
-
-    // The data module is created after the main window; it must be bound before show.
-    void bindDataModule(TDm1 *dm);
 
     QString IniPath;
     int DataIndex() const;
@@ -52,10 +50,9 @@ protected:
 
 private:
     void createControls();
-    // Reopens the event-info query and takes the first row's code into CurrentTcode.
-    void readCurrentTcode();
 
-    TDbSelect *m_db = nullptr;
+    TDm1 *m_dm;
+    TDbSelect *m_dbSelect = nullptr;
     bool m_shown = false;
     bool m_closed = false;
 };

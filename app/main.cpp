@@ -33,12 +33,11 @@ int main(int argc, char *argv[])
     if (start != TSingleInstance::Start::Go)
         return 0;
 
-    // The main window first, then the data module (the main window connects only when
-    // shown), then the check list.
-    TFmain Fmain;
+    // The data module first, so that every window is given it when created; nothing
+    // connects before the main window is shown. Then the main window and the check list.
     Dm1 = new TDm1(&app);
-    Fmain.bindDataModule(Dm1);
-    Fcheck = new TFcheck(&Fmain);
+    TFmain Fmain(Dm1);
+    Fcheck = new TFcheck(Dm1, &Fmain);
     QObject::connect(&instance, &TSingleInstance::raiseRequested, &Fmain, [&Fmain] {
         Fmain.setWindowState(Fmain.windowState() & ~Qt::WindowMinimized);
         Fmain.show();

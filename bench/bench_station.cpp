@@ -127,11 +127,11 @@ int passing(int count, int field)
     QDir::setCurrent(work.path());
     Dm1 = new TDm1(qApp);
     ConnectDataModule(Dm1);
-    Fcheck = new TFcheck();
+    Fcheck = new TFcheck(Dm1);
     ProgramSettings.CurrentTcode = Event;
     ProgramSettings.Onsei = 1; // announcements on, as in a race
 
-    TFmid w;
+    TFmid w(Dm1);
     w.St1->setAudioDevice(QString()); // the silent output: real durations, no device
     w.show();
     w.Intake->setmidrank(1);
@@ -210,7 +210,7 @@ int photocell(int count)
     ConnectDataModule(Dm1);
     QMainWindow main;
     main.show();
-    Fcheck = new TFcheck(&main);
+    Fcheck = new TFcheck(Dm1, &main);
     ProgramSettings.CurrentTcode = Event;
     ProgramSettings.Alge = 7;
     ProgramSettings.Automode = 1;
@@ -218,7 +218,7 @@ int photocell(int count)
     // What the main window prepares.
     Dm1->PreparePhotocellQueries(Event);
 
-    TFhand w(&main);
+    TFhand w(Dm1, &main);
     w.St1->setAudioDevice(QString());
     w.show();
     if (!w.CommX1->IsOpen())

@@ -63,7 +63,7 @@ void TCheckGrid::CommitEditor()
             commitData(w);
 }
 
-TFcheck::TFcheck(QWidget *mainWindow) : QDialog(mainWindow, Qt::Window)
+TFcheck::TFcheck(TDm1 *dm, QWidget *mainWindow) : QDialog(mainWindow, Qt::Window), m_dm(dm)
 {
     setObjectName(QStringLiteral("Fcheck"));
     setWindowTitle(QStringLiteral("Fcheck"));
@@ -72,7 +72,7 @@ TFcheck::TFcheck(QWidget *mainWindow) : QDialog(mainWindow, Qt::Window)
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(580, 640);
 
-    TDataSource *ds = Dm1->DScheck;
+    TDataSource *ds = m_dm->DScheck;
     for (const TColumn &c : Columns) {
         const bool time = QByteArray(c.field) != "ZEK";
         const bool finish = QByteArray(c.field) == "FINISHTIME";
@@ -93,7 +93,7 @@ TFcheck::TFcheck(QWidget *mainWindow) : QDialog(mainWindow, Qt::Window)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(DBGck2);
 
-    TQuery *q = Dm1->Qcheck;
+    TQuery *q = m_dm->Qcheck;
     connect(q, &TQuery::afterOpen, this, &TFcheck::snapshotRows);
     connect(q, &TQuery::afterClose, this, [this] {
         m_stored.clear();
@@ -114,7 +114,7 @@ void TFcheck::OpenList(const QString &firstLine)
         DBGck2->CommitEditor();
         PostRow();
 
-        TQuery *q = Dm1->Qcheck;
+        TQuery *q = m_dm->Qcheck;
         const QString tcode = ProgramSettings.CurrentTcode;
         q->SQLClear();
         for (const QString &line : CheckList::QuerySQL(firstLine, tcode))
@@ -150,7 +150,7 @@ void TFcheck::PostRow()
 {
     const int row = m_pendingRow;
     m_pendingRow = -1;
-    TQuery *q = Dm1->Qcheck;
+    TQuery *q = m_dm->Qcheck;
     if (row < 0 || !q->Active() || row >= q->RecordCount() || row >= m_stored.size())
         return;
 
@@ -168,7 +168,7 @@ void TFcheck::PostRow()
         return;
 
     try {
-        TQuery update(Dm1->DB, QStringLiteral("QcheckPost"));
+        TQuery update(m_dm->DB, QStringLiteral("QcheckPost"));
         update.setSQL(CheckList::UpdateSQL(m_tcode, q->valueOf(row, QStringLiteral("zek")), changes));
         update.ExecSQL();
     } catch (const EStationError &) {
@@ -225,7 +225,7 @@ void TFcheck::FormClose()
         DBGck2->CommitEditor();
         PostRow();
     });
-    Dm1->Qcheck->Close();
+    m_dm->Qcheck->Close();
     setRequestLive(false);
 }
 
@@ -236,12 +236,12 @@ void TFcheck::setRequestLive(bool live)
         for (const TColumn &c : Columns)
             if (QByteArray(c.field).startsWith("MidTime"))
                 editable << QLatin1String(c.field);
-    Dm1->DScheck->setEditableFields(editable);
+    m_dm->DScheck->setEditableFields(editable);
 }
 
 void TFcheck::snapshotRows()
 {
-    TQuery *q = Dm1->Qcheck;
+    TQuery *q = m_dm->Qcheck;
     const QStringList fields = CheckList::MidTimeFields();
     m_stored.clear();
     m_pendingRow = -1;
@@ -255,8 +255,8 @@ void TFcheck::snapshotRows()
 
 void TFcheck::applyColumns()
 {
-    TDataSource *ds = Dm1->DScheck;
-    TQuery *q = Dm1->Qcheck;
+    TDataSource *ds = m_dm->DScheck;
+    TQuery *q = m_dm->Qcheck;
     QHeaderView *header = DBGck2->horizontalHeader();
     for (int c = 0; c < ds->columnCount(); ++c)
         DBGck2->setColumnHidden(c, true);

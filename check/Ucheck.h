@@ -10,6 +10,8 @@
 
 // The check list's grid. Knows how to hand a half-typed cell to its model, so that
 // closing the window or re-reading the list does not drop what the operator typed.
+class TDm1;
+
 class TCheckGrid : public QTableView {
     Q_OBJECT
 public:
@@ -26,7 +28,7 @@ public:
 
     // Created once at start-up, after the data module, with the main window as owner; the
     // list is centred on it when first shown.
-    explicit TFcheck(QWidget *mainWindow = nullptr);
+    explicit TFcheck(TDm1 *dm, QWidget *mainWindow = nullptr);
 
     TCheckGrid *DBGck2;
 
@@ -58,6 +60,7 @@ private:
     void currentRowChanged();
     void openerGone();
 
+    TDm1 *m_dm;
     bool m_shown = false;
     QString m_tcode;                 // event the open list was read for
     QVector<QStringList> m_stored;   // per row: the five mid times as result holds them

@@ -89,7 +89,7 @@ void showColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn>
 
 }  // namespace
 
-TFmid::TFmid(QWidget *parent, TDm1 *dm) : QDialog(parent), Dm(dm ? dm : Dm1)
+TFmid::TFmid(TDm1 *dm, QWidget *parent) : QDialog(parent), Dm(dm)
 {
     setObjectName(QStringLiteral("Fmid"));
     setWindowTitle(QStringLiteral("Fmid"));

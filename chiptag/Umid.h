@@ -25,8 +25,7 @@ class TFmid : public QDialog
 {
     Q_OBJECT
 public:
-    // Works on the program's data module Dm1 unless given another.
-    explicit TFmid(QWidget *parent = nullptr, TDm1 *dm = nullptr);
+    explicit TFmid(TDm1 *dm, QWidget *parent = nullptr);
     ~TFmid() override;
 
     // State and operations of the intake: lastupd, evtcode, tagauto, midno,

@@ -3,7 +3,6 @@
 // (per user when the station is installed, see StationFolders.h).
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 class TLog
@@ -25,7 +24,4 @@ public:
     // The folder part of a program folder as TLog keeps it: trimmed of blanks and
     // control characters, with one trailing "/" ("/" stays "/").
     static QString FolderOf(const QString &programFolder);
-
-    // CP932 bytes of a text; a character without a CP932 form becomes '?'.
-    static QByteArray ToCp932(const QString &text);
 };

@@ -18,15 +18,16 @@ TDm1::TDm1(QObject *parent) : QObject(parent)
     Qsttime = query(QStringLiteral("Qsttime"), {QStringLiteral("select * from result")});
     Qmidtime = query(QStringLiteral("Qmidtime"), {QStringLiteral("select * from result")});
     Qdpmid = query(QStringLiteral("Qdpmid"), {});
-    Qdeltime = query(QStringLiteral("Qdeltime"), {QStringLiteral("select * from midtp2"), QStringLiteral("where fl='B'")});
+    Qdeltime =
+        query(QStringLiteral("Qdeltime"), {QStringLiteral("select * from midtp2"), QStringLiteral("where fl='B'")});
     Qmax = query(QStringLiteral("Qmax"), {});
     Qtemp = query(QStringLiteral("Qtemp"), {});
     Qedit = query(QStringLiteral("Qedit"), {});
     Qmidtp = query(QStringLiteral("Qmidtp"), {QStringLiteral("select * from midtp")});
     qChaku = query(QStringLiteral("qChaku"), {QStringLiteral("SELECT * FROM CHAKU ORDER BY NUM DESC")});
-    qMidRank = query(QStringLiteral("qMidRank"),
-                     {QStringLiteral("SELECT MIDJUN1 AS MJ,"), QStringLiteral("ZEK,"), QStringLiteral("MIDTIME1 AS MT,"),
-                      QStringLiteral("MIDDIFF1 AS MD,"), QStringLiteral("NATION"), QStringLiteral("FROM RESULT")});
+    qMidRank = query(QStringLiteral("qMidRank"), {QStringLiteral("SELECT MIDJUN1 AS MJ,"), QStringLiteral("ZEK,"),
+                                                  QStringLiteral("MIDTIME1 AS MT,"), QStringLiteral("MIDDIFF1 AS MD,"),
+                                                  QStringLiteral("NATION"), QStringLiteral("FROM RESULT")});
     Qcheck = query(QStringLiteral("Qcheck"),
                    {QStringLiteral("SELECT zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime"),
                     QStringLiteral("from result")});
@@ -107,13 +108,24 @@ void TDm1::PreparePhotocellQueries(const QString &code)
     Qdpmid->Open();
 }
 
+QString TDm1::firstRowTcode(TQuery *query)
+{
+    query->Close();
+    query->Open();
+    return query->FieldByName(QStringLiteral("tcode")).AsString();
+}
+
 QString TDm1::GetTcode()
 {
     Query1->setSQL({QStringLiteral("SELECT TCODE FROM EXECINFO")});
-    Query1->Open();
-    const QString code = Query1->FieldByName(QStringLiteral("TCODE")).AsString();
+    const QString code = firstRowTcode(Query1);
     Query1->Close();
     return code;
+}
+
+QString TDm1::ReadEventInfoTcode()
+{
+    return firstRowTcode(Qexecinfo);
 }
 
 QString TDm1::GetTikimei(const QString &code)

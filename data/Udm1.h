@@ -8,7 +8,8 @@
 
 #include <QObject>
 
-class TDm1 : public QObject {
+class TDm1 : public QObject
+{
     Q_OBJECT
 public:
     explicit TDm1(QObject *parent = nullptr);
@@ -45,6 +46,9 @@ public:
 
     // Code of the event being run: TCODE of the first row of EXECINFO, "" when empty.
     QString GetTcode();
+    // The same code as the main window and the database selection read it: the event-info
+    // query Qexecinfo closed, reopened (it stays open) and its first row's tcode taken.
+    QString ReadEventInfoTcode();
     // Name of the event, "" when tiki has no row for it.
     QString GetTikimei(const QString &code);
 
@@ -58,7 +62,10 @@ public:
 
 private:
     TQuery *query(const QString &name, const QStringList &sql);
+    // Reopens a query on EXECINFO and reads the tcode of the first row the server returns
+    // (no row number is named), "" when it returns none.
+    static QString firstRowTcode(TQuery *query);
 };
 
-// The data module of the running program (created at start-up after the main window).
+// The data module of the running program: created by main, which hands it to the windows.
 extern TDm1 *Dm1;

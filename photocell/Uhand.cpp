@@ -47,7 +47,7 @@ QString quoted(const QString &value)
 
 } // namespace
 
-TFhand::TFhand(QWidget *parent, TDm1 *dm) : QDialog(parent), m_dm(dm ? dm : Dm1), m_raw(30), m_frames(10)
+TFhand::TFhand(TDm1 *dm, QWidget *parent) : QDialog(parent), m_dm(dm), m_raw(30), m_frames(10)
 {
     setObjectName(QStringLiteral("Fhand"));
     setWindowTitle(QStringLiteral("Fhand"));

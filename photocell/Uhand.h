@@ -33,9 +33,9 @@ class TFhand : public QDialog
 {
     Q_OBJECT
 public:
-    // Works on the program's data module Dm1 unless given another. The main window has
-    // prepared Qmidtime, Qmax, Qdpmid and Qdeltime before it creates the window.
-    explicit TFhand(QWidget *parent = nullptr, TDm1 *dm = nullptr);
+    // The main window has prepared the data module's Qmidtime, Qmax, Qdpmid and Qdeltime
+    // before it shows the window.
+    explicit TFhand(TDm1 *dm, QWidget *parent = nullptr);
     ~TFhand() override;
 
     QLabel *Label5;

@@ -39,7 +39,7 @@ QString settingsPath()
 
 } // namespace
 
-TFtpnoset::TFtpnoset(QWidget *parent) : QDialog(parent)
+TFtpnoset::TFtpnoset(TDm1 *dm, QWidget *parent) : QDialog(parent), m_dm(dm)
 {
     setObjectName(QStringLiteral("Ftpnoset"));
     setWindowTitle(QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"));
@@ -96,8 +96,8 @@ void TFtpnoset::createControls()
     DBGrid1->verticalHeader()->setDefaultSectionSize(20);
     DBGrid1->verticalHeader()->hide();
     DBGrid1->horizontalHeader()->setDefaultSectionSize(62);
-    if (Dm1) {
-        m_gridModel = new TTpGridModel(Dm1->Dsqmidtp, this);
+    if (m_dm) {
+        m_gridModel = new TTpGridModel(m_dm->Dsqmidtp, this);
         DBGrid1->setModel(m_gridModel);
     }
 
@@ -211,7 +211,7 @@ void TFtpnoset::FormShow()
     openAmbPort();
 
     // The next bib: one after the highest bib that has a transponder.
-    TQuery *q = Dm1->Qtemp;
+    TQuery *q = m_dm->Qtemp;
     q->setSQL({QStringLiteral("select max(zek) from midtp where tpno1<>'0'")});
     q->Open();
     const QString highest = q->FieldByName(QStringLiteral("max")).AsString();
@@ -338,7 +338,7 @@ void TFtpnoset::tpnumset()
         if (rno.isEmpty())
             rno = QStringLiteral("0");
 
-        TQuery *lookup = Dm1->Qtemp;
+        TQuery *lookup = m_dm->Qtemp;
         lookup->setSQL({QStringLiteral("select * from midtp where "),
                         QStringLiteral("tpno1='") + SqlEscape(transponder) + QLatin1Char('\'')});
         lookup->Open();
@@ -364,20 +364,20 @@ void TFtpnoset::tpnumset()
                 }
                 m_reportedEdzek.clear();
                 const QString bib = QString::asprintf("%.4d", next);
-                Dm1->Qedit->setSQL(
+                m_dm->Qedit->setSQL(
                     {QStringLiteral("update midtp set tpno1='") + SqlEscape(transponder) + QLatin1Char('\''),
                      QStringLiteral("where zek='") + SqlEscape(bib) + QLatin1Char('\'')});
-                Dm1->Qedit->ExecSQL();
+                m_dm->Qedit->ExecSQL();
                 Edzek->setText(QString::number(next + 1));
                 lastZek = bib;
             }
         } else if (lookup->RecordCount() > 0) {
             const QString zek = lookup->FieldByName(QStringLiteral("zek")).AsString();
-            Dm1->Qedit->setSQL(
+            m_dm->Qedit->setSQL(
                 {QStringLiteral("update midtp set hit=") + QString::number(reading.hits) + QLatin1Char(','),
                  QStringLiteral("leng=") + QString::number(reading.strength) + QStringLiteral(" where zek='") +
                      SqlEscape(zek) + QLatin1Char('\'')});
-            Dm1->Qedit->ExecSQL();
+            m_dm->Qedit->ExecSQL();
             lastZek = zek;
         }
 
@@ -394,7 +394,7 @@ void TFtpnoset::tpnumset()
 
 void TFtpnoset::reopenList(const QString &zek)
 {
-    TQuery *list = Dm1->Qmidtp;
+    TQuery *list = m_dm->Qmidtp;
     list->Close();
     list->Open();
     if (zek.isEmpty())
@@ -414,7 +414,7 @@ void TFtpnoset::reopenList(const QString &zek)
 
 void TFtpnoset::Button1Click()
 {
-    TQuery *q = Dm1->Qedit;
+    TQuery *q = m_dm->Qedit;
     q->setSQL({QStringLiteral("delete from midtp")});
     q->ExecSQL();
     for (int i = 1; i <= 300; ++i) {
@@ -422,8 +422,8 @@ void TFtpnoset::Button1Click()
                    QStringLiteral("','0','0')")});
         q->ExecSQL();
     }
-    Dm1->Qmidtp->Close();
-    Dm1->Qmidtp->Open();
+    m_dm->Qmidtp->Close();
+    m_dm->Qmidtp->Open();
 }
 
 void TFtpnoset::RGorderClick()
@@ -432,8 +432,8 @@ void TFtpnoset::RGorderClick()
     const int index = RGorder->ItemIndex();
     if (index < 0 || index > 2)
         return;
-    Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by"), QLatin1String(columns[index])});
-    Dm1->Qmidtp->Open();
+    m_dm->Qmidtp->setSQL({QStringLiteral("select * from midtp order by"), QLatin1String(columns[index])});
+    m_dm->Qmidtp->Open();
 }
 
 void TFtpnoset::CuteButton1Click()

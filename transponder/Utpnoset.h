@@ -20,12 +20,13 @@ class TCuteButton;
 class TRadioGroup;
 class TSerialPortChoice;
 class TTpGridModel;
+class TDm1;
 
 class TFtpnoset : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TFtpnoset(QWidget *parent = nullptr);
+    explicit TFtpnoset(TDm1 *dm, QWidget *parent = nullptr);
     ~TFtpnoset() override;
 
     QTableView *DBGrid1;
@@ -89,6 +90,7 @@ private:
 
     TAmbDecoder m_decoder;
     TSerialPortChoice *m_ports = nullptr;
+    TDm1 *m_dm;
     TTpGridModel *m_gridModel = nullptr;
     QString m_reportedEdzek; // the non-numeric next bib already reported
 };

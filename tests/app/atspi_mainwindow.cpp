@@ -20,9 +20,8 @@ int main(int argc, char *argv[])
     TestSupport::DialogRecorder dialogs;  // no box may block the driver
     QTemporaryDir work;
     QDir::setCurrent(work.path());
-    TFmain window;
     Dm1 = new TDm1(&app);
-    window.bindDataModule(Dm1);
+    TFmain window(Dm1);
     for (TCuteButton *b : window.findChildren<TCuteButton *>())
         QObject::connect(b, &QAbstractButton::clicked, b, [b] {
             std::printf("clicked %s %s\n", qPrintable(b->objectName()), b->text().toUtf8().constData());

@@ -99,8 +99,7 @@ std::unique_ptr<TFmain> TstMainWindow::open(int dataIndex)
 {
     ProfileFile::WriteString(m_work.filePath(QStringLiteral("VidadIva.ini")), QStringLiteral("DB"),
                              QStringLiteral("DataIndex"), QString::number(dataIndex));
-    auto w = std::make_unique<TFmain>();
-    w->bindDataModule(Dm1);
+    auto w = std::make_unique<TFmain>(Dm1);
     w->show();
     return w;
 }

@@ -60,9 +60,8 @@ void TstScreen::initTestCase()
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
     ConnectDataModule(Dm1);
-    m_main = std::make_unique<TFmain>();
-    m_main->bindDataModule(Dm1);
-    Fcheck = new TFcheck(m_main.get());
+    m_main = std::make_unique<TFmain>(Dm1);
+    Fcheck = new TFcheck(Dm1, m_main.get());
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
 }
@@ -153,7 +152,7 @@ void TstScreen::windowsInsideTheScreen()
         m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values "
                                   "('R2026A','0001','C1','10:05:31.4',1,0),('R2026A','0002','C1','10:06:00.0',1,0),"
                                   "('R2026A','0099','C1','10:06:30.0',1,0)"));
-        TFmid w(m_main.get());
+        TFmid w(Dm1, m_main.get());
         w.St1->setAudioDevice(QString());
         w.show();
         checkInside(&w);
@@ -171,7 +170,7 @@ void TstScreen::windowsInsideTheScreen()
     }
     {
         Dm1->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
-        TFhand w(m_main.get());
+        TFhand w(Dm1, m_main.get());
         w.St1->setAudioDevice(QString());
         w.Edit3->setText(ProgramSettings.CurrentTcode);
         w.Label3->setText(QStringLiteral("第12回"));
@@ -187,7 +186,7 @@ void TstScreen::windowsInsideTheScreen()
     {
         Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
         Dm1->Qmidtp->Open();
-        TFtpnoset w(m_main.get());
+        TFtpnoset w(Dm1, m_main.get());
         w.show();
         checkInside(&w);
         pressEscape(&w);
@@ -202,7 +201,7 @@ void TstScreen::correctionTypedIntoTheCheckList()
     DialogRecorder dialogs;
     m_db->reload();
     placeMain(QStringLiteral("top left"));
-    TFmid w(m_main.get());
+    TFmid w(Dm1, m_main.get());
     w.St1->setAudioDevice(QString());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));

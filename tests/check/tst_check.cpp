@@ -61,7 +61,7 @@ void TstCheck::initTestCase()
     m_main = std::make_unique<QMainWindow>();
     m_main->setGeometry(100, 80, 1000, 700);
     m_main->show();
-    Fcheck = new TFcheck(m_main.get());
+    Fcheck = new TFcheck(Dm1, m_main.get());
 }
 
 void TstCheck::init()

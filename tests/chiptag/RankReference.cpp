@@ -1,6 +1,7 @@
 // The per-competitor ranking writer and the comparison of stored rankings.
 #include "RankReference.h"
 
+#include "TDatabase.h"
 #include "TQuery.h"
 #include "Udm1.h"
 #include "uComm.h"
@@ -30,6 +31,11 @@ void setmidrank(TDm1 *dm, int n, const QString &tcode)
     if (times.isEmpty())
         return;
     const int leader = TimeTextToMsec(times.first());
+    // The writer as the station had it: every update committed by itself. Inside the
+    // passing's transaction each update is committed and the transaction begun again, so
+    // the reference costs one commit per competitor, as it did on a race server.
+    TDatabase *db = dm->DB;
+    const bool eachCommits = db->InTransaction();
     for (int i = 0; i < times.size(); ++i) {
         q->setSQL({QStringLiteral("UPDATE RESULT"),
                    QStringLiteral("SET MIDDIFF") + p + QStringLiteral("='") +
@@ -38,6 +44,10 @@ void setmidrank(TDm1 *dm, int n, const QString &tcode)
                    QStringLiteral("WHERE TCODE='") + SqlEscape(tcode) + QStringLiteral("'"),
                    QStringLiteral("AND ZEK='") + SqlEscape(bibs[i]) + QStringLiteral("'")});
         q->ExecSQL();
+        if (eachCommits) {
+            db->Commit();
+            db->StartTransaction();
+        }
     }
 }
 

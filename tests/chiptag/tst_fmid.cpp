@@ -65,7 +65,7 @@ void TstFmid::initTestCase()
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
     ConnectDataModule(Dm1);
-    Fcheck = new TFcheck();
+    Fcheck = new TFcheck(Dm1);
 }
 
 void TstFmid::init()
@@ -86,7 +86,7 @@ void TstFmid::cleanup()
 
 std::unique_ptr<TFmid> TstFmid::openWindow()
 {
-    auto w = std::make_unique<TFmid>();
+    auto w = std::make_unique<TFmid>(Dm1);
     w->St1->setCaptureDir(m_capture.path());
     w->St1->setAudioDevice(QString());  // the silent output: real durations, no device
     w->show();
@@ -362,7 +362,7 @@ void TstFmid::speechNotice()
     QFETCH(QString, device);
     QFETCH(bool, notice);
     DialogRecorder dialogs;
-    auto w = std::make_unique<TFmid>();
+    auto w = std::make_unique<TFmid>(Dm1);
     w->St1->setCaptureDir(m_capture.path());
     w->St1->setAudioDevice(device);
     w->show();
@@ -461,8 +461,7 @@ void TstFmid::mainWindowToAnnouncedPassing()
     const QString log = QCoreApplication::applicationDirPath() + QStringLiteral("/VidadIva.log");
     QFile::remove(log);
 
-    TFmain main;
-    main.bindDataModule(Dm1);
+    TFmain main(Dm1);
     main.show();
     bool checked = false;
     QTimer::singleShot(0, this, [&] {

@@ -583,7 +583,7 @@ void TstMidIntake::heldTableLockDelaysThePassing()
 
 void TstMidIntake::windowOwnsTheIntake()
 {
-    TFmid window(nullptr, m_dm.get());
+    TFmid window(m_dm.get());
     QCOMPARE(window.Timer1, window.Intake->Timer1);
     QVERIFY(!window.Timer1->isActive());
     QCOMPARE(window.Intake->midlog->Path, QCoreApplication::applicationDirPath() + QLatin1Char('/'));

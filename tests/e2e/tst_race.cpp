@@ -47,7 +47,7 @@ void TstRace::initTestCase()
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
     ConnectDataModule(Dm1);
-    Fcheck = new TFcheck();
+    Fcheck = new TFcheck(Dm1);
 }
 
 void TstRace::cleanupTestCase()
@@ -126,7 +126,7 @@ void TstRace::shortRaceThroughBothWindows()
     ProgramSettings.Speed = 10;
 
     // The chip-tag window, as the main window opens it.
-    TFmid fmid;
+    TFmid fmid(Dm1);
     fmid.St1->setAudioDevice(QString());
     fmid.show();
     fmid.St1->setSpeed(10);
@@ -134,7 +134,7 @@ void TstRace::shortRaceThroughBothWindows()
 
     // The photocell window, with the queries the main window prepares for it.
     Dm1->PreparePhotocellQueries(QStringLiteral("R2026A"));
-    TFhand fhand;
+    TFhand fhand(Dm1);
     fhand.St1->setAudioDevice(QString());
     fhand.Edit3->setText(QStringLiteral("R2026A"));
     fhand.show();

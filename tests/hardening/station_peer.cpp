@@ -45,7 +45,7 @@ int main(int argc, char **argv)
     Dm1 = new TDm1(&app);
     TestSupport::ConnectDataModule(Dm1);
     QMainWindow main;
-    Fcheck = new TFcheck(&main);
+    Fcheck = new TFcheck(Dm1, &main);
     ProgramSettings.CurrentTcode = args.value(2);
     ProgramSettings.Onsei = 0;
 
@@ -59,7 +59,7 @@ int main(int argc, char **argv)
 
     std::unique_ptr<QDialog> window;
     if (mode == QLatin1String("chiptag")) {
-        auto w = std::make_unique<TFmid>(&main);
+        auto w = std::make_unique<TFmid>(Dm1, &main);
         w->St1->setAudioDevice(QString());
         // Each station keeps its log in its own working folder, so what it took can be
         // told apart from what another station took.
@@ -69,7 +69,7 @@ int main(int argc, char **argv)
         ProgramSettings.Alge = args.value(3).mid(3).toInt();
         ProgramSettings.Automode = 1;
         Dm1->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
-        auto w = std::make_unique<TFhand>(&main);
+        auto w = std::make_unique<TFhand>(Dm1, &main);
         w->St1->setAudioDevice(QString());
         window = std::move(w);
     }

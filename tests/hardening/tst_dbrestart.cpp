@@ -56,7 +56,7 @@ void TstDbRestart::initTestCase()
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
     ConnectDataModule(Dm1);
-    Fcheck = new TFcheck();
+    Fcheck = new TFcheck(Dm1);
     ProgramSettings = TProgramSettings();
     ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
     ProgramSettings.Onsei = 0;
@@ -72,7 +72,7 @@ void TstDbRestart::cleanupTestCase()
 
 std::unique_ptr<TFmid> TstDbRestart::openWindow()
 {
-    auto w = std::make_unique<TFmid>();
+    auto w = std::make_unique<TFmid>(Dm1);
     w->St1->setCaptureDir(m_capture.path());
     w->St1->setAudioDevice(QString());
     w->show();

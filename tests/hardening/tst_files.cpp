@@ -39,7 +39,7 @@ void TstFiles::initTestCase()
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
     ConnectDataModule(Dm1);
-    Fcheck = new TFcheck();
+    Fcheck = new TFcheck(Dm1);
 }
 
 void TstFiles::cleanupTestCase()
@@ -57,7 +57,7 @@ void TstFiles::logUnwritableDuringRace()
     QVERIFY(QDir().mkpath(logPath())); // a folder where the log should be
 
     DialogRecorder dialogs;
-    auto w = std::make_unique<TFmid>();
+    auto w = std::make_unique<TFmid>(Dm1);
     w->St1->setAudioDevice(QString());
     w->show();
     m_db->exec(
@@ -82,7 +82,7 @@ void TstFiles::logUnwritableDuringRace()
     // change of the counter, and logs it.
     QVERIFY(QDir(logPath()).removeRecursively());
     dialogs.shown.clear();
-    w = std::make_unique<TFmid>();
+    w = std::make_unique<TFmid>(Dm1);
     w->St1->setAudioDevice(QString());
     w->show();
     m_db->exec(QStringLiteral(
@@ -114,8 +114,7 @@ void TstFiles::settingsUnwritableAtClosing()
     keep.close();
     DialogRecorder dialogs;
     {
-        TFmain main;
-        main.bindDataModule(Dm1);
+        TFmain main(Dm1);
         main.show();
         QVERIFY(main.isVisible());
         QVERIFY(dialogs.shown.isEmpty());

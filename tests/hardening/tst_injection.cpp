@@ -64,7 +64,7 @@ void TstInjection::initTestCase()
     ConnectDataModule(Dm1);
     m_main = std::make_unique<QMainWindow>();
     m_main->show();
-    Fcheck = new TFcheck(m_main.get());
+    Fcheck = new TFcheck(Dm1, m_main.get());
 }
 
 void TstInjection::init()
@@ -97,7 +97,7 @@ void TstInjection::photocellTimeField()
     Dm1->PreparePhotocellQueries(QStringLiteral("R2026A"));
     m_db->exec(QStringLiteral("insert into midtp2 (zek,time,fl,tpno1) values ('001','10:15:30.123','A','1'),"
                               "('002','10:15:30.1','B','2')"));
-    auto w = std::make_unique<TFhand>(m_main.get());
+    auto w = std::make_unique<TFhand>(Dm1, m_main.get());
     w->show();
     QVERIFY(w->CommX1->IsOpen());
 
@@ -129,7 +129,7 @@ void TstInjection::decoderTransponderWithYen()
                               "('0003','1000003','0')"));
     Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
     Dm1->Qmidtp->Open();
-    auto w = std::make_unique<TFtpnoset>();
+    auto w = std::make_unique<TFtpnoset>(Dm1);
     w->show();
     dialogs.shown.clear(); // no decoder port chosen: the window says so when shown
     w->Edzek->setText(QStringLiteral("1"));

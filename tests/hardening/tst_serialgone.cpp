@@ -89,7 +89,7 @@ void TstSerialGone::init()
     m_main = new QMainWindow;
     m_main->resize(1100, 700); // the timing windows open centred on it, on the screen
     m_main->show();
-    Fcheck = new TFcheck(m_main);
+    Fcheck = new TFcheck(Dm1, m_main);
 }
 
 void TstSerialGone::cleanup()
@@ -116,7 +116,7 @@ void TstSerialGone::photocellAdapterPulledAndPluggedBack()
     QCOMPARE(SerialPortList(), QStringList{QStringLiteral("COM33")});
     ProgramSettings.Alge = 33;
     ProgramSettings.Automode = 1;
-    auto w = std::make_unique<TFhand>(m_main);
+    auto w = std::make_unique<TFhand>(Dm1, m_main);
     w->show();
     QVERIFY(w->CommX1->IsOpen());
     QVERIFY(w->LbPortStatus->isHidden());
@@ -177,7 +177,7 @@ void TstSerialGone::transponderAdapterPulledAndPluggedBack()
     writeSettings("[Port]\r\nAmb=33\r\n");
     Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
     Dm1->Qmidtp->Open();
-    auto w = std::make_unique<TFtpnoset>();
+    auto w = std::make_unique<TFtpnoset>(Dm1);
     w->Timer1->stop(); // the readings stay queued
     w->show();
     QVERIFY(w->CommX1->IsOpen());
@@ -209,7 +209,7 @@ void TstSerialGone::transponderAdapterPulledAndPluggedBack()
 void TstSerialGone::carrierChangeShowsNothing()
 {
     std::shared_ptr<TScriptedPort> line = TScriptedPort::Create();
-    auto w = std::make_unique<TFhand>(m_main);
+    auto w = std::make_unique<TFhand>(Dm1, m_main);
     w->CommX1->SetLineFactory(line->Factory());
     w->show();
     w->com1open(1);
@@ -232,7 +232,7 @@ void TstSerialGone::portHeldByAnotherProgramIsNamed()
     TCommX other; // another program's hold on the port
     other.SetPortNo(7);
     other.Open();
-    auto w = std::make_unique<TFhand>(m_main);
+    auto w = std::make_unique<TFhand>(Dm1, m_main);
     w->show();
     const int at = w->Cbxcomm1->findText(QStringLiteral("COM7"));
     QVERIFY(at > 0);

@@ -148,7 +148,7 @@ void TstFhand::initTestCase()
     m_main = std::make_unique<QMainWindow>();
     m_main->setGeometry(50, 50, 1100, 760);
     m_main->show();
-    Fcheck = new TFcheck(m_main.get());
+    Fcheck = new TFcheck(Dm1, m_main.get());
 }
 
 void TstFhand::init()
@@ -177,7 +177,7 @@ void TstFhand::prepareQueries()
 
 std::unique_ptr<TFhand> TstFhand::openWindow()
 {
-    auto w = std::make_unique<TFhand>(m_main.get());
+    auto w = std::make_unique<TFhand>(Dm1, m_main.get());
     w->Edit3->setText(ProgramSettings.CurrentTcode);
     w->Label3->setText(QStringLiteral("第12回"));
     w->show();
@@ -747,8 +747,7 @@ void TstFhand::mainWindowHandsOver()
     m_db->exec(QStringLiteral("delete from EXECINFO"));
     if (!execinfo.isEmpty())
         m_db->exec(QStringLiteral("insert into EXECINFO (num,tcode,upd) values (1,'%1',0)").arg(execinfo));
-    TFmain main;
-    main.bindDataModule(Dm1);
+    TFmain main(Dm1);
     QPointer<TFhand> shown;
     QString shownCode;
     QString shownName;

@@ -171,7 +171,7 @@ std::unique_ptr<TFtpnoset> TstTpnoset::open(const QString &portDevice)
         ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), portDevice);
         ProfileFile::WriteString(ini(), QStringLiteral("Port"), QStringLiteral("Amb"), QStringLiteral("7"));
     }
-    auto w = std::make_unique<TFtpnoset>();
+    auto w = std::make_unique<TFtpnoset>(Dm1);
     w->show();
     return w;
 }
@@ -564,8 +564,7 @@ void TstTpnoset::nextBibNotANumber()
 
 void TstTpnoset::mainWindowOpensItModally()
 {
-    TFmain main;
-    main.bindDataModule(Dm1);
+    TFmain main(Dm1);
     Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by hit")});
     QString seen;
     QTimer poll;

@@ -4,11 +4,13 @@
 #include <iconv.h>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 // One converter per direction, opened once; the station converts on the GUI thread only,
 // but the log writer may run elsewhere, so each call resets the state it uses.
-class Converter {
+class Converter
+{
 public:
     Converter(const char *to, const char *from) : m_cd(iconv_open(to, from))
     {
@@ -63,7 +65,7 @@ public:
         size_t outLeft = size_t(out.size());
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         iconv(m_cd, &src, &inLeft, &dst, &outLeft);
-        iconv(m_cd, nullptr, nullptr, &dst, &outLeft);  // flush shift state
+        iconv(m_cd, nullptr, nullptr, &dst, &outLeft); // flush shift state
         out.resize(int(dst - out.data()));
         *stop = size_t(src - in);
         return out;
@@ -76,16 +78,21 @@ private:
 // Length in bytes of the UTF-8 character that starts with lead.
 size_t utf8Length(unsigned char lead)
 {
-    if (lead < 0x80) return 1;
-    if ((lead >> 5) == 0x6) return 2;
-    if ((lead >> 4) == 0xE) return 3;
-    if ((lead >> 3) == 0x1E) return 4;
+    if (lead < 0x80)
+        return 1;
+    if ((lead >> 5) == 0x6)
+        return 2;
+    if ((lead >> 4) == 0xE)
+        return 3;
+    if ((lead >> 3) == 0x1E)
+        return 4;
     return 1;
 }
 
-}  // namespace
+} // namespace
 
-namespace Sjis {
+namespace Sjis
+{
 
 QByteArray encode(const QString &text)
 {
@@ -122,4 +129,4 @@ QString decode(const QByteArray &bytes)
     return decode(bytes.constData(), size_t(bytes.size()));
 }
 
-}  // namespace Sjis
+} // namespace Sjis
