@@ -219,8 +219,10 @@ void TstDbSelect::missingDataSourceNamesItsFiles()
     m_rgdb->setItemIndex(choice);
     QCOMPARE(dialogs.texts(Dialogs::Kind::Message),
              QStringList{QStringLiteral("ODBC DSN=%1 の接続に失敗しました。「Local」に接続します。\n").arg(missing) + where});
-    // Without Local either, the event-info query's error box says the same.
-    QCOMPARE(dialogs.texts(Dialogs::Kind::Error), localDefined ? QStringList() : QStringList{where});
+    // Without Local either, the event-info query finds the database closed, and its error
+    // box gives the same reason below.
+    const QString closed = QStringLiteral("データベースに接続していません。データベースを選び直してください。\n");
+    QCOMPARE(dialogs.texts(Dialogs::Kind::Error), localDefined ? QStringList() : QStringList{closed + where});
     QCOMPARE(m_dm->DB->Connected(), localDefined);
 }
 
