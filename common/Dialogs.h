@@ -1,5 +1,6 @@
 // Every message box of the station goes through here: plain messages, Yes/No questions
 // and the default error box. Tests install a responder that answers and records.
+// RunHandler below is how every handler shows its error in that box.
 #pragma once
 
 #include <QString>
