@@ -3,7 +3,7 @@
 #include "CheckList.h"
 #include "Dialogs.h"
 #include "Errors.h"
-#include "GridFieldColumns.h"
+#include "GridColumns.h"
 #include "Udm1.h"
 #include "WindowPlace.h"
 #include "uComm.h"

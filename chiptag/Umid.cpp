@@ -2,7 +2,7 @@
 
 #include "CuteBtn.h"
 #include "Dialogs.h"
-#include "GridFieldColumns.h"
+#include "GridColumns.h"
 #include "MidRankDelegate.h"
 #include "OnseiPanel.h"
 #include "SMARTALKOCXLib_TLB.h"

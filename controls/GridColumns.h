@@ -1,9 +1,9 @@
 // How a grid shows the fields of its data source: which fields, in which order, with
-// which titles, widths, alignments and fonts; every other field stays hidden. One helper
-// for the station's data grids, so every grid is set up the same way.
+// which titles, widths, alignments and fonts. The one place for the station's grids.
 #pragma once
 
 #include <QList>
+#include <QSortFilterProxyModel>
 #include <QString>
 #include <Qt>
 
@@ -33,3 +33,35 @@ enum class TGridWidths {
 // after the grid's setModel, so the grid has handled the reset first.
 void ShowGridColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns,
                      TGridWidths widths = TGridWidths::Designed);
+
+// A grid whose columns change while it is shown (the photocell window's mid-time grid
+// switches its second column between Midtime1 and Midtime5 with the Mid buttons) shows
+// its data source through this model instead: only the listed fields, with their titles.
+
+class TGridColumns : public QSortFilterProxyModel
+{
+    Q_OBJECT
+public:
+    struct TColumn {
+        QString field; // compared without case
+        QString title; // the field name when empty
+    };
+
+    explicit TGridColumns(QObject *parent = nullptr);
+
+    void setColumns(const QList<TColumn> &columns);
+    QList<TColumn> columns() const { return m_columns; }
+    // The source row behind a row of the grid; -1 when there is none.
+    int sourceRow(int row) const;
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+protected:
+    bool filterAcceptsColumn(int sourceColumn, const QModelIndex &sourceParent) const override;
+
+private:
+    QString sourceField(int sourceColumn) const;
+    int columnOf(const QString &field) const;
+
+    QList<TColumn> m_columns;
+};
