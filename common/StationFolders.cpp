@@ -28,8 +28,13 @@ bool Installed()
 {
     const QString folder = QDir::cleanPath(QCoreApplication::applicationDirPath());
     // Root can write /usr/bin, so the folder's write access alone would keep an installed
-    // station run as root logging into /usr/bin.
-    if (folder == QDir::cleanPath(QStringLiteral(MIDSTATION_INSTALL_BINDIR)))
+    // station run as root logging into /usr/bin. The system's program folders count as
+    // installed whatever prefix the build was configured with: the package puts the
+    // program under /usr even from a build folder first configured for /usr/local.
+    const QStringList programFolders{QDir::cleanPath(QStringLiteral(MIDSTATION_INSTALL_BINDIR)),
+                                     QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin"),
+                                     QStringLiteral("/bin")};
+    if (programFolders.contains(folder))
         return true;
     return !QFileInfo(folder).isWritable();
 }
