@@ -5,9 +5,9 @@
 #include "Dialogs.h"
 #include "Settings.h"
 #include "TRadioGroup.h"
-#include "Umid.h"
 #include "Udm1.h"
 #include "Uhand.h"
+#include "Umid.h"
 #include "Utpnoset.h"
 #include "uComm.h"
 
@@ -23,7 +23,7 @@
 
 static void initResources()
 {
-    Q_INIT_RESOURCE(app);  // the logo lives in this static library
+    Q_INIT_RESOURCE(app); // the logo lives in this static library
 }
 
 TFmain::TFmain(TDm1 *dm, QWidget *parent) : QMainWindow(parent), m_dm(dm)
@@ -100,11 +100,11 @@ void TFmain::createControls()
     CuteButton2 = button("CuteButton2", QStringLiteral("ZIRNOK TAG"), QRect(24, 312, 210, 80));
     CuteButton1 = button("CuteButton1", QStringLiteral("光電管"), QRect(254, 312, 210, 80));
     CuteButton3 = button("CuteButton3", QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"), QRect(24, 404, 210, 60));
-    CuteButton3->setVisible(false);  // registration is not offered to the operator
+    CuteButton3->setVisible(false); // registration is not offered to the operator
     CuteButton4 = button("CuteButton4", QStringLiteral("閉じる"), QRect(530, 404, 170, 60));
 
-    RGdb = new TRadioGroup(QStringLiteral("MySQL"), {QStringLiteral("Local"), QStringLiteral("Test"), QStringLiteral("Server")},
-                           client);
+    RGdb = new TRadioGroup(QStringLiteral("MySQL"),
+                           {QStringLiteral("Local"), QStringLiteral("Test"), QStringLiteral("Server")}, client);
     RGdb->setObjectName(QStringLiteral("RGdb"));
     RGdb->setGeometry(QRect(584, 16, 120, 120));
     // White captions on the black window; the indicators keep their own colours.
@@ -194,9 +194,9 @@ void TFmain::CuteButton1Click()
     ProgramSettings.CurrentTcode = m_dm->ReadEventInfoTcode();
     if (ProgramSettings.CurrentTcode.isEmpty())
         ProgramSettings.CurrentTcode = QStringLiteral("0");
-    const QString tcode = SqlEscape(ProgramSettings.CurrentTcode);
 
-    m_dm->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") + tcode + QLatin1Char('\'')});
+    m_dm->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") + SqlEscape(ProgramSettings.CurrentTcode) +
+                          QLatin1Char('\'')});
     m_dm->Qsttime->Open();
     QString name = m_dm->Qsttime->FieldByName(QStringLiteral("TIKIMEI")).AsString();
     if (name.isEmpty())

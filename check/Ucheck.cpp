@@ -3,6 +3,7 @@
 #include "CheckList.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "GridColumns.h"
 #include "Udm1.h"
 #include "WindowPlace.h"
 #include "uComm.h"
@@ -11,7 +12,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QScrollBar>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -19,9 +19,11 @@ TFcheck *Fcheck = nullptr;
 
 const QString TFcheck::PhotocellFirstLine =
     QStringLiteral("select zek,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime,runtime");
-const QString TFcheck::ChipTagFirstLine = QStringLiteral("select zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime");
+const QString TFcheck::ChipTagFirstLine =
+    QStringLiteral("select zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime");
 
-namespace {
+namespace
+{
 
 // The grid's columns in their order; every other field of the query stays hidden.
 struct TColumn {
@@ -39,18 +41,7 @@ const TColumn Columns[] = {
     {"FINISHTIME", "フィニッシュタイム", 100},
 };
 
-int neededWidth(const QTableView *grid, const TColumn &column)
-{
-    // The widths are those of the station's usual grid font; where this machine's font is
-    // wider, a column grows so that a four-digit bib and every title stay readable.
-    const int margin = 2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid) + 6;
-    int width = grid->horizontalHeader()->fontMetrics().horizontalAdvance(QString::fromUtf8(column.title));
-    if (QByteArray(column.field) == "ZEK")
-        width = qMax(width, grid->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
-    return width + margin;
-}
-
-}  // namespace
+} // namespace
 
 void TCheckGrid::CommitEditor()
 {
@@ -73,20 +64,12 @@ TFcheck::TFcheck(TDm1 *dm, QWidget *mainWindow) : QDialog(mainWindow, Qt::Window
     resize(580, 640);
 
     TDataSource *ds = m_dm->DScheck;
-    for (const TColumn &c : Columns) {
-        const bool time = QByteArray(c.field) != "ZEK";
-        const bool finish = QByteArray(c.field) == "FINISHTIME";
-        ds->setFieldLook(QLatin1String(c.field),
-                         {QString::fromUtf8(c.title), time ? Qt::AlignCenter : Qt::Alignment(),
-                          finish ? Qt::AlignRight | Qt::AlignVCenter : Qt::Alignment()});
-    }
-
     DBGck2 = new TCheckGrid(this);
     DBGck2->setObjectName(QStringLiteral("DBGck2"));
     DBGck2->setModel(ds);
     DBGck2->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGck2->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                            | QAbstractItemView::AnyKeyPressed);
+    DBGck2->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                            QAbstractItemView::AnyKeyPressed);
     DBGck2->verticalHeader()->setDefaultSectionSize(DBGck2->fontMetrics().height() + 6);
     DBGck2->horizontalHeader()->setHighlightSections(false);
     auto *layout = new QVBoxLayout(this);
@@ -99,12 +82,9 @@ TFcheck::TFcheck(TDm1 *dm, QWidget *mainWindow) : QDialog(mainWindow, Qt::Window
         m_stored.clear();
         m_pendingRow = -1;
     });
-    // After the grid's own handling of the reset, which forgets hidden and moved columns.
-    connect(ds, &QAbstractItemModel::modelReset, this, &TFcheck::applyColumns);
     connect(ds, &TDataSource::cellEdited, this, [this](int row, int) { cellEdited(row); });
-    connect(DBGck2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { currentRowChanged(); });
-    applyColumns();
+    connect(DBGck2->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { currentRowChanged(); });
+    showColumns();
 }
 
 void TFcheck::OpenList(const QString &firstLine)
@@ -253,25 +233,19 @@ void TFcheck::snapshotRows()
     }
 }
 
-void TFcheck::applyColumns()
+void TFcheck::showColumns()
 {
-    TDataSource *ds = m_dm->DScheck;
-    TQuery *q = m_dm->Qcheck;
-    QHeaderView *header = DBGck2->horizontalHeader();
-    for (int c = 0; c < ds->columnCount(); ++c)
-        DBGck2->setColumnHidden(c, true);
-    int position = 0;
-    for (const TColumn &col : Columns) {
-        int logical = -1;
-        for (int c = 0; c < ds->columnCount() && logical < 0; ++c)
-            if (q->FieldName(c).compare(QLatin1String(col.field), Qt::CaseInsensitive) == 0)
-                logical = c;
-        if (logical < 0)
-            continue;
-        DBGck2->setColumnHidden(logical, false);
-        DBGck2->setColumnWidth(logical, qMax(col.width, neededWidth(DBGck2, col)));
-        header->moveSection(header->visualIndex(logical), position++);
+    // Titles of the times centred, finish times to the right; the bib column is wide
+    // enough for a four-digit bib.
+    QList<TGridColumn> columns;
+    for (const TColumn &c : Columns) {
+        const bool bib = QByteArray(c.field) == "ZEK";
+        const bool finish = QByteArray(c.field) == "FINISHTIME";
+        columns.append({QLatin1String(c.field), c.width, QString::fromUtf8(c.title),
+                        finish ? Qt::AlignRight | Qt::AlignVCenter : Qt::Alignment(),
+                        bib ? Qt::Alignment() : Qt::AlignCenter, nullptr, bib ? QStringLiteral("0000") : QString()});
     }
+    ShowGridColumns(DBGck2, m_dm->DScheck, columns, TGridWidths::FitTexts);
 }
 
 void TFcheck::cellEdited(int row)

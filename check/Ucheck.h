@@ -12,14 +12,16 @@
 // closing the window or re-reading the list does not drop what the operator typed.
 class TDm1;
 
-class TCheckGrid : public QTableView {
+class TCheckGrid : public QTableView
+{
     Q_OBJECT
 public:
     using QTableView::QTableView;
     void CommitEditor();
 };
 
-class TFcheck : public QDialog {
+class TFcheck : public QDialog
+{
     Q_OBJECT
 public:
     // The first line of the list's query, by the window that opens it.
@@ -55,16 +57,16 @@ protected:
 private:
     void setRequestLive(bool live);
     void snapshotRows();
-    void applyColumns();
+    void showColumns();
     void cellEdited(int row);
     void currentRowChanged();
     void openerGone();
 
     TDm1 *m_dm;
     bool m_shown = false;
-    QString m_tcode;                 // event the open list was read for
-    QVector<QStringList> m_stored;   // per row: the five mid times as result holds them
-    int m_pendingRow = -1;           // row with typed values not yet written back
+    QString m_tcode;               // event the open list was read for
+    QVector<QStringList> m_stored; // per row: the five mid times as result holds them
+    int m_pendingRow = -1;         // row with typed values not yet written back
 };
 
 // The check list of the running program (created at start-up).

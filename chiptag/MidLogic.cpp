@@ -7,16 +7,6 @@
 namespace MidLogic
 {
 
-namespace
-{
-
-QString q(const QString &value)
-{
-    return SqlEscape(value);
-}
-
-} // namespace
-
 TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &startTime, const TTagPassing &passing)
 {
     TMidDecision d;
@@ -107,25 +97,25 @@ QStringList ExecInfoSql()
 QStringList SnapshotSql(const QString &currentTcode)
 {
     return {QStringLiteral("select zek,term,time,count as cont from tag_rec"),
-            QStringLiteral("where tcode = '") + q(currentTcode) +
+            QStringLiteral("where tcode = '") + SqlEscape(currentTcode) +
                 QStringLiteral("'and use_mid=0 and term = 'C1' order by time")};
 }
 
 QStringList CourseSql(const QString &evtcode, const QString &zek)
 {
     return {QStringLiteral("select 1lapn,STARTEDTIME from env a,result b"),
-            QStringLiteral("where a.tcode='") + q(evtcode) + QStringLiteral("' and a.tcode = b.tcode"),
-            QStringLiteral("and b.zek='") + q(zek) + QStringLiteral("' and a.rank = '1'"),
+            QStringLiteral("where a.tcode='") + SqlEscape(evtcode) + QStringLiteral("' and a.tcode = b.tcode"),
+            QStringLiteral("and b.zek='") + SqlEscape(zek) + QStringLiteral("' and a.rank = '1'"),
             QStringLiteral("and a.class = b.class1")};
 }
 
 QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode, const QString &zek)
 {
     return {QStringLiteral("update result"),
-            QStringLiteral("set midtime") + QString::number(point) + QStringLiteral(" = '") + q(midText) +
+            QStringLiteral("set midtime") + QString::number(point) + QStringLiteral(" = '") + SqlEscape(midText) +
                 QStringLiteral("'"),
-            QStringLiteral("where tcode='") + q(evtcode) + QStringLiteral("'"),
-            QStringLiteral("AND ZEK='") + q(zek) + QStringLiteral("'")};
+            QStringLiteral("where tcode='") + SqlEscape(evtcode) + QStringLiteral("'"),
+            QStringLiteral("AND ZEK='") + SqlEscape(zek) + QStringLiteral("'")};
 }
 
 QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term, int cont)
@@ -136,9 +126,9 @@ QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QStri
     // run upward per tag and antenna, so "up to this count" still marks every earlier
     // record the lap rule skipped, and leaves the later ones for the next pass.
     return {QStringLiteral("update tag_rec set use_mid=1"),
-            QStringLiteral("where tcode='") + q(evtcode) + QStringLiteral("' and zek = '") + q(zek) +
+            QStringLiteral("where tcode='") + SqlEscape(evtcode) + QStringLiteral("' and zek = '") + SqlEscape(zek) +
                 QStringLiteral("'"),
-            QStringLiteral("and term = '") + q(term) + QStringLiteral("'"),
+            QStringLiteral("and term = '") + SqlEscape(term) + QStringLiteral("'"),
             QStringLiteral("and count <= ") + QString::number(cont)};
 }
 
@@ -148,10 +138,10 @@ QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &
     // untaken (another station may have taken it since the snapshot), and it stays so
     // until this transaction ends.
     return {QStringLiteral("select use_mid from tag_rec"),
-            QStringLiteral("where tcode='") + q(evtcode) + QStringLiteral("' and zek = '") + q(zek) +
+            QStringLiteral("where tcode='") + SqlEscape(evtcode) + QStringLiteral("' and zek = '") + SqlEscape(zek) +
                 QStringLiteral("'"),
-            QStringLiteral("and term = '") + q(term) + QStringLiteral("' and count = ") + QString::number(cont) +
-                QStringLiteral(" and use_mid=0"),
+            QStringLiteral("and term = '") + SqlEscape(term) + QStringLiteral("' and count = ") +
+                QString::number(cont) + QStringLiteral(" and use_mid=0"),
             QStringLiteral("for update")};
 }
 
@@ -164,23 +154,23 @@ QStringList ChakuTopSql()
 QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point)
 {
     return {QStringLiteral("INSERT INTO CHAKU (num,zek,time1,laps) VALUES ("),
-            QString::number(num) + QStringLiteral(","), QStringLiteral("'") + q(zek) + QStringLiteral("',"),
-            QStringLiteral("'") + q(midText.left(10)) + QStringLiteral("',"),
+            QString::number(num) + QStringLiteral(","), QStringLiteral("'") + SqlEscape(zek) + QStringLiteral("',"),
+            QStringLiteral("'") + SqlEscape(midText.left(10)) + QStringLiteral("',"),
             QString::number(point) + QStringLiteral(")")};
 }
 
 QStringList RankSelectSql(int point, const QString &currentTcode)
 {
     const QString n = QString::number(point);
-    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM"),
-            QStringLiteral(",RANK() OVER (ORDER BY MIDTIME") + n + QStringLiteral(") AS TJ"),
-            QStringLiteral(",ROW_NUMBER() OVER (PARTITION BY ZEK ORDER BY MIDTIME") + n +
-                QStringLiteral(" DESC)=1 AS TL"),
-            QStringLiteral("FROM RESULT"), QStringLiteral("WHERE TCODE='") + q(currentTcode) + QStringLiteral("'"),
-            // CHAR_LENGTH, not <>'': a blank mid time equals '' to the server's
-            // comparison, yet it is a time (it reads as 0) and is ranked.
-            QStringLiteral("AND CHAR_LENGTH(MIDTIME") + n + QStringLiteral(")>0"),
-            QStringLiteral("ORDER BY MIDTIME") + n + QStringLiteral(",ZEK")};
+    return {
+        QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM"),
+        QStringLiteral(",RANK() OVER (ORDER BY MIDTIME") + n + QStringLiteral(") AS TJ"),
+        QStringLiteral(",ROW_NUMBER() OVER (PARTITION BY ZEK ORDER BY MIDTIME") + n + QStringLiteral(" DESC)=1 AS TL"),
+        QStringLiteral("FROM RESULT"), QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'"),
+        // CHAR_LENGTH, not <>'': a blank mid time equals '' to the server's
+        // comparison, yet it is a time (it reads as 0) and is ranked.
+        QStringLiteral("AND CHAR_LENGTH(MIDTIME") + n + QStringLiteral(")>0"),
+        QStringLiteral("ORDER BY MIDTIME") + n + QStringLiteral(",ZEK")};
 }
 
 QStringList RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode)
@@ -190,9 +180,9 @@ QStringList RankWriteSql(int point, const QList<TRankEntry> &entries, const QStr
     const QString n = QString::number(point);
     // A row of the entry list; the first one names the columns.
     auto values = [](const TRankEntry &e, bool named) {
-        return QStringLiteral("'") + q(e.zek) + (named ? QStringLiteral("' AS ZEK,'") : QStringLiteral("','")) +
-               q(e.diff) + (named ? QStringLiteral("' AS D,") : QStringLiteral("',")) + QString::number(e.rank) +
-               (named ? QStringLiteral(" AS J") : QString());
+        return QStringLiteral("'") + SqlEscape(e.zek) + (named ? QStringLiteral("' AS ZEK,'") : QStringLiteral("','")) +
+               SqlEscape(e.diff) + (named ? QStringLiteral("' AS D,") : QStringLiteral("',")) +
+               QString::number(e.rank) + (named ? QStringLiteral(" AS J") : QString());
     };
     // The entries travel as a derived table: a SELECT that names the columns, then a
     // table value constructor with a row per further entry.
@@ -206,7 +196,7 @@ QStringList RankWriteSql(int point, const QList<TRankEntry> &entries, const QStr
         sql << (i > 1 ? QStringLiteral(",(") : QStringLiteral("(")) + values(entries[i], false) + QStringLiteral(")");
     sql << QStringLiteral(") V ON R.ZEK=V.ZEK");
     sql << QStringLiteral("SET R.MIDDIFF") + n + QStringLiteral("=V.D,R.MIDJUN") + n + QStringLiteral("=V.J");
-    sql << QStringLiteral("WHERE R.TCODE='") + q(currentTcode) + QStringLiteral("'");
+    sql << QStringLiteral("WHERE R.TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'");
     return sql;
 }
 
@@ -216,7 +206,8 @@ QStringList MidRankDisplaySql(int midno, const QString &currentTcode)
     return {QStringLiteral("SELECT MIDJUN") + n + QStringLiteral(" AS MJ"), QStringLiteral(",ZEK"),
             QStringLiteral(",MIDTIME") + n + QStringLiteral(" AS MT"),
             QStringLiteral(",MIDDIFF") + n + QStringLiteral(" AS MD"), QStringLiteral(",NATION"),
-            QStringLiteral("FROM result"), QStringLiteral("WHERE TCODE='") + q(currentTcode) + QStringLiteral("'"),
+            QStringLiteral("FROM result"),
+            QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'"),
             QStringLiteral("AND MIDTIME") + n + QStringLiteral("<>''"),
             // Competitors who share a rank are listed by bib.
             QStringLiteral("ORDER BY MIDJUN") + n + QStringLiteral(",ZEK")};

@@ -2,6 +2,7 @@
 
 #include "CuteBtn.h"
 #include "Dialogs.h"
+#include "GridColumns.h"
 #include "MidRankDelegate.h"
 #include "OnseiPanel.h"
 #include "SMARTALKOCXLib_TLB.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
-#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,19 +23,12 @@
 #include <QTableView>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
 // The window's client area as designed; on a smaller screen it is made smaller.
 constexpr int DesignWidth = 1218;
 constexpr int DesignHeight = 864;
-
-// A grid column: the field it shows, its width, its alignment and an own font size.
-struct TGridColumn {
-    const char *field;
-    int width;
-    Qt::Alignment alignment;
-    int fontPx;  // 0: the grid's font
-};
 
 // The window's fonts are named "ＭＳ ゴシック" (fixed pitch) and "ＭＳ Ｐゴシック"
 // (proportional). Debian has neither; IPA Gothic and IPA P Gothic (fonts-ipafont-gothic)
@@ -52,42 +45,7 @@ QFont gothic(int px, bool proportional = false)
     return f;
 }
 
-// Shows the given fields of a data source in this order, the others hidden. Applied
-// again whenever the query is reopened, since reopening resets the grid's columns.
-void showColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns)
-{
-    QHash<int, QAbstractItemDelegate *> fonts; // by font size
-    for (const TGridColumn &column : columns)
-        if (column.fontPx > 0 && !fonts.contains(column.fontPx))
-            fonts.insert(column.fontPx, new TColumnFontDelegate(gothic(column.fontPx), grid));
-    auto apply = [grid, source, columns, fonts] {
-        QHeaderView *header = grid->horizontalHeader();
-        const TQuery *q = source->DataSet();
-        for (int c = 0; c < source->columnCount(); ++c) {
-            grid->setColumnHidden(c, true);
-            grid->setItemDelegateForColumn(c, nullptr);
-        }
-        int visual = 0;
-        for (const TGridColumn &column : columns) {
-            for (int c = 0; c < source->columnCount(); ++c) {
-                if (q->FieldName(c).compare(QLatin1String(column.field), Qt::CaseInsensitive) != 0)
-                    continue;
-                grid->setColumnHidden(c, false);
-                grid->setColumnWidth(c, column.width);
-                if (column.fontPx > 0)
-                    grid->setItemDelegateForColumn(c, fonts.value(column.fontPx));
-                header->moveSection(header->visualIndex(c), visual++);
-            }
-        }
-    };
-    for (const TGridColumn &column : columns)
-        if (column.alignment)
-            source->setFieldLook(QLatin1String(column.field), {QString(), Qt::Alignment(), column.alignment});
-    QObject::connect(source, &QAbstractItemModel::modelReset, grid, apply);
-    apply();
-}
-
-}  // namespace
+} // namespace
 
 TFmid::TFmid(TDm1 *dm, QWidget *parent) : QDialog(parent), Dm(dm)
 {
@@ -215,9 +173,12 @@ void TFmid::createGrids()
     DBGrid2->verticalHeader()->setDefaultSectionSize(40);
     DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    showColumns(DBGrid2, Dm->dsChaku,
-                {{"NUM", 76, {}, 27}, {"ZEK", 100, Qt::AlignRight | Qt::AlignVCenter, 0},
-                 {"TIME1", 248, Qt::AlignRight | Qt::AlignVCenter, 0}, {"LAPS", 75, Qt::AlignCenter, 0}});
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    ShowGridColumns(DBGrid2, Dm->dsChaku,
+                    {{QStringLiteral("NUM"), 76, {}, {}, {}, new TColumnFontDelegate(gothic(27), DBGrid2)},
+                     {QStringLiteral("ZEK"), 100, {}, right},
+                     {QStringLiteral("TIME1"), 248, {}, right},
+                     {QStringLiteral("LAPS"), 75, {}, Qt::AlignCenter}});
     DBGrid2->hide();
 
     DBG3 = new QTableView(this);
@@ -230,9 +191,11 @@ void TFmid::createGrids()
     DBG3->verticalHeader()->setDefaultSectionSize(40);
     DBG3->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBG3->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    showColumns(DBG3, Dm->dsMidRank,
-                {{"MJ", 78, {}, 27}, {"ZEK", 100, Qt::AlignRight | Qt::AlignVCenter, 0},
-                 {"MTS", 226, {}, 0}, {"MDS", 228, {}, 0}});
+    ShowGridColumns(DBG3, Dm->dsMidRank,
+                    {{QStringLiteral("MJ"), 78, {}, {}, {}, new TColumnFontDelegate(gothic(27), DBG3)},
+                     {QStringLiteral("ZEK"), 100, {}, right},
+                     {QStringLiteral("MTS"), 226},
+                     {QStringLiteral("MDS"), 228}});
     DBG3->hide();
 }
 
@@ -358,7 +321,7 @@ void TFmid::FormShow()
     // and narrower in a window smaller than designed.
     fitToSize();
     pOnseiTest->loadChipTag();
-    colourModeButtons(bAuto);  // the five mid-point buttons not selected
+    colourModeButtons(bAuto); // the five mid-point buttons not selected
     Dm->qChaku->Close();
     Dm->qChaku->Open();
     DBGrid2->show();

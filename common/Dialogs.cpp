@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 
-namespace Dialogs {
+namespace Dialogs
+{
 
 static Responder &responder()
 {
@@ -28,8 +30,7 @@ static QString applicationTitle()
 
 static QWidget *parentWindow()
 {
-    return QApplication::activeModalWidget() ? QApplication::activeModalWidget()
-                                             : QApplication::activeWindow();
+    return QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activeWindow();
 }
 
 // A box with the application's title and one OK button: a plain message or an error.
@@ -75,4 +76,32 @@ void showException(const std::exception &e)
         showError(QString::fromLocal8Bit(e.what()));
 }
 
-}  // namespace Dialogs
+} // namespace Dialogs
+
+static THandlerRun *&innermostHandler()
+{
+    static THandlerRun *innermost = nullptr;
+    return innermost;
+}
+
+THandlerRun::THandlerRun() : m_outer(innermostHandler()), m_loopLevel(QThread::currentThread()->loopLevel())
+{
+    innermostHandler() = this;
+}
+
+THandlerRun::~THandlerRun()
+{
+    innermostHandler() = m_outer;
+}
+
+THandlerRun *THandlerRun::running()
+{
+    THandlerRun *innermost = innermostHandler();
+    return innermost && innermost->m_loopLevel == QThread::currentThread()->loopLevel() ? innermost : nullptr;
+}
+
+void THandlerRun::failed()
+{
+    if (m_outer && m_outer->m_loopLevel == m_loopLevel)
+        m_outer->m_nestedFailed = true;
+}

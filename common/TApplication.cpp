@@ -8,6 +8,8 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 {
     try {
         return QApplication::notify(receiver, event);
+    } catch (const EHandlerStopped &) {
+        // Its box has been shown.
     } catch (const std::exception &e) {
         Dialogs::showException(e);
     }

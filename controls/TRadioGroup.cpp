@@ -1,14 +1,16 @@
 #include "TRadioGroup.h"
 
+#include "Dialogs.h"
+
+#include <QGridLayout>
 #include <QRadioButton>
 #include <QSignalBlocker>
-#include <QGridLayout>
 
 TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
     : QGroupBox(caption, parent), m_items(items)
 {
     m_layout = new QGridLayout(this);
-    m_group.setExclusive(false);  // lets the program clear the selection
+    m_group.setExclusive(false); // lets the program clear the selection
     for (int i = 0; i < items.size(); ++i) {
         auto *b = new QRadioButton(items[i], this);
         b->setObjectName(QStringLiteral("%1_%2").arg(objectName()).arg(i));
@@ -24,7 +26,7 @@ TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidg
             m_buttons[id]->setChecked(true);
             return;
         }
-        setItemIndex(id);
+        select(id);
     });
 }
 
@@ -43,6 +45,11 @@ void TRadioGroup::setColumns(int columns)
 }
 
 void TRadioGroup::setItemIndex(int index)
+{
+    RunProgramChange([this, index] { select(index); });
+}
+
+void TRadioGroup::select(int index)
 {
     if (index < -1 || index >= m_buttons.size())
         index = -1;

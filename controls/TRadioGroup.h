@@ -11,13 +11,15 @@ class QGridLayout;
 
 class QRadioButton;
 
-class TRadioGroup : public QGroupBox {
+class TRadioGroup : public QGroupBox
+{
     Q_OBJECT
 public:
     TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent = nullptr);
 
     int ItemIndex() const { return m_index; }
-    // -1 clears the selection.
+    // A program change; -1 clears the selection. When the Click handler it runs fails,
+    // the handler calling this stops here too (RunProgramChange).
     void setItemIndex(int index);
     QStringList Items() const { return m_items; }
     QRadioButton *button(int index) const;
@@ -28,6 +30,9 @@ signals:
     void Click();
 
 private:
+    // Selects the item and raises Click; the operator's click comes here directly.
+    void select(int index);
+
     QButtonGroup m_group;
     QStringList m_items;
     QList<QRadioButton *> m_buttons;

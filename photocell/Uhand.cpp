@@ -40,11 +40,6 @@ namespace
 const QString MidCaptions[5] = {QStringLiteral("Mid "), QStringLiteral("Mid 2"), QStringLiteral("Mid 3"),
                                 QStringLiteral("Mid 4"), QStringLiteral("Mid 5")};
 
-QString quoted(const QString &value)
-{
-    return SqlEscape(value);
-}
-
 } // namespace
 
 TFhand::TFhand(TDm1 *dm, QWidget *parent) : QDialog(parent), m_dm(dm), m_raw(30), m_frames(10)
@@ -496,9 +491,9 @@ void TFhand::setmidtime()
     const QString tcode = ProgramSettings.CurrentTcode;
 
     TQuery *q = m_dm->Qtemp;
-    q->setSQL(
-        {QStringLiteral("select startedtime,zek,class1 from result where tcode='") + quoted(tcode) + QLatin1Char('\''),
-         QStringLiteral("and zek='") + quoted(curzek) + QLatin1Char('\'')});
+    q->setSQL({QStringLiteral("select startedtime,zek,class1 from result where tcode='") + SqlEscape(tcode) +
+                   QLatin1Char('\''),
+               QStringLiteral("and zek='") + SqlEscape(curzek) + QLatin1Char('\'')});
     q->Open();
     const QString start = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("startedtime")).AsString() : QString();
     q->Close();
@@ -535,7 +530,7 @@ void TFhand::N1Click()
     if (!DBGrid1->currentIndex().isValid())
         return;
     const QString time = currentValue(DBGrid1, m_dm->Qdpmid, QStringLiteral("time"));
-    m_dm->Qedit->setSQL({QStringLiteral("delete from midtp2 where time = '") + quoted(time) + QLatin1Char('\'')});
+    m_dm->Qedit->setSQL({QStringLiteral("delete from midtp2 where time = '") + SqlEscape(time) + QLatin1Char('\'')});
     m_dm->Qedit->ExecSQL();
     reopen(m_dm->Qdpmid, DBGrid1);
     // The same time may also stand among the unprocessed times; that list must not keep
@@ -571,8 +566,8 @@ std::optional<QString> TFhand::setdispinfo(const QString &zek, const QString &pa
 {
     TQuery *q = m_dm->Qtemp;
     q->setSQL({QStringLiteral("select status,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5"),
-               QStringLiteral("from result where tcode='") + quoted(ProgramSettings.CurrentTcode) +
-                   QStringLiteral("' and zek='") + quoted(zek) + QLatin1Char('\'')});
+               QStringLiteral("from result where tcode='") + SqlEscape(ProgramSettings.CurrentTcode) +
+                   QStringLiteral("' and zek='") + SqlEscape(zek) + QLatin1Char('\'')});
     q->Open();
     QString status;
     QString start;

@@ -304,11 +304,7 @@ void TFtpnoset::Timer1Timer()
     Timer1->stop();
     // The pass's own errors are shown here and the timer goes on: a database error leaves
     // the record first in the queue, so it is tried again a second later.
-    try {
-        tpnumset();
-    } catch (const std::exception &e) {
-        Dialogs::showException(e);
-    }
+    RunHandler([this] { tpnumset(); });
     Timer1->start();
 }
 

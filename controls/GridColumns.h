@@ -1,0 +1,67 @@
+// How a grid shows the fields of its data source: which fields, in which order, with
+// which titles, widths, alignments and fonts. The one place for the station's grids.
+#pragma once
+
+#include <QList>
+#include <QSortFilterProxyModel>
+#include <QString>
+#include <Qt>
+
+class QAbstractItemDelegate;
+class QTableView;
+class TDataSource;
+
+struct TGridColumn {
+    QString field;                // compared without case
+    int width = 0;                // as designed, in pixels
+    QString title;                // the field name when empty
+    Qt::Alignment alignment;      // of the cells; the grid's default when 0
+    Qt::Alignment titleAlignment; // of the title; the grid's default when 0
+    // Draws the cells, for a font of the column's own; the grid's delegate when null.
+    QAbstractItemDelegate *delegate = nullptr;
+    // Text the cells must show whole (a four-digit bib); see TGridWidths::FitTexts.
+    QString widestCell;
+};
+
+enum class TGridWidths {
+    Designed, // the widths as given
+    FitTexts, // a column grows where this machine's fonts need more for its title or widestCell
+};
+
+// Shows the columns on a grid whose model is the data source, and again after every
+// reopening of its query (a reset makes the grid forget hidden and moved columns). Call it
+// after the grid's setModel, so the grid has handled the reset first.
+void ShowGridColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns,
+                     TGridWidths widths = TGridWidths::Designed);
+
+// A grid whose columns change while it is shown (the photocell window's mid-time grid
+// switches its second column between Midtime1 and Midtime5 with the Mid buttons) shows
+// its data source through this model instead: only the listed fields, with their titles.
+
+class TGridColumns : public QSortFilterProxyModel
+{
+    Q_OBJECT
+public:
+    struct TColumn {
+        QString field; // compared without case
+        QString title; // the field name when empty
+    };
+
+    explicit TGridColumns(QObject *parent = nullptr);
+
+    void setColumns(const QList<TColumn> &columns);
+    QList<TColumn> columns() const { return m_columns; }
+    // The source row behind a row of the grid; -1 when there is none.
+    int sourceRow(int row) const;
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+protected:
+    bool filterAcceptsColumn(int sourceColumn, const QModelIndex &sourceParent) const override;
+
+private:
+    QString sourceField(int sourceColumn) const;
+    int columnOf(const QString &field) const;
+
+    QList<TColumn> m_columns;
+};
