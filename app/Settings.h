@@ -12,7 +12,7 @@ struct TMainFormSettings {
     int DataIndex = 0;
 };
 
-// Folder of the process, a separator, and "VidadIva.ini"; built anew at every use.
+// The current working folder, a separator, and "VidadIva.ini"; built anew at every use.
 QString SettingsFilePath();
 
 // Reads every key in the load order into ProgramSettings and the returned main-window

@@ -203,7 +203,6 @@ void TFmain::CuteButton1Click()
         name = QStringLiteral("大会未指定");
 
     m_dm->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
-    m_photocellEventName = name;
 
     Fhand->Edit3->setText(ProgramSettings.CurrentTcode);
     Fhand->Label3->setText(name);

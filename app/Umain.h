@@ -32,9 +32,6 @@ public:
     TCuteButton *CuteButton4;
     TRadioGroup *RGdb;
 
-    // The event name found by the photocell button, handed to the photocell window.
-    QString PhotocellEventName() const { return m_photocellEventName; }
-
     // dd/mm/yyyy of a file's last change, as lUPD shows the program file's date.
     static QString FileDateText(const QString &path);
 
@@ -58,5 +55,4 @@ private:
     TDbSelect *m_dbSelect = nullptr;
     bool m_shown = false;
     bool m_closed = false;
-    QString m_photocellEventName;  // handed to the photocell window with CurrentTcode
 };

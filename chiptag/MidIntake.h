@@ -42,7 +42,8 @@ public:
     // disables it when closed.
     QTimer *Timer1;
 
-    // FormShow step 3: evtcode and lastupd from execinfo row num=1 (unchanged without it).
+    // When the window is shown: evtcode and lastupd from execinfo row num=1 (unchanged
+    // without it).
     void ReadExecInfo();
 
     // One intake pass. Database and log errors pass to the caller; what was

@@ -99,17 +99,17 @@ bool DrawsInBlue(const QString &nation);
 // Each takes its values as plain text and pastes them escaped: for every value without
 // ' or \ the statement is exactly the plain concatenation.
 
-QStringList PollSql();                                             // Timer1Timer
-QStringList ExecInfoSql();                                         // FormShow step 3
-QStringList SnapshotSql(const QString &currentTcode);              // settagmid step 1
-QStringList CourseSql(const QString &evtcode, const QString &zek); // step 2.1
-QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode,
-                             const QString &zek); // step 2.6
-QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term,
-                         int cont); // step 2.7
+QStringList PollSql();                                // Timer1Timer: execinfo's upd
+QStringList ExecInfoSql();                            // FormShow: the event and its upd
+QStringList SnapshotSql(const QString &currentTcode); // settagmid: the untaken passings
+// takePassing, in this order: the course row, the claim, the mid time, the taken mark,
+// then (after the ranking) the highest display number and the display row.
+QStringList CourseSql(const QString &evtcode, const QString &zek);
 // The claim of a passing inside its transaction: a row when it is still untaken.
 QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
-QStringList ChakuTopSql(); // step 2.9
+QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode, const QString &zek);
+QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
+QStringList ChakuTopSql();
 QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point);
 // setmidrank: the mid times of point n with their ranks, fastest first, by bib within
 // a tie; NULL and empty mid times are left out (a blank one is a time that reads as 0).

@@ -33,15 +33,21 @@ static QWidget *parentWindow()
     return QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activeWindow();
 }
 
-void showMessage(const QString &text)
+// A box with the application's title and one OK button: a plain message or an error.
+static void showOkBox(Kind kind, QMessageBox::Icon icon, const QString &text)
 {
     if (responder()) {
-        responder()(Kind::Message, applicationTitle(), text);
+        responder()(kind, applicationTitle(), text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::NoButton, parentWindow());
+    QMessageBox box(icon, applicationTitle(), text, QMessageBox::NoButton, parentWindow());
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
+}
+
+void showMessage(const QString &text)
+{
+    showOkBox(Kind::Message, QMessageBox::NoIcon, text);
 }
 
 bool askYesNo(const QString &title, const QString &text)
@@ -59,13 +65,7 @@ bool askYesNo(const QString &title, const QString &text)
 
 void showError(const QString &text)
 {
-    if (responder()) {
-        responder()(Kind::Error, applicationTitle(), text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::NoButton, parentWindow());
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.exec();
+    showOkBox(Kind::Error, QMessageBox::Critical, text);
 }
 
 void showException(const std::exception &e)

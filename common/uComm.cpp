@@ -96,22 +96,24 @@ QString SpokenTimeText(const QString &t)
     return time.mid(from, to - from);
 }
 
-QString CutLine(QString &buffer)
+// Cuts the text before the first end character off the buffer, together with the
+// dropped characters from the end character on; "" and the buffer untouched without one.
+static QString cutBefore(QString &buffer, QChar end, int dropped)
 {
-    const int p = buffer.indexOf(QLatin1Char('\r'));
+    const int p = buffer.indexOf(end);
     if (p < 0)
         return QString();
-    const QString line = buffer.left(p);
-    buffer = buffer.mid(p + 2);
-    return line;
+    const QString piece = buffer.left(p);
+    buffer = buffer.mid(p + dropped);
+    return piece;
+}
+
+QString CutLine(QString &buffer)
+{
+    return cutBefore(buffer, QLatin1Char('\r'), 2); // the CR and whatever follows it
 }
 
 QString CutTabField(QString &buffer)
 {
-    const int p = buffer.indexOf(QLatin1Char('\t'));
-    if (p < 0)
-        return QString();
-    const QString field = buffer.left(p);
-    buffer = buffer.mid(p + 1);
-    return field;
+    return cutBefore(buffer, QLatin1Char('\t'), 1);
 }

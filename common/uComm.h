@@ -35,10 +35,12 @@ QString MsecToTimeText(int n);
 // The first 10 characters of MsecToTimeText: the mid-time text stored in result.
 QString MsecToMidText(int n);
 
-// The spoken time of an announcement, from a 12-character elapsed text t: under an hour
-// minutes "分" seconds "秒" tenth ("5分35秒1", "12分05秒1"), else hours "時間" first; the
-// minutes and seconds keep the elapsed text's leading zero, only the tenths digit is
-// said, and the blanks at both ends go (an inner blank stays).
+// The spoken time of an announcement, from the 10-character mid text (chip-tag window) or
+// the 12-character elapsed text (photocell window): both hold hours, minutes, seconds and
+// tenths at the same positions and only the tenths digit is said, so both give the same
+// words. Under an hour minutes "分" seconds "秒" tenth ("5分35秒1", "12分05秒1"), else
+// hours "時間" first; minutes and seconds keep the text's leading zero, and the blanks at
+// both ends go (an inner blank stays: "分 5秒1").
 QString SpokenTimeText(const QString &t);
 
 // Cuts the first CR-terminated line off the buffer. Without a CR it returns "" and

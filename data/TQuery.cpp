@@ -82,14 +82,6 @@ void TQuery::ExecSQL()
     m_db->execute(SQLText());
 }
 
-void TQuery::Refresh()
-{
-    const int row = m_row;
-    Close();
-    Open();
-    MoveTo(qMin(row, RecordCount() - 1));
-}
-
 void TQuery::First()
 {
     MoveTo(0);

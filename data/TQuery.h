@@ -12,11 +12,8 @@ class TQuery;
 
 // A declared field of a query: what its grid shows, in this order.
 struct TFieldDef {
-    enum Kind { Integer, Text };
     QString name;
-    Kind kind = Text;
-    int size = 0;                                            // declared text length
-    std::function<QString(const TQuery &, int row)> calc;    // set for calculated fields
+    std::function<QString(const TQuery &, int row)> calc; // set for calculated fields
 };
 
 // The value of one field of the current row. NULL reads as "" or 0.
@@ -49,16 +46,14 @@ public:
     void setFieldDefs(const QList<TFieldDef> &defs);
     const QList<TFieldDef> &fieldDefs() const { return m_defs; }
 
-    void Open();      // runs the text for rows; nothing when already open
+    void Open(); // runs the text for rows; nothing when already open
     void Close();
-    void ExecSQL();   // runs the text as a statement without rows
-    void Refresh();   // close and reopen, keeping the current row where it can
+    void ExecSQL(); // runs the text as a statement without rows
     bool Active() const { return m_active; }
 
     int RecordCount() const { return m_active ? int(m_rows.values.size()) : 0; }
     int RecNo() const { return m_row; }  // 0-based current row
     bool Eof() const { return !m_active || m_eof; }
-    bool Bof() const { return m_row == 0; }
     void First();
     void Next();
     void Last();

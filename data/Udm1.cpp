@@ -74,11 +74,11 @@ QStringList TDm1::ConnectionParams()
 
 QList<TFieldDef> TDm1::ChakuFields()
 {
-    return {{QStringLiteral("NUM"), TFieldDef::Integer, 0, {}},
-            {QStringLiteral("ZEK"), TFieldDef::Text, 4, {}},
-            {QStringLiteral("LAPS"), TFieldDef::Integer, 0, {}},
-            {QStringLiteral("TIME1"), TFieldDef::Text, 12, {}},
-            {QStringLiteral("TIME0"), TFieldDef::Text, 14, {}}};
+    return {{QStringLiteral("NUM"), {}},
+            {QStringLiteral("ZEK"), {}},
+            {QStringLiteral("LAPS"), {}},
+            {QStringLiteral("TIME1"), {}},
+            {QStringLiteral("TIME0"), {}}};
 }
 
 QList<TFieldDef> TDm1::MidRankFields()
@@ -87,13 +87,13 @@ QList<TFieldDef> TDm1::MidRankFields()
     auto firstTen = [](const QString &field) {
         return [field](const TQuery &q, int row) { return q.valueOf(row, field).left(10); };
     };
-    return {{QStringLiteral("MJ"), TFieldDef::Integer, 0, {}},
-            {QStringLiteral("ZEK"), TFieldDef::Text, 3, {}},
-            {QStringLiteral("MT"), TFieldDef::Text, 13, {}},
-            {QStringLiteral("MD"), TFieldDef::Text, 13, {}},
-            {QStringLiteral("NATION"), TFieldDef::Text, 3, {}},
-            {QStringLiteral("MTS"), TFieldDef::Text, 10, firstTen(QStringLiteral("MT"))},
-            {QStringLiteral("MDS"), TFieldDef::Text, 10, firstTen(QStringLiteral("MD"))}};
+    return {{QStringLiteral("MJ"), {}},
+            {QStringLiteral("ZEK"), {}},
+            {QStringLiteral("MT"), {}},
+            {QStringLiteral("MD"), {}},
+            {QStringLiteral("NATION"), {}},
+            {QStringLiteral("MTS"), firstTen(QStringLiteral("MT"))},
+            {QStringLiteral("MDS"), firstTen(QStringLiteral("MD"))}};
 }
 
 void TDm1::PreparePhotocellQueries(const QString &code)

@@ -405,7 +405,6 @@ void TFhand::selectMid(int n)
     TCuteButton *buttons[5] = {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
     for (int i = 0; i < 5; ++i)
         buttons[i]->setColor(i + 1 == n ? Qt::yellow : Qt::white);
-    m_shownMid = n;
     m_grid2Columns->setColumns({{QStringLiteral("ZEK"), QStringLiteral("ZEK")},
                                 {QStringLiteral("Midtime") + QString::number(n), QStringLiteral("中間タイム")}});
 }

@@ -86,9 +86,6 @@ public:
     // The announcement queue, oldest first.
     QStringList talklist;
 
-    // The mid point (1..5) whose mid times DBGrid2 shows.
-    int ShownMid() const { return m_shownMid; }
-
     // The message for a port that cannot be opened.
     static QString PortMessage();
     // The message for a bib box that holds no whole number.
@@ -152,6 +149,5 @@ private:
     Photocell::TFrameReader m_reader;
     Photocell::TLineLog m_raw;
     Photocell::TLineLog m_frames;
-    int m_shownMid = 0;
     bool m_pauseOpen = false;
 };

@@ -41,11 +41,8 @@ public:
     // Closes the component and stops watching: the operator put the port down.
     void Close();
 
-    bool Lost() const { return m_lost; }
-    // The status line: "" while all is well, else the loss or the return with the time away.
-    QString Status() const { return m_status; }
-
 signals:
+    // The status line: "" while all is well, else the loss or the return with the time away.
     void StatusChanged(const QString &status);
     // The lost port is open again: a partial line from before the loss is not to be
     // completed by the bytes that come now.

@@ -47,17 +47,13 @@ bool TAudioOutput::openDevice(int sampleRate)
         return false;
     snd_pcm_t *pcm = nullptr;
     int rc = snd_pcm_open(&pcm, m_device.toLocal8Bit().constData(), SND_PCM_STREAM_PLAYBACK, 0);
-    if (rc < 0) {
-        m_lastError = QStringLiteral("snd_pcm_open(%1): %2").arg(m_device, QString::fromLocal8Bit(snd_strerror(rc)));
+    if (rc < 0)
         return false;
-    }
     // 16-bit mono at espeak's rate, ALSA resampling if the card wants another rate;
     // 100 ms of latency keeps writes short enough to abort promptly.
     rc = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, unsigned(sampleRate), 1,
                             100000);
     if (rc < 0) {
-        m_lastError =
-            QStringLiteral("snd_pcm_set_params(%1): %2").arg(m_device, QString::fromLocal8Bit(snd_strerror(rc)));
         snd_pcm_close(pcm);
         return false;
     }
@@ -91,21 +87,15 @@ bool TAudioOutput::writeAlsa(const std::vector<int16_t> &pcm)
             // An underrun (EPIPE) or a suspend (ESTRPIPE) is recovered; anything else
             // loses the device.
             const int rc = snd_pcm_recover(m_pcm, int(w), 1);
-            if (rc < 0) {
-                m_lastError = QStringLiteral("snd_pcm_writei: %1").arg(QString::fromLocal8Bit(snd_strerror(rc)));
+            if (rc < 0)
                 return false;
-            }
             continue;
         }
         done += size_t(w);
     }
     const int rc = snd_pcm_drain(m_pcm); // blocks until the last sample has been played
     snd_pcm_prepare(m_pcm);
-    if (rc < 0) {
-        m_lastError = QStringLiteral("snd_pcm_drain: %1").arg(QString::fromLocal8Bit(snd_strerror(rc)));
-        return false;
-    }
-    return true;
+    return rc >= 0;
 }
 
 void TAudioOutput::waitUntil(std::chrono::steady_clock::time_point deadline)

@@ -37,8 +37,6 @@ public:
 
     // What the last play() or tryOpen() used: "alsa:default" or "silent".
     QString lastOutputName() const { return m_lastName; }
-    // The last ALSA error text, empty if none.
-    QString lastError() const { return m_lastError; }
 
     // From any thread: ends a play() in progress and every later one at once.
     void abort();
@@ -53,7 +51,6 @@ private:
     _snd_pcm *m_pcm = nullptr;
     int m_rate = 0;
     QString m_lastName;
-    QString m_lastError;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_aborted{false};

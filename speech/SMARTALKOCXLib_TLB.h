@@ -109,9 +109,9 @@ public:
     // Queues text (plain station text, e.g. "167ﾊﾞﾝ,1時間23分31秒4") for speaking with the
     // current properties. Returns 0.
     virtual short SpeakText(const QString &text);
-    // No data; leave the engine able to speak texts handed over before or after them.
-    // PrepareSpeech makes sure the worker is running; StartSpeech is harmless when no text
-    // is pending. Both return 0.
+    // No data, and nothing to do: the worker runs from construction to destruction and
+    // speaks each text as SpeakText hands it over, so texts handed over before or after
+    // these are spoken all the same. Both return 0.
     virtual short PrepareSpeech();
     virtual short StartSpeech();
 

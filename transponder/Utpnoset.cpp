@@ -297,13 +297,6 @@ void TFtpnoset::CommX1Receive(QObject *, int ReceiveSize)
     ambidle = true;
 }
 
-void TFtpnoset::AmbAdd(const QString &line)
-{
-    QString record;
-    if (TAmbDecoder::PassingRecord(line, &record))
-        amblist << record;
-}
-
 void TFtpnoset::Timer1Timer()
 {
     if (!ambidle)

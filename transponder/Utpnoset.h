@@ -65,7 +65,6 @@ public slots:
     void FormCreate();
     void FormShow();
     void CommX1Receive(QObject *Sender, int ReceiveSize);
-    void AmbAdd(const QString &line);
     void Timer1Timer();
     void tpnumset();
     void Button1Click();

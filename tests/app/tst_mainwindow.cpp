@@ -6,6 +6,7 @@
 #include "TRadioGroup.h"
 #include "TestSupport.h"
 #include "Udm1.h"
+#include "Uhand.h"
 #include "Umain.h"
 #include "uComm.h"
 
@@ -13,6 +14,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -49,6 +51,10 @@ private:
     std::unique_ptr<SuiteDatabase> m_db;
     QTemporaryDir m_work;
     QString m_previousDir;
+    // What the last photocell window showed in its header: event code (Edit3) and name
+    // (Label3), as handed over by the mode button.
+    QString m_photocellCode;
+    QString m_photocellName;
 };
 
 void TstMainWindow::initTestCase()
@@ -58,11 +64,18 @@ void TstMainWindow::initTestCase()
     QDir::setCurrent(m_work.path());
     Dm1 = new TDm1(this);
     // The working windows run modally; these tests look at what a mode button prepared,
-    // so a working window is closed as soon as it is shown.
+    // so a working window is closed as soon as it is shown (the photocell window's header
+    // noted first).
     auto *closer = new QTimer(this);
-    connect(closer, &QTimer::timeout, this, [] {
-        if (auto *working = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            working->close();
+    connect(closer, &QTimer::timeout, this, [this] {
+        auto *working = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!working)
+            return;
+        if (auto *photocell = qobject_cast<TFhand *>(working)) {
+            m_photocellCode = photocell->Edit3->text();
+            m_photocellName = photocell->Label3->text();
+        }
+        working->close();
     });
     closer->start(50);
 }
@@ -72,6 +85,8 @@ void TstMainWindow::init()
     QFile::remove(m_work.filePath(QStringLiteral("VidadIva.ini")));
     ProgramSettings = TProgramSettings();
     Dm1->DB->Close();
+    m_photocellCode.clear();
+    m_photocellName.clear();
 }
 
 void TstMainWindow::cleanup()
@@ -107,8 +122,13 @@ void TstMainWindow::controlsAndCaptions()
     QCOMPARE(w->Image1->pixmap().size(), QSize(329, 129));
     const QString date = w->lUPD->text();
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4}$")).match(date).hasMatch(), qPrintable(date));
-    QCOMPARE(date,
-             QFileInfo(QCoreApplication::applicationFilePath()).lastModified().toString(QStringLiteral("dd/MM/yyyy")));
+    QCOMPARE(date, TFmain::FileDateText(QCoreApplication::applicationFilePath()));
+    // A file changed on 7 March 2026, late in the day: day first, then month, then year.
+    QFile known(m_work.filePath(QStringLiteral("known-date")));
+    QVERIFY(known.open(QIODevice::WriteOnly));
+    QVERIFY(known.setFileTime(QDateTime(QDate(2026, 3, 7), QTime(23, 58, 9)), QFileDevice::FileModificationTime));
+    known.close();
+    QCOMPARE(TFmain::FileDateText(known.fileName()), QStringLiteral("07/03/2026"));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton2"))->text(), QStringLiteral("ZIRNOK TAG"));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton1"))->text(), QStringLiteral("光電管"));
     QCOMPARE(w->findChild<TCuteButton *>(QStringLiteral("CuteButton4"))->text(), QStringLiteral("閉じる"));
@@ -179,7 +199,8 @@ void TstMainWindow::noEventRunning()
     QVERIFY2(dialogs.shown.isEmpty() || dialogs.texts(Dialogs::Kind::Error).isEmpty(),
              qPrintable(dialogs.texts().join('|')));
     QCOMPARE(ProgramSettings.CurrentTcode, QStringLiteral("0"));
-    QCOMPARE(w->PhotocellEventName(), QStringLiteral("大会未指定"));
+    QCOMPARE(m_photocellCode, QStringLiteral("0"));
+    QCOMPARE(m_photocellName, QStringLiteral("大会未指定"));
     QCOMPARE(Dm1->Qmidtime->SQLText(), QStringLiteral("select * from result where tcode='0' order by zek"));
     QVERIFY(Dm1->Qmidtime->Active());
     QCOMPARE(Dm1->Qmidtime->RecordCount(), 0);
@@ -191,7 +212,8 @@ void TstMainWindow::photocellPreparesItsQueries()
     auto w = open(0);
     w->CuteButton1->click();
     QCOMPARE(ProgramSettings.CurrentTcode, QStringLiteral("R2026A"));
-    QCOMPARE(w->PhotocellEventName(), m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
+    QCOMPARE(m_photocellCode, QStringLiteral("R2026A"));
+    QCOMPARE(m_photocellName, m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
     QCOMPARE(Dm1->Qsttime->SQLText(), QStringLiteral("select * from tiki where tcode='R2026A'"));
     QCOMPARE(Dm1->Qmidtime->RecordCount(), 60);
     QCOMPARE(Dm1->Qmax->SQLText(), QStringLiteral("select max(tpno1) as maxn from midtp2"));
@@ -246,7 +268,7 @@ void TstMainWindow::doubleFailedSelectionStaysClosed()
     QVERIFY(Dm1->DB->Connected());
     w->CuteButton1->click();
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
-    QCOMPARE(w->PhotocellEventName(), m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
+    QCOMPARE(m_photocellName, m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
     m_db->writeDataSources({{QStringLiteral("PlovoLocal"), live},
                             {QStringLiteral("PlovoTest"), live},
                             {QStringLiteral("PlovoServer"), live}});

@@ -24,7 +24,7 @@ private slots:
     void getTikimeiMissingEvent();
     void lineBreakSeparatesStatementParts();
     void quotedValuesStayData();
-    void plainValuesGiveTheSpecifiedStatement();
+    void escapeLeavesPlainValuesAndEscapesQuoteAndBackslash();
     void rejectedStatementRaisesAndEarlierStay();
     void nullReadsAsEmptyOrZero();
     void bareFunctionName();
@@ -164,7 +164,7 @@ void TstDatabase::quotedValuesStayData()
     m_db->exec(QStringLiteral("update result set MIDTIME1=NULL"));
 }
 
-void TstDatabase::plainValuesGiveTheSpecifiedStatement()
+void TstDatabase::escapeLeavesPlainValuesAndEscapesQuoteAndBackslash()
 {
     for (const QString &plain : {QStringLiteral("R2026A"), QStringLiteral("0012"), QStringLiteral("    5:35.1"),
                                  QStringLiteral("10:05:31.456"), QStringLiteral("高原ホソ表")})
