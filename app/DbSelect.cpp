@@ -41,12 +41,12 @@ void TDbSelect::RGdbClick()
     Label16->clear();
     if (RGdb->ItemIndex() == 2) {
         if (Dialogs::askYesNo(QStringLiteral("確認してください。"),
-                              QStringLiteral("サーバーのデータベースに接続しようとしています。")
-                                  + QStringLiteral("十分注意して作業してください。接続してよろしいですか？"))) {
+                              QStringLiteral("サーバーのデータベースに接続しようとしています。") +
+                                  QStringLiteral("十分注意して作業してください。接続してよろしいですか？"))) {
             Label16->setText(QStringLiteral("サーバーに接続中"));
         } else {
             Label16->clear();
-            RGdb->setItemIndex(0);  // connects to Local at once, then this run goes on
+            RGdb->setItemIndex(0); // connects to Local at once, then this run goes on
         }
     }
     DataIndex = RGdb->ItemIndex();

@@ -195,8 +195,8 @@ void TFmain::CuteButton1Click()
     if (ProgramSettings.CurrentTcode.isEmpty())
         ProgramSettings.CurrentTcode = QStringLiteral("0");
 
-    m_dm->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") + SqlEscape(ProgramSettings.CurrentTcode) +
-                          QLatin1Char('\'')});
+    m_dm->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") +
+                           SqlEscape(ProgramSettings.CurrentTcode) + QLatin1Char('\'')});
     m_dm->Qsttime->Open();
     QString name = m_dm->Qsttime->FieldByName(QStringLiteral("TIKIMEI")).AsString();
     if (name.isEmpty())

@@ -11,7 +11,8 @@ class TDbSelect;
 class TRadioGroup;
 class TDm1;
 
-class TFmain : public QMainWindow {
+class TFmain : public QMainWindow
+{
     Q_OBJECT
 public:
     // dm is the data module every window of the station works on.

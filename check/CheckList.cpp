@@ -9,7 +9,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
-namespace CheckList {
+namespace CheckList
+{
 
 QStringList MidTimeFields()
 {
@@ -34,8 +35,8 @@ QStringList UpdateSQL(const QString &tcode, const QString &zek, const QList<QPai
         sets << allowed[i] + QStringLiteral("='") + SqlEscape(change.second) + QLatin1Char('\'');
     }
     return {QStringLiteral("update result set ") + sets.join(QLatin1Char(',')),
-            QStringLiteral("where tcode='") + SqlEscape(tcode) + QStringLiteral("' and zek='") + SqlEscape(zek)
-                + QLatin1Char('\'')};
+            QStringLiteral("where tcode='") + SqlEscape(tcode) + QStringLiteral("' and zek='") + SqlEscape(zek) +
+                QLatin1Char('\'')};
 }
 
 QString SettingsPath()
@@ -45,8 +46,8 @@ QString SettingsPath()
 
 QString LocalPath(const QString &windowsPath)
 {
-    if (windowsPath.size() < 3 || !windowsPath[0].isLetter() || windowsPath[1] != QLatin1Char(':')
-        || windowsPath[2] != QLatin1Char('\\'))
+    if (windowsPath.size() < 3 || !windowsPath[0].isLetter() || windowsPath[1] != QLatin1Char(':') ||
+        windowsPath[2] != QLatin1Char('\\'))
         return windowsPath;
     const QString letter = windowsPath.left(1).toUpper();
     const QString rest = windowsPath.mid(3).replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -55,9 +56,9 @@ QString LocalPath(const QString &windowsPath)
     if (!folder.isEmpty()) {
         folder = QDir::current().absoluteFilePath(folder);
     } else {
-        folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                 + QStringLiteral("/midstation/drive-") + letter.toLower();
-        QDir().mkpath(folder);  // a failure shows up when the file is written
+        folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                 QStringLiteral("/midstation/drive-") + letter.toLower();
+        QDir().mkpath(folder); // a failure shows up when the file is written
     }
     return QDir(folder).filePath(rest);
 }
@@ -80,4 +81,4 @@ void WriteQueryFile(const QString &windowsPath, const QStringList &lines)
                               .arg(windowsPath, QDir::toNativeSeparators(path), file.errorString()));
 }
 
-}  // namespace CheckList
+} // namespace CheckList

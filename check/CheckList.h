@@ -8,7 +8,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace CheckList {
+namespace CheckList
+{
 
 // The five correctable columns, as the write-back names them.
 QStringList MidTimeFields();
@@ -34,10 +35,13 @@ QString SettingsPath();
 QString LocalPath(const QString &windowsPath);
 
 // The query file, rewritten at every opening of the list.
-inline QString QueryFileName() { return QStringLiteral("d:\\a.txt"); }
+inline QString QueryFileName()
+{
+    return QStringLiteral("d:\\a.txt");
+}
 
 // Replaces the file's content by the lines, each followed by CR LF, in CP932 bytes.
 // Raises EInOutError when the file cannot be created or written.
 void WriteQueryFile(const QString &windowsPath, const QStringList &lines);
 
-}  // namespace CheckList
+} // namespace CheckList

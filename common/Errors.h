@@ -5,10 +5,10 @@
 #include <stdexcept>
 
 // Base of the station's own errors; the message is shown to the operator as it is.
-class EStationError : public std::runtime_error {
+class EStationError : public std::runtime_error
+{
 public:
-    explicit EStationError(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
+    explicit EStationError(const QString &message) : std::runtime_error(message.toStdString()), m_message(message) {}
     const QString &message() const { return m_message; }
 
 private:
@@ -16,10 +16,10 @@ private:
 };
 
 // A statement or a connection the server refused, with the server's message.
-class EDatabaseError : public EStationError {
+class EDatabaseError : public EStationError
+{
 public:
-    explicit EDatabaseError(const QString &message, unsigned int code = 0)
-        : EStationError(message), m_code(code) {}
+    explicit EDatabaseError(const QString &message, unsigned int code = 0) : EStationError(message), m_code(code) {}
     unsigned int code() const { return m_code; }
 
 private:
@@ -33,7 +33,8 @@ inline QString NotIntegerMessage(const QString &value)
 }
 
 // A file the station could not read or write.
-class EInOutError : public EStationError {
+class EInOutError : public EStationError
+{
 public:
     using EStationError::EStationError;
 };

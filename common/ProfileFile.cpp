@@ -5,7 +5,8 @@
 #include <QFile>
 #include <QSaveFile>
 
-namespace {
+namespace
+{
 
 QStringList readLines(const QString &path, bool *exists = nullptr)
 {
@@ -71,9 +72,10 @@ QList<TEntry> sectionEntries(const QString &path, const QString &section)
     return entries;
 }
 
-}  // namespace
+} // namespace
 
-namespace ProfileFile {
+namespace ProfileFile
+{
 
 QString ReadString(const QString &path, const QString &section, const QString &key, const QString &fallback)
 {
@@ -81,8 +83,8 @@ QString ReadString(const QString &path, const QString &section, const QString &k
         if (!same(entry.key, key))
             continue;
         QString value = entry.value.trimmed();
-        if (value.size() >= 2 && ((value.startsWith('"') && value.endsWith('"')) ||
-                                  (value.startsWith('\'') && value.endsWith('\''))))
+        if (value.size() >= 2 &&
+            ((value.startsWith('"') && value.endsWith('"')) || (value.startsWith('\'') && value.endsWith('\''))))
             value = value.mid(1, value.size() - 2);
         return value.left(2047);
     }
@@ -108,7 +110,7 @@ bool WriteString(const QString &path, const QString &section, const QString &key
         const QString name = sectionName(lines[i]);
         if (!name.isNull()) {
             if (sectionAt >= 0)
-                break;  // end of our section without the key
+                break; // end of our section without the key
             if (same(name, section)) {
                 sectionAt = i;
                 insertAt = i + 1;
@@ -150,7 +152,8 @@ bool WriteString(const QString &path, const QString &section, const QString &key
 int ReadInteger(const QString &path, const QString &section, const QString &key, int fallback)
 {
     const QString text = ReadString(path, section, key);
-    if (text.size() >= 3 && text[0] == QLatin1Char('0') && (text[1] == QLatin1Char('x') || text[1] == QLatin1Char('X'))) {
+    if (text.size() >= 3 && text[0] == QLatin1Char('0') &&
+        (text[1] == QLatin1Char('x') || text[1] == QLatin1Char('X'))) {
         bool ok = false;
         const qint64 v = text.mid(2).toLongLong(&ok, 16);
         return ok && v <= 0xFFFFFFFFLL ? int(quint32(v)) : fallback;
@@ -158,4 +161,4 @@ int ReadInteger(const QString &path, const QString &section, const QString &key,
     return StrToIntDef(text, fallback);
 }
 
-}  // namespace ProfileFile
+} // namespace ProfileFile

@@ -8,7 +8,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace ProfileFile {
+namespace ProfileFile
+{
 
 // The value of key in section, blanks around it removed (and one pair of enclosing
 // quotes), at most 2047 characters; fallback when the file, section or key is missing.
@@ -26,4 +27,4 @@ bool WriteString(const QString &path, const QString &section, const QString &key
 // non-numeric text gives fallback.
 int ReadInteger(const QString &path, const QString &section, const QString &key, int fallback);
 
-}  // namespace ProfileFile
+} // namespace ProfileFile

@@ -17,7 +17,7 @@ struct TProgramSettings {
     int Onsei = 0;
     int Alge = 0;
     int Automode = 0;
-    QString CurrentTcode;  // event the working windows use; never saved
+    QString CurrentTcode; // event the working windows use; never saved
 };
 
 extern TProgramSettings ProgramSettings;

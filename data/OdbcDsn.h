@@ -7,12 +7,12 @@
 
 struct TDsnLocation {
     bool found = false;
-    QString server;    // SERVER (or HOST); empty means localhost
-    int port = 0;      // PORT; 0 means the client's default
-    QString socket;    // SOCKET; used when the server is local
-    QString database;  // DATABASE
-    QString user;      // UID or USER, when the data source names one
-    QString password;  // PWD or PASSWORD, when the data source names one
+    QString server;   // SERVER (or HOST); empty means localhost
+    int port = 0;     // PORT; 0 means the client's default
+    QString socket;   // SOCKET; used when the server is local
+    QString database; // DATABASE
+    QString user;     // UID or USER, when the data source names one
+    QString password; // PWD or PASSWORD, when the data source names one
 };
 
 TDsnLocation LookupDsn(const QString &dsn);

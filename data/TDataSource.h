@@ -8,7 +8,8 @@
 
 class TQuery;
 
-class TDataSource : public QAbstractTableModel {
+class TDataSource : public QAbstractTableModel
+{
     Q_OBJECT
 public:
     TDataSource(TQuery *dataSet, const QString &name, QObject *parent = nullptr);
@@ -44,7 +45,7 @@ private:
 
     TQuery *m_query;
     QStringList m_editable;
-    QHash<QString, TFieldLook> m_looks;  // by upper-case field name
+    QHash<QString, TFieldLook> m_looks; // by upper-case field name
     int m_rows = 0;
     int m_columns = 0;
 };

@@ -17,7 +17,8 @@ struct TFieldDef {
 };
 
 // The value of one field of the current row. NULL reads as "" or 0.
-class TField {
+class TField
+{
 public:
     TField(const QString &value, bool null) : m_value(value), m_null(null) {}
     QString AsString() const { return m_value; }
@@ -29,7 +30,8 @@ private:
     bool m_null;
 };
 
-class TQuery : public QObject {
+class TQuery : public QObject
+{
     Q_OBJECT
 public:
     TQuery(TDatabase *database, const QString &name, QObject *parent = nullptr);
@@ -52,7 +54,7 @@ public:
     bool Active() const { return m_active; }
 
     int RecordCount() const { return m_active ? int(m_rows.values.size()) : 0; }
-    int RecNo() const { return m_row; }  // 0-based current row
+    int RecNo() const { return m_row; } // 0-based current row
     bool Eof() const { return !m_active || m_eof; }
     void First();
     void Next();
@@ -61,7 +63,7 @@ public:
 
     // Raises EDatabaseError when the query has no such field.
     TField FieldByName(const QString &name) const;
-    int FieldIndex(const QString &name) const;  // -1 when absent (result columns only)
+    int FieldIndex(const QString &name) const; // -1 when absent (result columns only)
 
     // Fields as the grids see them: declared fields, or every result column.
     int FieldCount() const;

@@ -98,7 +98,8 @@ QList<TFieldDef> TDm1::MidRankFields()
 
 void TDm1::PreparePhotocellQueries(const QString &code)
 {
-    Qmidtime->setSQL({QStringLiteral("select * from result where tcode='") + SqlEscape(code) + QStringLiteral("' order by zek")});
+    Qmidtime->setSQL(
+        {QStringLiteral("select * from result where tcode='") + SqlEscape(code) + QStringLiteral("' order by zek")});
     Qmidtime->Open();
     Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
     Qmax->Open();

@@ -8,7 +8,8 @@
 #include <QtGlobal>
 
 // Line-event mask bits (the EventMask of OnSignal) and line-error bits (ErrorState of OnError).
-namespace CommEv {
+namespace CommEv
+{
 constexpr unsigned RxChar = 0x01;
 constexpr unsigned Cts = 0x08;
 constexpr unsigned Dsr = 0x10;
@@ -16,25 +17,27 @@ constexpr unsigned Rlsd = 0x20;
 constexpr unsigned Break = 0x40;
 constexpr unsigned Err = 0x80;
 constexpr unsigned Ring = 0x100;
-constexpr unsigned Mask = 0x1F9;         // what the component asks for
-constexpr unsigned SignalBits = 0x178;   // CTS, DSR, RLSD, BREAK, RING
-constexpr unsigned HangUp = 0x10000;     // the backend's own bit: the peer or the device went away
-}  // namespace CommEv
+constexpr unsigned Mask = 0x1F9;       // what the component asks for
+constexpr unsigned SignalBits = 0x178; // CTS, DSR, RLSD, BREAK, RING
+constexpr unsigned HangUp = 0x10000;   // the backend's own bit: the peer or the device went away
+} // namespace CommEv
 
-namespace CommCe {
+namespace CommCe
+{
 constexpr unsigned Overrun = 0x02;
 constexpr unsigned RxParity = 0x04;
 constexpr unsigned Frame = 0x08;
 constexpr unsigned Mask = 0x0E;
-}  // namespace CommCe
+} // namespace CommCe
 
 // Modem-line status bits (as the Windows MS_*_ON values).
-namespace CommMs {
+namespace CommMs
+{
 constexpr int Cts = 0x10;
 constexpr int Dsr = 0x20;
 constexpr int Ring = 0x40;
 constexpr int Rlsd = 0x80;
-}  // namespace CommMs
+} // namespace CommMs
 
 // The flow-control choice, by the ordinal of TCommFlowCtrls.
 enum class TLineFlow { RtsCts = 0, DtrDsr = 1, XonXoff = 2, HalfHigh = 3, HalfLow = 4, None = 5 };
@@ -43,27 +46,28 @@ enum class TLineFlow { RtsCts = 0, DtrDsr = 1, XonXoff = 2, HalfHigh = 3, HalfLo
 struct TLineConfig {
     int bitRate = 9600;
     int charSize = 8;
-    int parity = 0;    // 0 none, 1 odd, 2 even
-    int stopBits = 0;  // 0 one, 1 one and a half, 2 two
+    int parity = 0;   // 0 none, 1 odd, 2 even
+    int stopBits = 0; // 0 one, 1 one and a half, 2 two
     TLineFlow flow = TLineFlow::RtsCts;
     quint8 xonChar = 0x11;
     quint8 xoffChar = 0x13;
     quint8 errorChar = 0;
     quint16 xonLim = 0;
     quint16 xoffLim = 0;
-    quint32 flags = 0;  // the DCB flag word as the component computed it (kept for reference)
+    quint32 flags = 0; // the DCB flag word as the component computed it (kept for reference)
 };
 
 // Which field a setter changed, so a backend can check that the device took it.
 enum class TLineField { All, BitRate, CharSize, Parity, StopBits, Flow };
 
-class TCommLine {
+class TCommLine
+{
 public:
     virtual ~TCommLine() = default;
 
-    virtual int Open(const QString &devicePath) = 0;  // exclusive; input is flushed
+    virtual int Open(const QString &devicePath) = 0; // exclusive; input is flushed
     virtual void Close() = 0;
-    virtual int Descriptor() const = 0;  // the port's descriptor (or a stand-in), -1 closed
+    virtual int Descriptor() const = 0; // the port's descriptor (or a stand-in), -1 closed
 
     virtual int SetupBuffers(int inQueue, int outQueue) = 0;
     virtual int GetConfig(TLineConfig &config) = 0;

@@ -131,7 +131,8 @@ void TSerialPortChoice::LookForDevice()
                               .arg(PortName(), m_lostAt.toString(ClockFormat), AwayText(m_away.elapsed()));
     const QString device = SerialDevicePath(m_comm->PortNo());
     if (device.isEmpty() || !QFileInfo::exists(device)) {
-        SetStatus(since + QStringLiteral("ケーブルとアダプターを確かめてください。差し直せば、つなぎ直して取込を再開します。"));
+        SetStatus(since +
+                  QStringLiteral("ケーブルとアダプターを確かめてください。差し直せば、つなぎ直して取込を再開します。"));
         return;
     }
     try {

@@ -6,7 +6,8 @@
 
 #include <mutex>
 
-class TTermiosLine : public TCommLine {
+class TTermiosLine : public TCommLine
+{
 public:
     TTermiosLine() = default;
     ~TTermiosLine() override;
@@ -39,12 +40,12 @@ private:
 
     int m_fd = -1;
     int m_epoll = -1;
-    int m_epollWake = -1;  // the wake descriptor registered with m_epoll
+    int m_epollWake = -1; // the wake descriptor registered with m_epoll
     bool m_hungUp = false;
-    bool m_hasModemLines = false;  // TIOCMGET works (not on a pseudo-terminal)
-    bool m_hasCounts = false;      // TIOCGICOUNT works (most UART and USB serial drivers)
-    int m_modemLines = 0;          // last TIOCMGET, for change detection
-    Counts m_eventCounts;          // last counts seen by WaitEvent (signals, break)
-    std::mutex m_errorLock;        // TakeErrors runs on all three threads
-    Counts m_errorCounts;          // last counts seen by TakeErrors (line errors)
+    bool m_hasModemLines = false; // TIOCMGET works (not on a pseudo-terminal)
+    bool m_hasCounts = false;     // TIOCGICOUNT works (most UART and USB serial drivers)
+    int m_modemLines = 0;         // last TIOCMGET, for change detection
+    Counts m_eventCounts;         // last counts seen by WaitEvent (signals, break)
+    std::mutex m_errorLock;       // TakeErrors runs on all three threads
+    Counts m_errorCounts;         // last counts seen by TakeErrors (line errors)
 };

@@ -18,13 +18,14 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 qint64 NowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -83,7 +84,9 @@ int main(int argc, char **argv)
     std::sort(latency.begin(), latency.end());
     if (latency.empty())
         return 1;
-    auto at = [&](double q) { return latency[std::min(latency.size() - 1, size_t(q * double(latency.size())))] / 1000.0; };
+    auto at = [&](double q) {
+        return latency[std::min(latency.size() - 1, size_t(q * double(latency.size())))] / 1000.0;
+    };
     std::printf("bytes %zu  median %.1f us  p99 %.1f us  max %.1f us\n", latency.size(), at(0.5), at(0.99),
                 latency.back() / 1000.0);
     return 0;

@@ -5,7 +5,8 @@
 
 #include <QString>
 
-class TPtyDevice {
+class TPtyDevice
+{
 public:
     // Opens a new pseudo-terminal (device empty) or the given device. Raises
     // std::runtime_error when it cannot.
@@ -20,7 +21,7 @@ public:
 
 private:
     int m_fd = -1;
-    int m_keepOpen = -1;  // the slave side, held so a station that closes the port does not hang it up
+    int m_keepOpen = -1; // the slave side, held so a station that closes the port does not hang it up
     QString m_path;
     int m_bitsPerSecond;
 };

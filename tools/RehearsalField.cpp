@@ -10,8 +10,7 @@
 
 void ConnectRehearsal(TDatabase &db, const QString &dsn)
 {
-    db.Params = {QStringLiteral("USER NAME=root"), QStringLiteral("ODBC DSN=") + dsn,
-                 QStringLiteral("PASSWORD=rufan")};
+    db.Params = {QStringLiteral("USER NAME=root"), QStringLiteral("ODBC DSN=") + dsn, QStringLiteral("PASSWORD=rufan")};
     db.Open();
     db.execute(QStringLiteral("set names sjis"));
 }
@@ -62,7 +61,8 @@ QList<TPassing> PlanRace(const QList<TCompetitor> &field, int laps, int absentEv
             plan << p;
         }
     }
-    std::stable_sort(plan.begin(), plan.end(), [](const TPassing &a, const TPassing &b) { return a.timeMs < b.timeMs; });
+    std::stable_sort(plan.begin(), plan.end(),
+                     [](const TPassing &a, const TPassing &b) { return a.timeMs < b.timeMs; });
     return plan;
 }
 

@@ -9,16 +9,16 @@
 #include <random>
 
 struct TCompetitor {
-    QString zek;       // bib as result holds it
-    int startMs = 0;   // start time of day
-    int perLap = 1;    // chip-tag passings per lap (env.1lapn)
+    QString zek;     // bib as result holds it
+    int startMs = 0; // start time of day
+    int perLap = 1;  // chip-tag passings per lap (env.1lapn)
 };
 
 struct TPassing {
     QString zek;
-    int count = 0;     // running number of this bib's passings (chip-tag count)
-    int midPoint = 0;  // lap number: the mid point this passing completes (0 for inner ones)
-    int timeMs = 0;    // time of day
+    int count = 0;    // running number of this bib's passings (chip-tag count)
+    int midPoint = 0; // lap number: the mid point this passing completes (0 for inner ones)
+    int timeMs = 0;   // time of day
 };
 
 // Connects through the data source name as the station does (ODBC configuration from
@@ -40,7 +40,8 @@ QString ClockText(int ms);
 
 // Waits until the simulated clock reaches timeMs: the simulation starts at simStart when
 // the program starts and runs speed times faster than real time.
-class TSimClock {
+class TSimClock
+{
 public:
     TSimClock(int simStartMs, double speed);
     void waitUntil(int timeMs) const;

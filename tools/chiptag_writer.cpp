@@ -18,20 +18,29 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("chiptag_writer"));
     QCommandLineParser cli;
-    cli.setApplicationDescription(QStringLiteral(
-        "Writes chip-tag readings at the mid antenna C1 into tag_rec for the running event and\n"
-        "changes EXECINFO.upd after each write. The database is reached by data source name\n"
-        "(unixODBC configuration from ODBCSYSINI/ODBCINI)."));
+    cli.setApplicationDescription(
+        QStringLiteral("Writes chip-tag readings at the mid antenna C1 into tag_rec for the running event and\n"
+                       "changes EXECINFO.upd after each write. The database is reached by data source name\n"
+                       "(unixODBC configuration from ODBCSYSINI/ODBCINI)."));
     cli.addHelpOption();
     cli.addOptions({
-        {QStringLiteral("dsn"), QStringLiteral("Data source name (default PlovoLocal)."), QStringLiteral("name"), QStringLiteral("PlovoLocal")},
-        {QStringLiteral("competitors"), QStringLiteral("Only the first n competitors by bib (0: all)."), QStringLiteral("n"), QStringLiteral("0")},
-        {QStringLiteral("laps"), QStringLiteral("Laps each competitor skis (default 2)."), QStringLiteral("n"), QStringLiteral("2")},
-        {QStringLiteral("speed"), QStringLiteral("Simulated seconds per real second (default 10; 1 is real time; 0 writes everything at once)."), QStringLiteral("x"), QStringLiteral("10")},
-        {QStringLiteral("absent-every"), QStringLiteral("Every n-th competitor never passes (default 13; 0: all pass)."), QStringLiteral("n"), QStringLiteral("13")},
-        {QStringLiteral("duplicate-every"), QStringLiteral("Every n-th reading comes twice (default 17; 0: none)."), QStringLiteral("n"), QStringLiteral("17")},
+        {QStringLiteral("dsn"), QStringLiteral("Data source name (default PlovoLocal)."), QStringLiteral("name"),
+         QStringLiteral("PlovoLocal")},
+        {QStringLiteral("competitors"), QStringLiteral("Only the first n competitors by bib (0: all)."),
+         QStringLiteral("n"), QStringLiteral("0")},
+        {QStringLiteral("laps"), QStringLiteral("Laps each competitor skis (default 2)."), QStringLiteral("n"),
+         QStringLiteral("2")},
+        {QStringLiteral("speed"),
+         QStringLiteral("Simulated seconds per real second (default 10; 1 is real time; 0 writes everything at once)."),
+         QStringLiteral("x"), QStringLiteral("10")},
+        {QStringLiteral("absent-every"),
+         QStringLiteral("Every n-th competitor never passes (default 13; 0: all pass)."), QStringLiteral("n"),
+         QStringLiteral("13")},
+        {QStringLiteral("duplicate-every"), QStringLiteral("Every n-th reading comes twice (default 17; 0: none)."),
+         QStringLiteral("n"), QStringLiteral("17")},
         {QStringLiteral("seed"), QStringLiteral("Random seed (default 1)."), QStringLiteral("n"), QStringLiteral("1")},
-        {QStringLiteral("record"), QStringLiteral("Append every reading written to this file (bib, count, time)."), QStringLiteral("file")},
+        {QStringLiteral("record"), QStringLiteral("Append every reading written to this file (bib, count, time)."),
+         QStringLiteral("file")},
     });
     cli.process(app);
 

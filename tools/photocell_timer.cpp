@@ -19,8 +19,9 @@
 
 static QByteArray frame(char status, const QString &zek, int timeMs, int mid)
 {
-    const QString text = QString(QLatin1Char(status)) + QString::asprintf("%04d", zek.toInt()) + QStringLiteral(" C1  ") +
-                         ClockText(timeMs) + QStringLiteral("   ") + QString::number(mid) + QLatin1Char('\r');
+    const QString text = QString(QLatin1Char(status)) + QString::asprintf("%04d", zek.toInt()) +
+                         QStringLiteral(" C1  ") + ClockText(timeMs) + QStringLiteral("   ") + QString::number(mid) +
+                         QLatin1Char('\r');
     return text.toLatin1();
 }
 
@@ -29,21 +30,33 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("photocell_timer"));
     QCommandLineParser cli;
-    cli.setApplicationDescription(QStringLiteral(
-        "Sends photocell timer frames for the running event's field on a pseudo-terminal\n"
-        "(its path is printed as \"pty: PATH\") or on a given device, at 2400 bit/s."));
+    cli.setApplicationDescription(
+        QStringLiteral("Sends photocell timer frames for the running event's field on a pseudo-terminal\n"
+                       "(its path is printed as \"pty: PATH\") or on a given device, at 2400 bit/s."));
     cli.addHelpOption();
     cli.addOptions({
-        {QStringLiteral("device"), QStringLiteral("Write to this device instead of a new pseudo-terminal."), QStringLiteral("path")},
-        {QStringLiteral("dsn"), QStringLiteral("Data source name for the field (default PlovoLocal)."), QStringLiteral("name"), QStringLiteral("PlovoLocal")},
-        {QStringLiteral("mid"), QStringLiteral("Mid point digit sent in the frames, 1 to 5 (default 1)."), QStringLiteral("n"), QStringLiteral("1")},
-        {QStringLiteral("competitors"), QStringLiteral("Only the first n competitors by bib (0: all)."), QStringLiteral("n"), QStringLiteral("0")},
-        {QStringLiteral("speed"), QStringLiteral("Simulated seconds per real second (default 10)."), QStringLiteral("x"), QStringLiteral("10")},
-        {QStringLiteral("status"), QStringLiteral("Frame kind: \"blank\" (default), \"c\" or \"?\"."), QStringLiteral("kind"), QStringLiteral("blank")},
-        {QStringLiteral("c-every"), QStringLiteral("Every n-th frame is a \"c\" frame (0: none)."), QStringLiteral("n"), QStringLiteral("0")},
-        {QStringLiteral("noise"), QStringLiteral("Send a line of line noise after every n-th frame (0: none)."), QStringLiteral("n"), QStringLiteral("0")},
-        {QStringLiteral("bounce"), QStringLiteral("Every n-th impulse bounces: the frame comes again 20 ms later (0: none)."), QStringLiteral("n"), QStringLiteral("0")},
-        {QStringLiteral("wait"), QStringLiteral("Seconds to wait before the first frame (default 3), so the station can open the port."), QStringLiteral("s"), QStringLiteral("3")},
+        {QStringLiteral("device"), QStringLiteral("Write to this device instead of a new pseudo-terminal."),
+         QStringLiteral("path")},
+        {QStringLiteral("dsn"), QStringLiteral("Data source name for the field (default PlovoLocal)."),
+         QStringLiteral("name"), QStringLiteral("PlovoLocal")},
+        {QStringLiteral("mid"), QStringLiteral("Mid point digit sent in the frames, 1 to 5 (default 1)."),
+         QStringLiteral("n"), QStringLiteral("1")},
+        {QStringLiteral("competitors"), QStringLiteral("Only the first n competitors by bib (0: all)."),
+         QStringLiteral("n"), QStringLiteral("0")},
+        {QStringLiteral("speed"), QStringLiteral("Simulated seconds per real second (default 10)."),
+         QStringLiteral("x"), QStringLiteral("10")},
+        {QStringLiteral("status"), QStringLiteral("Frame kind: \"blank\" (default), \"c\" or \"?\"."),
+         QStringLiteral("kind"), QStringLiteral("blank")},
+        {QStringLiteral("c-every"), QStringLiteral("Every n-th frame is a \"c\" frame (0: none)."), QStringLiteral("n"),
+         QStringLiteral("0")},
+        {QStringLiteral("noise"), QStringLiteral("Send a line of line noise after every n-th frame (0: none)."),
+         QStringLiteral("n"), QStringLiteral("0")},
+        {QStringLiteral("bounce"),
+         QStringLiteral("Every n-th impulse bounces: the frame comes again 20 ms later (0: none)."),
+         QStringLiteral("n"), QStringLiteral("0")},
+        {QStringLiteral("wait"),
+         QStringLiteral("Seconds to wait before the first frame (default 3), so the station can open the port."),
+         QStringLiteral("s"), QStringLiteral("3")},
         {QStringLiteral("seed"), QStringLiteral("Random seed (default 2)."), QStringLiteral("n"), QStringLiteral("2")},
         {QStringLiteral("record"), QStringLiteral("Append every frame sent to this file."), QStringLiteral("file")},
         {QStringLiteral("stay"), QStringLiteral("Keep the pseudo-terminal open after the last frame until killed.")},
@@ -59,7 +72,8 @@ int main(int argc, char *argv[])
         TDatabase db;
         ConnectRehearsal(db, cli.value(QStringLiteral("dsn")));
         std::mt19937 random(cli.value(QStringLiteral("seed")).toUInt());
-        const QList<TCompetitor> field = LoadField(db, RunningEvent(db), cli.value(QStringLiteral("competitors")).toInt());
+        const QList<TCompetitor> field =
+            LoadField(db, RunningEvent(db), cli.value(QStringLiteral("competitors")).toInt());
         const int mid = qBound(1, cli.value(QStringLiteral("mid")).toInt(), 5);
         QList<TPassing> plan;
         for (const TPassing &p : PlanRace(field, mid, 0, random))
@@ -78,7 +92,8 @@ int main(int argc, char *argv[])
         QTextStream log(&record);
 
         QThread::sleep(unsigned(cli.value(QStringLiteral("wait")).toInt()));
-        const TSimClock clock(plan.isEmpty() ? 0 : plan.first().timeMs - 1000, cli.value(QStringLiteral("speed")).toDouble());
+        const TSimClock clock(plan.isEmpty() ? 0 : plan.first().timeMs - 1000,
+                              cli.value(QStringLiteral("speed")).toDouble());
         std::uniform_int_distribution<int> byte(0, 255);
         int n = 0;
         for (const TPassing &p : plan) {

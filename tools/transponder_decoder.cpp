@@ -18,19 +18,28 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("transponder_decoder"));
     QCommandLineParser cli;
-    cli.setApplicationDescription(QStringLiteral(
-        "Sends transponder decoder lines on a pseudo-terminal (its path is printed as\n"
-        "\"pty: PATH\") or on a given device, at 9600 bit/s."));
+    cli.setApplicationDescription(
+        QStringLiteral("Sends transponder decoder lines on a pseudo-terminal (its path is printed as\n"
+                       "\"pty: PATH\") or on a given device, at 9600 bit/s."));
     cli.addHelpOption();
     cli.addOptions({
-        {QStringLiteral("device"), QStringLiteral("Write to this device instead of a new pseudo-terminal."), QStringLiteral("path")},
-        {QStringLiteral("count"), QStringLiteral("Transponders read, one after the other (default 30)."), QStringLiteral("n"), QStringLiteral("30")},
-        {QStringLiteral("first"), QStringLiteral("First transponder number (default 1000001)."), QStringLiteral("n"), QStringLiteral("1000001")},
-        {QStringLiteral("interval"), QStringLiteral("Seconds between reads (default 2)."), QStringLiteral("s"), QStringLiteral("2")},
-        {QStringLiteral("weak-every"), QStringLiteral("Every n-th read is weak: few hits, low strength (0: none)."), QStringLiteral("n"), QStringLiteral("0")},
-        {QStringLiteral("status-every"), QStringLiteral("A \"#\" status line after every n-th read (default 5; 0: none)."), QStringLiteral("n"), QStringLiteral("5")},
-        {QStringLiteral("lead"), QStringLiteral("Lead byte before each line, as a number (default 10, a line feed)."), QStringLiteral("n"), QStringLiteral("10")},
-        {QStringLiteral("wait"), QStringLiteral("Seconds to wait before the first line (default 3)."), QStringLiteral("s"), QStringLiteral("3")},
+        {QStringLiteral("device"), QStringLiteral("Write to this device instead of a new pseudo-terminal."),
+         QStringLiteral("path")},
+        {QStringLiteral("count"), QStringLiteral("Transponders read, one after the other (default 30)."),
+         QStringLiteral("n"), QStringLiteral("30")},
+        {QStringLiteral("first"), QStringLiteral("First transponder number (default 1000001)."), QStringLiteral("n"),
+         QStringLiteral("1000001")},
+        {QStringLiteral("interval"), QStringLiteral("Seconds between reads (default 2)."), QStringLiteral("s"),
+         QStringLiteral("2")},
+        {QStringLiteral("weak-every"), QStringLiteral("Every n-th read is weak: few hits, low strength (0: none)."),
+         QStringLiteral("n"), QStringLiteral("0")},
+        {QStringLiteral("status-every"),
+         QStringLiteral("A \"#\" status line after every n-th read (default 5; 0: none)."), QStringLiteral("n"),
+         QStringLiteral("5")},
+        {QStringLiteral("lead"), QStringLiteral("Lead byte before each line, as a number (default 10, a line feed)."),
+         QStringLiteral("n"), QStringLiteral("10")},
+        {QStringLiteral("wait"), QStringLiteral("Seconds to wait before the first line (default 3)."),
+         QStringLiteral("s"), QStringLiteral("3")},
         {QStringLiteral("seed"), QStringLiteral("Random seed (default 3)."), QStringLiteral("n"), QStringLiteral("3")},
         {QStringLiteral("stay"), QStringLiteral("Keep the pseudo-terminal open after the last line until killed.")},
     });

@@ -8,8 +8,8 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     TApplication app(argc, argv);
     app.setApplicationDisplayName(QStringLiteral("Vidadiva Application"));
     TestSupport::SuiteDatabase database(QStringLiteral("t_atspi_main"));
-    TestSupport::DialogRecorder dialogs;  // no box may block the driver
+    TestSupport::DialogRecorder dialogs; // no box may block the driver
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     Dm1 = new TDm1(&app);

@@ -14,7 +14,8 @@
 
 using namespace TestSupport;
 
-class TstDbSelect : public QObject {
+class TstDbSelect : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -52,8 +53,9 @@ void TstDbSelect::init()
                             {QStringLiteral("PlovoServer"), m_db->target()}});
     ProgramSettings = TProgramSettings();
     m_dm = std::make_unique<TDm1>();
-    m_rgdb = std::make_unique<TRadioGroup>(QStringLiteral("MySQL"),
-                                           QStringList{QStringLiteral("Local"), QStringLiteral("Test"), QStringLiteral("Server")});
+    m_rgdb = std::make_unique<TRadioGroup>(
+        QStringLiteral("MySQL"),
+        QStringList{QStringLiteral("Local"), QStringLiteral("Test"), QStringLiteral("Server")});
     m_label = std::make_unique<QLabel>();
     m_select = std::make_unique<TDbSelect>(m_rgdb.get(), m_label.get(), m_dm.get());
     wire();
@@ -69,7 +71,8 @@ void TstDbSelect::cleanup()
 // As the main window wires it: every Click runs the selection handling as a handler.
 void TstDbSelect::wire()
 {
-    connect(m_rgdb.get(), &TRadioGroup::Click, m_select.get(), [this] { RunHandler([this] { m_select->RGdbClick(); }); });
+    connect(m_rgdb.get(), &TRadioGroup::Click, m_select.get(),
+            [this] { RunHandler([this] { m_select->RGdbClick(); }); });
 }
 
 QString TstDbSelect::clientCharset()
@@ -101,7 +104,8 @@ void TstDbSelect::failedTestFallsBackToLocal()
     m_db->writeDataSources({{QStringLiteral("PlovoLocal"), m_db->target()}, {QStringLiteral("PlovoTest"), dead}});
     DialogRecorder dialogs;
     m_rgdb->setItemIndex(1);
-    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("ODBC DSN=PlovoTest の接続に失敗しました。「Local」に接続します。")});
+    QCOMPARE(dialogs.texts(),
+             QStringList{QStringLiteral("ODBC DSN=PlovoTest の接続に失敗しました。「Local」に接続します。")});
     QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Message);
     QCOMPARE(m_rgdb->ItemIndex(), 0);
     QCOMPARE(m_select->DataIndex, 0);
@@ -122,7 +126,8 @@ void TstDbSelect::silentServerFailsInBoundedTime()
     clock.start();
     m_rgdb->setItemIndex(1);
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("ODBC DSN=PlovoTest の接続に失敗しました。「Local」に接続します。")});
+    QCOMPARE(dialogs.texts(),
+             QStringList{QStringLiteral("ODBC DSN=PlovoTest の接続に失敗しました。「Local」に接続します。")});
     QVERIFY(m_dm->DB->Connected());
     QCOMPARE(m_rgdb->ItemIndex(), 0);
 }
@@ -135,7 +140,10 @@ void TstDbSelect::serverAskedAndDeclined()
     QCOMPARE(dialogs.shown.size(), 1);
     QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
     QCOMPARE(dialogs.shown[0].title, QStringLiteral("確認してください。"));
-    QCOMPARE(dialogs.shown[0].text, QStringLiteral("サーバーのデータベースに接続しようとしています。十分注意して作業してください。接続してよろしいですか？"));
+    QCOMPARE(
+        dialogs.shown[0].text,
+        QStringLiteral(
+            "サーバーのデータベースに接続しようとしています。十分注意して作業してください。接続してよろしいですか？"));
     QCOMPARE(m_rgdb->ItemIndex(), 0);
     QCOMPARE(m_select->DataIndex, 0);
     QCOMPARE(m_dm->DB->Params[2], QStringLiteral("ODBC DSN=PlovoLocal"));
@@ -164,7 +172,7 @@ void TstDbSelect::sameChoiceRunsNothing()
     m_rgdb->setItemIndex(2);
     QCOMPARE(dialogs.shown.size(), 1);
     m_rgdb->setItemIndex(2);
-    m_rgdb->button(2)->click();  // the operator clicks the chosen item again
+    m_rgdb->button(2)->click(); // the operator clicks the chosen item again
     QCOMPARE(dialogs.shown.size(), 1);
     QCOMPARE(m_rgdb->ItemIndex(), 2);
 }
@@ -178,9 +186,11 @@ void TstDbSelect::failedLocalReportsTheEventInfoError()
     m_rgdb->setItemIndex(0);
     QCOMPARE(dialogs.shown.size(), 2);
     QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Message);
-    QCOMPARE(dialogs.shown[0].text, QStringLiteral("ODBC DSN=PlovoLocal の接続に失敗しました。「Local」に接続します。"));
+    QCOMPARE(dialogs.shown[0].text,
+             QStringLiteral("ODBC DSN=PlovoLocal の接続に失敗しました。「Local」に接続します。"));
     QCOMPARE(dialogs.shown[1].kind, Dialogs::Kind::Error);
-    QVERIFY2(dialogs.shown[1].text.contains(QStringLiteral("connect"), Qt::CaseInsensitive), qPrintable(dialogs.shown[1].text));
+    QVERIFY2(dialogs.shown[1].text.contains(QStringLiteral("connect"), Qt::CaseInsensitive),
+             qPrintable(dialogs.shown[1].text));
     QVERIFY(!m_dm->DB->Connected());
 
     // From Test: the message for Test, then the nested run for Local fails the same way;
@@ -214,11 +224,13 @@ void TstDbSelect::missingDataSourceNamesItsFiles()
         m_db->writeDataSources({});
     // The suite points both of unixODBC's files at one folder: that file is named once.
     const QString odbcIni = qEnvironmentVariable("ODBCINI");
-    const QString where = QStringLiteral("データソース名 %1 が見つかりません（%2 を探しました）。").arg(missing, odbcIni);
+    const QString where =
+        QStringLiteral("データソース名 %1 が見つかりません（%2 を探しました）。").arg(missing, odbcIni);
     DialogRecorder dialogs;
     m_rgdb->setItemIndex(choice);
     QCOMPARE(dialogs.texts(Dialogs::Kind::Message),
-             QStringList{QStringLiteral("ODBC DSN=%1 の接続に失敗しました。「Local」に接続します。\n").arg(missing) + where});
+             QStringList{QStringLiteral("ODBC DSN=%1 の接続に失敗しました。「Local」に接続します。\n").arg(missing) +
+                         where});
     // Without Local either, the event-info query finds the database closed, and its error
     // box gives the same reason below.
     const QString closed = QStringLiteral("データベースに接続していません。データベースを選び直してください。\n");

@@ -10,7 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TstSettings : public QObject {
+class TstSettings : public QObject
+{
     Q_OBJECT
 private slots:
     void init();
@@ -30,7 +31,7 @@ void TstSettings::init()
 {
     QFile::remove(path());
     ProgramSettings = TProgramSettings();
-    ProgramSettings.Speaker = 99;  // must be replaced by the default at load
+    ProgramSettings.Speaker = 99; // must be replaced by the default at load
 }
 
 void TstSettings::firstRunTakesDefaultsAndWritesAllKeysInOrder()
@@ -43,7 +44,7 @@ void TstSettings::firstRunTakesDefaultsAndWritesAllKeysInOrder()
     QCOMPARE(QList<int>({s.Speaker, s.Voicetype, s.Voiceint, s.Voicew, s.Voicem, s.Speed, s.Vol}),
              QList<int>({3, 5, 5, 6, 6, 6, 5}));
     QCOMPARE(QList<int>({s.ID, s.VerUpNo, s.Onsei, s.Alge, s.Automode}), QList<int>({233, 0, 0, 0, 0}));
-    QVERIFY(!QFile::exists(path()));  // loading creates nothing
+    QVERIFY(!QFile::exists(path())); // loading creates nothing
 
     TMainFormSettings placed;
     placed.Left = 12;
@@ -53,10 +54,11 @@ void TstSettings::firstRunTakesDefaultsAndWritesAllKeysInOrder()
     QFile f(path());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromLatin1(f.readAll());
-    QCOMPARE(text, QStringLiteral("[MainForm]\r\nLeft=12\r\nTop=34\r\n\r\n[AMB]\r\nID=233\r\nVerUpNo=0\r\n\r\n"
-                                  "[Talk]\r\nSpeaker=3\r\nVoicetype=5\r\nVoiceint=5\r\nVoicew=6\r\nVoicem=6\r\n"
-                                  "Speed=6\r\nVol=5\r\nOnsei=0\r\n\r\n[Port]\r\nAlge=0\r\n\r\n[Syori]\r\nAutomode=0\r\n\r\n"
-                                  "[DB]\r\nDataIndex=1\r\n"));
+    QCOMPARE(text,
+             QStringLiteral("[MainForm]\r\nLeft=12\r\nTop=34\r\n\r\n[AMB]\r\nID=233\r\nVerUpNo=0\r\n\r\n"
+                            "[Talk]\r\nSpeaker=3\r\nVoicetype=5\r\nVoiceint=5\r\nVoicew=6\r\nVoicem=6\r\n"
+                            "Speed=6\r\nVol=5\r\nOnsei=0\r\n\r\n[Port]\r\nAlge=0\r\n\r\n[Syori]\r\nAutomode=0\r\n\r\n"
+                            "[DB]\r\nDataIndex=1\r\n"));
     // And it reads back.
     const TMainFormSettings again = LoadSettings(path());
     QCOMPARE(again.Left, 12);
@@ -98,11 +100,12 @@ void TstSettings::otherContentIsKeptAndCaseIgnored()
     QCOMPARE(ProgramSettings.Speaker, 4);
     ProgramSettings.Speaker = 2;
     SaveSettings(path(), TMainFormSettings());
-    QCOMPARE(ProfileFile::ReadString(path(), QStringLiteral("SerialPorts"), QStringLiteral("com7")), QStringLiteral("/dev/pts/3"));
+    QCOMPARE(ProfileFile::ReadString(path(), QStringLiteral("SerialPorts"), QStringLiteral("com7")),
+             QStringLiteral("/dev/pts/3"));
     QCOMPARE(ProfileFile::ReadString(path(), QStringLiteral("Talk"), QStringLiteral("Other")), QStringLiteral("keep"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromLatin1(f.readAll());
-    QCOMPARE(text.count(QStringLiteral("peaker="), Qt::CaseInsensitive), 1);  // replaced in place, not added
+    QCOMPARE(text.count(QStringLiteral("peaker="), Qt::CaseInsensitive), 1); // replaced in place, not added
     QVERIFY(text.startsWith(QStringLiteral("; station settings\r\n")));
     LoadSettings(path());
     QCOMPARE(ProgramSettings.Speaker, 2);

@@ -16,7 +16,8 @@ using namespace TestSupport;
 
 static const QString AllResult = QStringLiteral("select * from result order by tcode, zek");
 
-class TstCheck : public QObject {
+class TstCheck : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -53,7 +54,7 @@ private:
 void TstCheck::initTestCase()
 {
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_check"));
-    QDir::setCurrent(m_work.path());  // the settings file with [Drives] lives here
+    QDir::setCurrent(m_work.path()); // the settings file with [Drives] lives here
     qputenv("XDG_DATA_HOME", m_work.filePath(QStringLiteral("share")).toLocal8Bit());
     Dm1 = new TDm1(this);
 
@@ -169,7 +170,8 @@ void TstCheck::listsTheEvent()
         const int c = Dm1->Qcheck->FieldIndex(fields[i]);
         QCOMPARE(Dm1->DScheck->headerData(c, Qt::Horizontal).toString(), titles[i]);
         QVERIFY(h->sectionSize(c) >= widths[i]);
-        QVERIFY(h->sectionSize(c) == widths[i] || h->sectionSize(c) < h->fontMetrics().horizontalAdvance(titles[i]) + 30);
+        QVERIFY(h->sectionSize(c) == widths[i] ||
+                h->sectionSize(c) < h->fontMetrics().horizontalAdvance(titles[i]) + 30);
         QVERIFY(h->fontMetrics().horizontalAdvance(titles[i]) < h->sectionSize(c));
         const int titleAlign = Dm1->DScheck->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
         QCOMPARE(bool(titleAlign & Qt::AlignHCenter), i > 0);
@@ -196,7 +198,7 @@ void TstCheck::eventWithoutRowsGivesEmptyList()
 
 void TstCheck::queryFile_data()
 {
-    QTest::addColumn<QString>("drive");  // null: no [Drives] D= key
+    QTest::addColumn<QString>("drive"); // null: no [Drives] D= key
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("openers");
     QTest::addColumn<QString>("tcode");
@@ -205,13 +207,15 @@ void TstCheck::queryFile_data()
     const QByteArray rest = "from result where tcode='R2026A'\r\norder by zek\r\n";
     const QString mapped = QStringLiteral("d/a.txt");
     QTest::newRow("photocell, then chip-tag")
-        << "d" << mapped << QStringList{TFcheck::PhotocellFirstLine, TFcheck::ChipTagFirstLine} << "R2026A" << chip + rest;
+        << "d" << mapped << QStringList{TFcheck::PhotocellFirstLine, TFcheck::ChipTagFirstLine} << "R2026A"
+        << chip + rest;
     QTest::newRow("chip-tag, then photocell")
         << "d" << mapped << QStringList{TFcheck::ChipTagFirstLine, TFcheck::PhotocellFirstLine} << "R2026A"
         << "select zek,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime,runtime\r\n" + rest;
-    QTest::newRow("event code in CP932")  // 第 and 回
+    QTest::newRow("event code in CP932") // 第 and 回
         << "d" << mapped << QStringList{TFcheck::ChipTagFirstLine} << "第1回"
-        << chip + QByteArray("from result where tcode='\x91\xe6" "1\x89\xf1'\r\norder by zek\r\n");
+        << chip + QByteArray("from result where tcode='\x91\xe6"
+                             "1\x89\xf1'\r\norder by zek\r\n");
     QTest::newRow("default folder") << QString() << "share/midstation/drive-d/a.txt"
                                     << QStringList{TFcheck::ChipTagFirstLine} << "R2026A" << chip + rest;
 }
@@ -225,7 +229,7 @@ void TstCheck::queryFile()
     QFETCH(QByteArray, expected);
     writeDrive(drive);
     QFile f(m_work.filePath(file));
-    if (!drive.isNull()) {  // a longer old content must not survive
+    if (!drive.isNull()) { // a longer old content must not survive
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(500, 'x'));
         f.close();
@@ -284,14 +288,14 @@ void TstCheck::correctionWrittenWhenRowIsLeft()
     const QModelIndex target = cell("0003", "midtime2");
 
     QTest::keyClick(typeInto(target, typed), Qt::Key_Return);
-    QTRY_VERIFY(!openEditor());  // the view commits and closes the editor from its queue
+    QTRY_VERIFY(!openEditor()); // the view commits and closes the editor from its queue
     QCOMPARE(target.data().toString(), typed);
-    QCOMPARE(m_db->rows(AllResult), everything);  // still on the row: nothing written yet
+    QCOMPARE(m_db->rows(AllResult), everything); // still on the row: nothing written yet
 
-    QTest::keyClick(typeInto(target, typed), Qt::Key_Down);  // on in the row, then down
+    QTest::keyClick(typeInto(target, typed), Qt::Key_Down); // on in the row, then down
     QCOMPARE(Fcheck->DBGck2->currentIndex().row(), target.row() + 1);
     QVERIFY(m_dialogs->shown.isEmpty());
-    for (auto &r : everything)  // tcode, zek, name, status, STARTEDTIME, class1, NATION, MIDTIME1, MIDTIME2
+    for (auto &r : everything) // tcode, zek, name, status, STARTEDTIME, class1, NATION, MIDTIME1, MIDTIME2
         if (r[0] == QLatin1String("R2026A") && r[1] == QLatin1String("0003"))
             r[8] = typed;
     QCOMPARE(m_db->rows(AllResult), everything);
@@ -342,7 +346,7 @@ void TstCheck::refusedCorrectionIsShownAndUndone()
 void TstCheck::closingWritesPendingCorrection()
 {
     Fcheck->OpenList(TFcheck::ChipTagFirstLine);
-    QVERIFY(typeInto(cell("0020", "midtime1"), QStringLiteral("   7:07.7")));  // still in the editor
+    QVERIFY(typeInto(cell("0020", "midtime1"), QStringLiteral("   7:07.7"))); // still in the editor
     QCOMPARE(stored(QStringLiteral("0020"), QStringLiteral("midtime1")), QStringLiteral("<NULL>"));
 
     Fcheck->close();
@@ -369,7 +373,7 @@ void TstCheck::usableBesideModalTimingWindow()
     Fcheck->OpenList(TFcheck::ChipTagFirstLine);
     QVERIFY(QTest::qWaitForWindowExposed(Fcheck));
     QVERIFY((Fcheck->frameGeometry().center() - m_main->frameGeometry().center()).manhattanLength() <= 4);
-    QVERIFY(!Fcheck->DBGck2->horizontalScrollBar()->isVisible());  // every column in view
+    QVERIFY(!Fcheck->DBGck2->horizontalScrollBar()->isVisible()); // every column in view
 
     // A click from the window system reaches the list although a modal window runs.
     TCheckGrid *grid = Fcheck->DBGck2;

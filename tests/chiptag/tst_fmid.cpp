@@ -16,8 +16,8 @@
 #include "uComm.h"
 
 #include <QDir>
-#include <QHeaderView>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSlider>
@@ -27,7 +27,8 @@
 
 using namespace TestSupport;
 
-class TstFmid : public QObject {
+class TstFmid : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -88,16 +89,17 @@ std::unique_ptr<TFmid> TstFmid::openWindow()
 {
     auto w = std::make_unique<TFmid>(Dm1);
     w->St1->setCaptureDir(m_capture.path());
-    w->St1->setAudioDevice(QString());  // the silent output: real durations, no device
+    w->St1->setAudioDevice(QString()); // the silent output: real durations, no device
     w->show();
     return w;
 }
 
 void TstFmid::passing(const QString &zek, const QString &time, int count)
 {
-    m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','%1','C1','%2',%3,0)")
-                   .arg(zek, time)
-                   .arg(count));
+    m_db->exec(
+        QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','%1','C1','%2',%3,0)")
+            .arg(zek, time)
+            .arg(count));
 }
 
 void TstFmid::bumpUpd()
@@ -181,14 +183,16 @@ void TstFmid::fixedMidPointKeepsTheRankingGrid()
     QTRY_COMPARE(w->Intake->midno, 1);
     QVERIFY(Dm1->qMidRank->SQLText().contains(QStringLiteral("MIDJUN1 AS MJ")));
     QCOMPARE(Dm1->dsMidRank->rowCount(), 2);
-    QVERIFY(w->Intake->talklist.isEmpty());  // voice off: nothing queued
+    QVERIFY(w->Intake->talklist.isEmpty()); // voice off: nothing queued
 }
 
 void TstFmid::clearingThePassingDisplay()
 {
     DialogRecorder dialogs;
-    m_db->exec(QStringLiteral("insert into CHAKU (num,zek,time1,laps) values (1,'0001','    5:31.4',1),(2,'9999','    1:00.0',1)"));
-    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:31.4', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
+    m_db->exec(QStringLiteral(
+        "insert into CHAKU (num,zek,time1,laps) values (1,'0001','    5:31.4',1),(2,'9999','    1:00.0',1)"));
+    m_db->exec(
+        QStringLiteral("update result set MIDTIME1='    5:31.4', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
     auto w = openWindow();
     const QString name = w->lTikimei->text();
     QCOMPARE(Dm1->dsChaku->rowCount(), 2);
@@ -216,8 +220,10 @@ void TstFmid::clearingThePassingDisplay()
 void TstFmid::japaneseRowsAreBlue()
 {
     DialogRecorder dialogs;
-    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:00.0', MIDDIFF1='       0.0', MIDJUN1=1, NATION='JPN' where zek='0001'"));
-    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:10.0', MIDDIFF1='      10.0', MIDJUN1=2, NATION='jpn' where zek='0002'"));
+    m_db->exec(QStringLiteral(
+        "update result set MIDTIME1='    5:00.0', MIDDIFF1='       0.0', MIDJUN1=1, NATION='JPN' where zek='0001'"));
+    m_db->exec(QStringLiteral(
+        "update result set MIDTIME1='    5:10.0', MIDDIFF1='      10.0', MIDJUN1=2, NATION='jpn' where zek='0002'"));
     auto w = openWindow();
     QCOMPARE(Dm1->dsMidRank->rowCount(), 2);
     QApplication::processEvents();
@@ -286,10 +292,14 @@ void TstFmid::columnFonts_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("px");
     QTest::addColumn<QString>("family");
-    QTest::newRow("NUM") << "DBGrid2" << "NUM" << 27 << "IPAGothic";
-    QTest::newRow("ZEK of the passings") << "DBGrid2" << "ZEK" << 32 << "IPAPGothic";
-    QTest::newRow("MJ") << "DBG3" << "MJ" << 27 << "IPAGothic";
-    QTest::newRow("MTS") << "DBG3" << "MTS" << 32 << "IPAGothic";
+    QTest::newRow("NUM") << "DBGrid2"
+                         << "NUM" << 27 << "IPAGothic";
+    QTest::newRow("ZEK of the passings") << "DBGrid2"
+                                         << "ZEK" << 32 << "IPAPGothic";
+    QTest::newRow("MJ") << "DBG3"
+                        << "MJ" << 27 << "IPAGothic";
+    QTest::newRow("MTS") << "DBG3"
+                         << "MTS" << 32 << "IPAGothic";
 }
 
 // "ＭＳ ゴシック" and "ＭＳ Ｐゴシック" are drawn in IPA Gothic and IPA P Gothic; NUM and
@@ -300,7 +310,8 @@ void TstFmid::columnFonts()
     QFETCH(QString, field);
     DialogRecorder dialogs;
     m_db->exec(QStringLiteral("insert into CHAKU (num,zek,time1,laps) values (1,'0001','    5:31.4',1)"));
-    m_db->exec(QStringLiteral("update result set MIDTIME1='    5:31.4', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
+    m_db->exec(
+        QStringLiteral("update result set MIDTIME1='    5:31.4', MIDDIFF1='       0.0', MIDJUN1=1 where zek='0001'"));
     auto w = openWindow();
     auto *view = w->findChild<QTableView *>(grid);
     QVERIFY(view);
@@ -469,7 +480,7 @@ void TstFmid::mainWindowToAnnouncedPassing()
         QVERIFY(w && w->isVisible());
         w->St1->setAudioDevice(QString());
         QSignalSpy done(w->St1, &TSmarTalk::UtteranceDone);
-        passing(QStringLiteral("0016"), QStringLiteral("10:15:00.0"), 1);   // M2: two per lap
+        passing(QStringLiteral("0016"), QStringLiteral("10:15:00.0"), 1); // M2: two per lap
         passing(QStringLiteral("0016"), QStringLiteral("10:19:30.0"), 2);
         bumpUpd();
         QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 1, 5000);
@@ -490,9 +501,9 @@ void TstFmid::mainWindowToAnnouncedPassing()
         checked = true;
         w->CuteButton1->click();
     });
-    main.CuteButton2->click();  // runs the chip-tag window modally until the check closes it
+    main.CuteButton2->click(); // runs the chip-tag window modally until the check closes it
     QVERIFY(checked);
-    QVERIFY(main.findChild<TFmid *>() == nullptr);  // released when its run ended
+    QVERIFY(main.findChild<TFmid *>() == nullptr); // released when its run ended
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('|'))));
     main.close();
 }

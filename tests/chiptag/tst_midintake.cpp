@@ -283,8 +283,8 @@ void TstMidIntake::waitingPassingsAreListedUntilTaken()
         return out;
     };
     m_db->exec(QStringLiteral("UPDATE result SET STARTEDTIME='' WHERE zek='0001'"));
-    m_db->exec(QStringLiteral(
-        "INSERT INTO result (tcode,zek,STARTEDTIME,class1) VALUES ('R2026A','0061','10:00:00.0','X9')"));
+    m_db->exec(
+        QStringLiteral("INSERT INTO result (tcode,zek,STARTEDTIME,class1) VALUES ('R2026A','0061','10:00:00.0','X9')"));
     // In time order: a start after the passing, no start time, no course row, the first
     // passing of a 2-per-lap class (waits for its lap, not for data), mid point 6.
     addTags(QStringLiteral("0002|10:00:20.0|1;0001|10:05:35.1|1;0061|10:06:00.0|1;0017|10:10:00.0|1;"

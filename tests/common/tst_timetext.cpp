@@ -3,7 +3,8 @@
 
 #include <QtTest>
 
-class TstTimeText : public QObject {
+class TstTimeText : public QObject
+{
     Q_OBJECT
 private slots:
     void timeTextToMsec_data();
@@ -111,12 +112,24 @@ void TstTimeText::cutLine_data()
     QTest::addColumn<QString>("buffer");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("rest");
-    QTest::newRow("line and next") << "abc\r\ndef" << "abc" << "def";
-    QTest::newRow("no CR keeps partial line") << "abc" << "" << "abc";
-    QTest::newRow("leading CR drops two") << "\r\nabc\r\n" << "" << "abc\r\n";
-    QTest::newRow("CR at the very end") << "abc\r" << "abc" << "";
-    QTest::newRow("char after CR dropped whatever it is") << "ab\rXcd" << "ab" << "cd";
-    QTest::newRow("empty") << "" << "" << "";
+    QTest::newRow("line and next") << "abc\r\ndef"
+                                   << "abc"
+                                   << "def";
+    QTest::newRow("no CR keeps partial line") << "abc"
+                                              << ""
+                                              << "abc";
+    QTest::newRow("leading CR drops two") << "\r\nabc\r\n"
+                                          << ""
+                                          << "abc\r\n";
+    QTest::newRow("CR at the very end") << "abc\r"
+                                        << "abc"
+                                        << "";
+    QTest::newRow("char after CR dropped whatever it is") << "ab\rXcd"
+                                                          << "ab"
+                                                          << "cd";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
 }
 
 void TstTimeText::cutLine()
@@ -133,10 +146,18 @@ void TstTimeText::cutTabField_data()
     QTest::addColumn<QString>("buffer");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("rest");
-    QTest::newRow("field") << "a\tb\tc" << "a" << "b\tc";
-    QTest::newRow("empty first field") << "\tb" << "" << "b";
-    QTest::newRow("no tab keeps buffer") << "last" << "" << "last";
-    QTest::newRow("tab at end") << "a\t" << "a" << "";
+    QTest::newRow("field") << "a\tb\tc"
+                           << "a"
+                           << "b\tc";
+    QTest::newRow("empty first field") << "\tb"
+                                       << ""
+                                       << "b";
+    QTest::newRow("no tab keeps buffer") << "last"
+                                         << ""
+                                         << "last";
+    QTest::newRow("tab at end") << "a\t"
+                                << "a"
+                                << "";
 }
 
 void TstTimeText::cutTabField()

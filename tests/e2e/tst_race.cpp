@@ -24,7 +24,8 @@
 
 using namespace TestSupport;
 
-class TstRace : public QObject {
+class TstRace : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -59,9 +60,10 @@ void TstRace::cleanupTestCase()
 QString TstRace::startTimer(QProcess &timer)
 {
     timer.start(QStringLiteral(MIDSTATION_TOOLS_DIR "/photocell_timer"),
-                {QStringLiteral("--mid"), QStringLiteral("2"), QStringLiteral("--competitors"), QString::number(Competitors),
-                 QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--wait"), QStringLiteral("2"),
-                 QStringLiteral("--record"), m_work.filePath(QStringLiteral("photocell.record")), QStringLiteral("--stay")});
+                {QStringLiteral("--mid"), QStringLiteral("2"), QStringLiteral("--competitors"),
+                 QString::number(Competitors), QStringLiteral("--speed"), QStringLiteral("60"),
+                 QStringLiteral("--wait"), QStringLiteral("2"), QStringLiteral("--record"),
+                 m_work.filePath(QStringLiteral("photocell.record")), QStringLiteral("--stay")});
     if (!timer.waitForStarted(10000) || !timer.waitForReadyRead(10000))
         return QString();
     const QString first = QString::fromLocal8Bit(timer.readLine()).trimmed();
@@ -71,7 +73,8 @@ QString TstRace::startTimer(QProcess &timer)
 QMap<QString, int> TstRace::startTimes()
 {
     QMap<QString, int> starts;
-    for (const QStringList &row : m_db->rows(QStringLiteral("select zek, STARTEDTIME from result where tcode='R2026A'")))
+    for (const QStringList &row :
+         m_db->rows(QStringLiteral("select zek, STARTEDTIME from result where tcode='R2026A'")))
         starts[row[0]] = TimeTextToMsec(row[1]);
     return starts;
 }
@@ -144,20 +147,21 @@ void TstRace::shortRaceThroughBothWindows()
 
     QProcess writer;
     writer.start(QStringLiteral(MIDSTATION_TOOLS_DIR "/chiptag_writer"),
-                 {QStringLiteral("--competitors"), QString::number(Competitors), QStringLiteral("--laps"), QStringLiteral("1"),
-                  QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--record"),
+                 {QStringLiteral("--competitors"), QString::number(Competitors), QStringLiteral("--laps"),
+                  QStringLiteral("1"), QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--record"),
                   m_work.filePath(QStringLiteral("chiptag.record"))});
     QVERIFY(writer.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(writer.state() == QProcess::NotRunning, 90000);
     QCOMPARE(writer.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(QString::fromLocal8Bit(timer.readAllStandardOutput()).contains(QStringLiteral("frames sent")) ||
-                                 readLines(m_work.filePath(QStringLiteral("photocell.record"))).size() >= Competitors,
-                             90000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QString::fromLocal8Bit(timer.readAllStandardOutput()).contains(QStringLiteral("frames sent")) ||
+            readLines(m_work.filePath(QStringLiteral("photocell.record"))).size() >= Competitors,
+        90000);
 
     // What the devices sent, and what the station must have made of it.
     const QMap<QString, int> starts = startTimes();
     const QMap<QString, int> laps = perLap();
-    QMap<QString, QString> mid1;  // bib -> mid time text at mid point 1 (last reading wins)
+    QMap<QString, QString> mid1; // bib -> mid time text at mid point 1 (last reading wins)
     int chipTagRows = 0;
     for (const QString &line : readLines(m_work.filePath(QStringLiteral("chiptag.record")))) {
         const QStringList f = line.split(QLatin1Char('\t'));
@@ -174,7 +178,7 @@ void TstRace::shortRaceThroughBothWindows()
         const QString zek = frame.mid(1, 4);
         mid2[zek] = MsecToMidText(TimeTextToMsec(frame.mid(10, 12)) - starts.value(zek));
     }
-    QVERIFY(mid1.size() >= Competitors - 3 && mid1.size() < Competitors);  // a few never pass
+    QVERIFY(mid1.size() >= Competitors - 3 && mid1.size() < Competitors); // a few never pass
 
     // Every passing processed and every announcement spoken.
     const int expectedRows = chipTagRows + frames.size();

@@ -7,7 +7,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-class TScriptedLine : public TCommLine {
+class TScriptedLine : public TCommLine
+{
 public:
     explicit TScriptedLine(std::shared_ptr<TScriptedPort> port) : m_port(std::move(port)) {}
     ~TScriptedLine() override { Close(); }
@@ -149,7 +150,10 @@ private:
     bool m_hungUp = false;
 };
 
-std::shared_ptr<TScriptedPort> TScriptedPort::Create() { return std::shared_ptr<TScriptedPort>(new TScriptedPort); }
+std::shared_ptr<TScriptedPort> TScriptedPort::Create()
+{
+    return std::shared_ptr<TScriptedPort>(new TScriptedPort);
+}
 
 TScriptedPort::TScriptedPort()
 {
@@ -180,7 +184,10 @@ void TScriptedPort::Wake(unsigned eventMask, unsigned errors, const QByteArray &
     eventfd_write(m_eventFd, 1);
 }
 
-void TScriptedPort::HangUp() { Wake(CommEv::HangUp); }
+void TScriptedPort::HangUp()
+{
+    Wake(CommEv::HangUp);
+}
 
 void TScriptedPort::SetWritable(bool writable)
 {

@@ -16,12 +16,13 @@
 #include <memory>
 #include <mutex>
 
-class TScriptedPort : public std::enable_shared_from_this<TScriptedPort> {
+class TScriptedPort : public std::enable_shared_from_this<TScriptedPort>
+{
 public:
     struct Record {
-        qint64 ms;     // since the port was made
-        QString what;  // "open", "close", "rts", "dtr", "write", "purge-out", "purge-in", "config"
-        int value;     // 1/0 for rts and dtr, the byte count for write
+        qint64 ms;    // since the port was made
+        QString what; // "open", "close", "rts", "dtr", "write", "purge-out", "purge-in", "config"
+        int value;    // 1/0 for rts and dtr, the byte count for write
     };
 
     static std::shared_ptr<TScriptedPort> Create();
@@ -47,7 +48,7 @@ public:
     QList<Record> Records(const QString &what) const;
     TLineConfig Config() const;
     QString OpenedPath() const;
-    int OpenLines() const;  // lines open now (0 after the component closed)
+    int OpenLines() const; // lines open now (0 after the component closed)
 
 private:
     friend class TScriptedLine;
@@ -55,7 +56,7 @@ private:
     void Add(const QString &what, int value);
 
     mutable std::mutex m_lock;
-    int m_eventFd = -1;  // readable while wake-ups are queued
+    int m_eventFd = -1; // readable while wake-ups are queued
     QElapsedTimer m_clock;
     struct WakeUp {
         unsigned mask;

@@ -8,7 +8,8 @@
 #include <QTimer>
 #include <memory>
 
-class TestCommXLines : public QObject {
+class TestCommXLines : public QObject
+{
     Q_OBJECT
 
 private:
@@ -43,7 +44,7 @@ private slots:
     void cleanup()
     {
         m_comm.reset();
-        QCOMPARE(m_port->OpenLines(), 0);  // the line was closed
+        QCOMPARE(m_port->OpenLines(), 0); // the line was closed
         m_port.reset();
     }
 
@@ -53,9 +54,8 @@ private slots:
         QTest::addColumn<unsigned>("errors");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("framing, cts, characters")
-            << CommEv::Cts << CommCe::Frame << QByteArray("xyz")
-            << QStringList{"error 8", "signal 89", "receive 3 xyz"};
+        QTest::newRow("framing, cts, characters") << CommEv::Cts << CommCe::Frame << QByteArray("xyz")
+                                                  << QStringList{"error 8", "signal 89", "receive 3 xyz"};
         QTest::newRow("overrun and parity, dsr and ring")
             << (CommEv::Dsr | CommEv::Ring) << (CommCe::Overrun | CommCe::RxParity) << QByteArray("q")
             << QStringList{"error 6", "signal 191", "receive 1 q"};
@@ -86,7 +86,7 @@ private slots:
     void halfDuplexFramesABurstWithRts_data()
     {
         QTest::addColumn<int>("flow");
-        QTest::addColumn<QList<int>>("rts");  // levels set around the writes, in order
+        QTest::addColumn<QList<int>>("rts"); // levels set around the writes, in order
         QTest::newRow("half high") << int(cfcHalfHigh) << QList<int>{1, 0};
         QTest::newRow("half low") << int(cfcHalfLow) << QList<int>{0, 1};
         QTest::newRow("none") << int(cfcNone) << QList<int>{};
@@ -103,10 +103,10 @@ private slots:
         QSignalSpy done(m_comm.get(), &TCommX::OnTrans);
         const QByteArray data(48, 'h');
         m_port->Note(QStringLiteral("queued"));
-        QVERIFY(m_comm->Write(data.constData(), int(data.size())));  // three blocks at once
+        QVERIFY(m_comm->Write(data.constData(), int(data.size()))); // three blocks at once
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 3, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(m_port->Records(QStringLiteral("rts")).size(), rts.size(), 5000);
-        QTest::qWait(rts.isEmpty() ? 200 : 50);  // a late RTS change would show now
+        QTest::qWait(rts.isEmpty() ? 200 : 50); // a late RTS change would show now
         QCOMPARE(m_port->Written(), data);
         const QList<TScriptedPort::Record> writes = m_port->Records(QStringLiteral("write"));
         const QList<TScriptedPort::Record> changes = m_port->Records(QStringLiteral("rts"));
@@ -130,7 +130,7 @@ private slots:
         m_comm->SetFlowCtrl(cfcDtrDsr);
         m_comm->SetTimeOutTrans(0);
         m_comm->Open();
-        m_port->SetModemStatus(CommMs::Cts);  // DSR low
+        m_port->SetModemStatus(CommMs::Cts); // DSR low
         QSignalSpy trans(m_comm.get(), &TCommX::OnTrans);
         QVERIFY(m_comm->Write("held", 4));
         QTest::qWait(150);
@@ -161,7 +161,7 @@ private slots:
     void aStalledLineHoldsTheWriterAt32Blocks()
     {
         m_comm->SetBufLenTrans(4);
-        m_comm->SetTimeOutTrans(0);  // no write time-out: the line decides
+        m_comm->SetTimeOutTrans(0); // no write time-out: the line decides
         m_comm->Open();
         m_port->SetWritable(false);
         QSignalSpy trans(m_comm.get(), &TCommX::OnTrans);
@@ -185,7 +185,7 @@ private slots:
         m_port->HangUp();
         QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 2, 5000);
         QCOMPARE(m_events, (QStringList{"receive 4 last", "signal 20"}));
-        m_port->Wake(CommEv::Cts);  // nothing more is heard from a line that hung up
+        m_port->Wake(CommEv::Cts); // nothing more is heard from a line that hung up
         QTest::qWait(100);
         QCOMPARE(m_events.size(), 2);
     }
@@ -202,7 +202,7 @@ private slots:
         Record();
         m_comm->Open();
         m_port->Wake(CommEv::Cts, CommCe::Frame, "z");
-        QThread::msleep(100);  // the receive thread hands the reports over; none is handled yet
+        QThread::msleep(100); // the receive thread hands the reports over; none is handled yet
         m_comm->Close();
         if (reopen)
             m_comm->Open();
@@ -214,7 +214,7 @@ private slots:
     {
         Record();
         m_comm->Open();
-        QCOMPARE(m_port->OpenedPath(), QStringLiteral("/dev/ttyS2"));  // COM3 unmapped
+        QCOMPARE(m_port->OpenedPath(), QStringLiteral("/dev/ttyS2")); // COM3 unmapped
         m_comm->Close();
         // DTR and RTS dropped, output and input purged, then the line closed.
         QStringList steps;
@@ -223,8 +223,7 @@ private slots:
             if (steps.isEmpty() || steps.last() != step)
                 steps << step;
         }
-        QCOMPARE(steps.mid(steps.size() - 5),
-                 (QStringList{"dtr 0", "rts 0", "purge-out 0", "purge-in 0", "close 0"}));
+        QCOMPARE(steps.mid(steps.size() - 5), (QStringList{"dtr 0", "rts 0", "purge-out 0", "purge-in 0", "close 0"}));
         QCOMPARE(m_port->OpenLines(), 0);
         m_port->Wake(CommEv::Cts, CommCe::Frame, "z");
         QTest::qWait(100);

@@ -10,12 +10,13 @@
 #include <QtTest>
 
 #include <mysql.h>
-#include <odbcinst.h>
 #include <netinet/in.h>
+#include <odbcinst.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace TestSupport {
+namespace TestSupport
+{
 
 QString sourceDir()
 {
@@ -134,8 +135,8 @@ QList<QStringList> SuiteDatabase::rows(const QString &sql)
     QList<QStringList> out;
     const QByteArray bytes = sql.toUtf8();
     if (mysql_real_query(m_admin, bytes.constData(), bytes.size()) != 0) {
-        QTest::qFail(qPrintable(QStringLiteral("admin query failed: %1: %2").arg(sql, mysql_error(m_admin))),
-                     __FILE__, __LINE__);
+        QTest::qFail(qPrintable(QStringLiteral("admin query failed: %1: %2").arg(sql, mysql_error(m_admin))), __FILE__,
+                     __LINE__);
         return out;
     }
     MYSQL_RES *res = mysql_store_result(m_admin);
@@ -184,7 +185,7 @@ int unusedPort()
     ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
     socklen_t len = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-    ::close(fd);  // nothing listens there now
+    ::close(fd); // nothing listens there now
     return ntohs(addr.sin_port);
 }
 
@@ -239,4 +240,4 @@ QStringList DialogRecorder::texts(Dialogs::Kind kind) const
     return t;
 }
 
-}  // namespace TestSupport
+} // namespace TestSupport

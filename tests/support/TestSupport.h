@@ -16,7 +16,8 @@ struct st_mysql;
 struct st_mysql_res;
 class TDm1;
 
-namespace TestSupport {
+namespace TestSupport
+{
 
 QString sourceDir();
 QString serverDir();
@@ -34,7 +35,8 @@ struct DsnTarget {
 // A database of the suite's own, filled with the schema (and the demo race unless told
 // otherwise), and unixODBC files that make PlovoLocal, PlovoTest and PlovoServer point
 // at it. The environment of the process is set so the station finds those files.
-class SuiteDatabase {
+class SuiteDatabase
+{
 public:
     explicit SuiteDatabase(const QString &name, bool withDemo = true);
     ~SuiteDatabase();
@@ -48,8 +50,8 @@ public:
 
     // Runs statements on a connection of its own in UTF-8 (not through the station).
     void exec(const QString &sql);
-    QList<QStringList> rows(const QString &sql);  // NULL reads as "<NULL>"
-    QString value(const QString &sql);            // first column of the first row
+    QList<QStringList> rows(const QString &sql); // NULL reads as "<NULL>"
+    QString value(const QString &sql);           // first column of the first row
 
 private:
     void connectAdmin();
@@ -70,7 +72,8 @@ int unusedPort();
 
 // A server that accepts connections and never answers (a listening socket that nobody
 // serves: the kernel completes the handshake, no greeting ever comes).
-class SilentServer {
+class SilentServer
+{
 public:
     SilentServer();
     ~SilentServer();
@@ -82,7 +85,8 @@ private:
 };
 
 // Answers message boxes from a script and records what was shown.
-class DialogRecorder {
+class DialogRecorder
+{
 public:
     struct Shown {
         Dialogs::Kind kind;
@@ -101,4 +105,4 @@ private:
     QList<bool> m_answers;
 };
 
-}  // namespace TestSupport
+} // namespace TestSupport
