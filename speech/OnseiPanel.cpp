@@ -183,6 +183,9 @@ void TOnseiPanel::showNotice(const QString &notice)
 {
     lNotice->setText(notice);
     lNotice->setVisible(!notice.isEmpty());
+    // The panel is placed by hand over the window's grids, not by a layout: it grows and
+    // shrinks with the notice itself, so a notice is never cut at the panel's edge.
+    adjustSize();
 }
 
 void TOnseiPanel::CuteButton65Click()
