@@ -148,7 +148,11 @@ void TstRace::shortRaceThroughBothWindows()
     QProcess writer;
     writer.start(QStringLiteral(MIDSTATION_TOOLS_DIR "/chiptag_writer"),
                  {QStringLiteral("--competitors"), QString::number(Competitors), QStringLiteral("--laps"),
-                  QStringLiteral("1"), QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--record"),
+                  QStringLiteral("1"), QStringLiteral("--speed"), QStringLiteral("60"),
+                  // A reading written twice may land on either side of a pass's snapshot, and
+                  // the copy written after it is marked with the first: the row count would
+                  // depend on timing. Repeated readings are covered by the intake suite.
+                  QStringLiteral("--duplicate-every"), QStringLiteral("0"), QStringLiteral("--record"),
                   m_work.filePath(QStringLiteral("chiptag.record"))});
     QVERIFY(writer.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(writer.state() == QProcess::NotRunning, 90000);
@@ -217,7 +221,7 @@ void TstRace::shortRaceThroughBothWindows()
 
     // Announcements: each window spoke its displayed passings once, in the order of the rows.
     // A photocell row holds the frame's mid time at mid point 2; every other row is the
-    // chip-tag window's (a duplicate reading gives a second row with the later time).
+    // chip-tag window's.
     QStringList chipTagExpected, photocellExpected;
     for (const QStringList &row : rows) {
         const QString chip = chipTagText(row[1], row[2]);
