@@ -5,6 +5,7 @@
 // client (p50, p95, max), and the program's CPU and resident memory.
 // Run with bench/run live (starts and stops a private server).
 #include "MidIntake.h"
+#include "ResidentMemory.h"
 #include "TestSupport.h"
 #include "Udm1.h"
 #include "uComm.h"
@@ -69,20 +70,6 @@ double cpuSeconds(qint64 pid)
     const QByteArray line = f.readAll();
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-QPair<long, long> residentKb(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    f.open(QIODevice::ReadOnly);
-    long rss = 0, hwm = 0;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            rss = line.mid(6).trimmed().split(' ').first().toLong();
-        if (line.startsWith("VmHWM:"))
-            hwm = line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return {rss, hwm};
 }
 
 // The browsers: one thread waiting on all streams at once, noting when each passing
@@ -229,7 +216,7 @@ int main(int argc, char *argv[])
     if (clients.online() < Clients)
         qFatal("only %d of %d clients got the state", clients.online(), Clients);
     const double cpu0 = cpuSeconds(pid);
-    const long rss0 = residentKb(pid).first;
+    const long rss0 = residentKb(QString::number(pid)).first;
     wait(5000);
 
     // The burst: each passing its own intake pass, back to back.
@@ -252,7 +239,7 @@ int main(int argc, char *argv[])
         wait(200);
     const double cpuAll = cpuSeconds(pid) - cpu0;
     const double window = std::chrono::duration<double>(Clock::now() - t0).count();
-    const QPair<long, long> rss = residentKb(pid);
+    const QPair<long, long> rss = residentKb(QString::number(pid));
 
     std::vector<double> latencies;
     int complete = 0;

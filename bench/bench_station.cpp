@@ -12,6 +12,7 @@
 // Run through bench/run, which starts the server and sets the environment.
 #include "CommX.h"
 #include "MidIntake.h"
+#include "ResidentMemory.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "TestSupport.h"
 #include "Ucheck.h"
@@ -54,21 +55,6 @@ double percentile(QList<double> v, double p)
 QString clock(qint64 ms)
 {
     return QString::asprintf("%02lld:%02lld:%02lld.%lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms / 100 % 10);
-}
-
-// Resident memory of this process, from /proc (kB): now and the peak.
-QPair<long, long> residentKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    long rss = 0, hwm = 0;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            rss = line.mid(6).trimmed().split(' ').first().toLong();
-        if (line.startsWith("VmHWM:"))
-            hwm = line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return {rss, hwm};
 }
 
 // The chip-tag program's connection: one of its own, kept open, as that program has.
