@@ -38,7 +38,14 @@ while [ ! -s "$workdir/display" ]; do
     fi
     sleep 0.1
 done
-DISPLAY=":$(head -n 1 "$workdir/display")"
+display=$(head -n 1 "$workdir/display")
+# Now and then a client started at once could not connect: wait for the server's socket too.
+n=0
+while [ ! -S "/tmp/.X11-unix/X$display" ] && [ $n -lt 100 ]; do
+    n=$((n + 1))
+    sleep 0.1
+done
+DISPLAY=":$display"
 export DISPLAY
 # A fresh runtime folder for the bus and the accessibility bus launcher.
 XDG_RUNTIME_DIR="$workdir/runtime"
