@@ -12,7 +12,7 @@
 
 using namespace MidLogic;
 
-TMidIntake::TMidIntake(TDm1 *dm, QObject *parent) : QObject(parent), midlog(std::make_unique<TLog>()), Dm(dm)
+TMidIntake::TMidIntake(TDm1 *dm, QObject *parent) : QObject(parent), midlog(std::make_unique<TLog>()), m_dm(dm)
 {
     setObjectName(QStringLiteral("MidIntake"));
     midlog->FileName = QStringLiteral("VidadIva.log");
@@ -26,7 +26,7 @@ TMidIntake::~TMidIntake() = default;
 
 void TMidIntake::ReadExecInfo()
 {
-    TQuery *q = Dm->Query1;
+    TQuery *q = m_dm->Query1;
     q->setSQL(ExecInfoSql());
     q->Open();
     if (q->RecordCount() > 0) {
@@ -51,7 +51,7 @@ void TMidIntake::Timer1Timer()
     bool completed = false;
     RunHandler([&] {
         try {
-            TQuery *q = Dm->Query1;
+            TQuery *q = m_dm->Query1;
             q->setSQL(PollSql());
             q->Open();
             const bool hasRow = q->RecordCount() > 0;
@@ -79,7 +79,7 @@ void TMidIntake::settagmid()
     // The snapshot is read whole and closed first: records written while the pass runs
     // wait for the next pass.
     QList<TTagPassing> snapshot;
-    TQuery *q = Dm->Query1;
+    TQuery *q = m_dm->Query1;
     q->setSQL(SnapshotSql(ProgramSettings.CurrentTcode));
     q->Open();
     for (q->First(); !q->Eof(); q->Next()) {
@@ -99,23 +99,23 @@ void TMidIntake::settagmid()
         taken = takePassing(passing) || taken;
     waiting = m_waitingNow;
 
-    Dm->qChaku->Close();
-    Dm->qChaku->Open();
+    m_dm->qChaku->Close();
+    m_dm->qChaku->Open();
     // In automatic mode the ranking shown follows the last passing taken. It is opened
     // once, here, not after every passing: with a large field each opening reads every
     // ranked row, and the window shows only the state at the end of the pass.
     if (tagauto == 1 && taken) {
         dispmidrank();
     } else {
-        Dm->qMidRank->Close();
-        Dm->qMidRank->Open();
+        m_dm->qMidRank->Close();
+        m_dm->qMidRank->Open();
     }
     emit passFinished();
 }
 
 bool TMidIntake::takePassing(const TTagPassing &passing)
 {
-    TQuery *course = Dm->Query2;
+    TQuery *course = m_dm->Query2;
     course->setSQL(CourseSql(evtcode, passing.zek));
     course->Open();
     const bool hasCourse = course->RecordCount() > 0;
@@ -133,8 +133,8 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
 
     // Mid time, taken mark, ranking and display row take effect together or not at all;
     // an error rolls them back and the passing stays untaken for the next pass.
-    TPassingTransaction whole(Dm->DB);
-    TQuery *q = Dm->Query1;
+    TPassingTransaction whole(m_dm->DB);
+    TQuery *q = m_dm->Query1;
     q->setSQL(ClaimSql(evtcode, passing.zek, passing.term, passing.cont));
     q->Open();
     const QString marked = passing.zek + QLatin1Char('\n') + passing.term;
@@ -177,7 +177,7 @@ void TMidIntake::setmidrank(int n)
     // the station's own time text helpers, so they read and look exactly as mid times
     // do whatever a mid time holds. All of it goes back in one statement: one commit for
     // the field instead of one per competitor.
-    TQuery *q = Dm->Query2;
+    TQuery *q = m_dm->Query2;
     q->setSQL(RankSelectSql(n, ProgramSettings.CurrentTcode));
     q->Open();
     const int zek = q->FieldIndex(QStringLiteral("ZEK"));
@@ -198,7 +198,7 @@ void TMidIntake::setmidrank(int n)
 
 void TMidIntake::dispmidrank()
 {
-    Dm->qMidRank->Close();
-    Dm->qMidRank->setSQL(MidRankDisplaySql(midno, ProgramSettings.CurrentTcode));
-    Dm->qMidRank->Open();
+    m_dm->qMidRank->Close();
+    m_dm->qMidRank->setSQL(MidRankDisplaySql(midno, ProgramSettings.CurrentTcode));
+    m_dm->qMidRank->Open();
 }

@@ -71,7 +71,7 @@ signals:
 private:
     // True when the passing was taken (a mid time written).
     bool takePassing(const MidLogic::TTagPassing &passing);
-    TDm1 *Dm;
+    TDm1 *m_dm;
     // Per bib and antenna, the highest count this pass has marked taken itself: a second
     // record of the same count in the snapshot (a repeated reading) is still this pass's
     // to take, although its claim finds it marked.

@@ -9,7 +9,6 @@
 #include "TRadioGroup.h"
 #include "Ucheck.h"
 #include "Udm1.h"
-#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QApplication>
@@ -47,13 +46,13 @@ QFont gothic(int px, bool proportional = false)
 
 } // namespace
 
-TFmid::TFmid(TDm1 *dm, QWidget *parent) : QDialog(parent), Dm(dm)
+TFmid::TFmid(TDm1 *dm, QWidget *parent) : TWorkingWindow(parent), m_dm(dm)
 {
     setObjectName(QStringLiteral("Fmid"));
     setWindowTitle(QStringLiteral("Fmid"));
     setModal(true);
     // FormCreate: the intake creates midlog with FileName "VidadIva.log".
-    Intake = new TMidIntake(Dm, this);
+    Intake = new TMidIntake(m_dm, this);
     Timer1 = Intake->Timer1;
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer2 = new QTimer(this);
@@ -166,7 +165,7 @@ void TFmid::createGrids()
 {
     DBGrid2 = new QTableView(this);
     DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
-    DBGrid2->setModel(Dm->dsChaku);
+    DBGrid2->setModel(m_dm->dsChaku);
     DBGrid2->setFont(gothic(32, true));
     DBGrid2->horizontalHeader()->setFont(gothic(19, true));
     DBGrid2->verticalHeader()->hide();
@@ -174,7 +173,7 @@ void TFmid::createGrids()
     DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
-    ShowGridColumns(DBGrid2, Dm->dsChaku,
+    ShowGridColumns(DBGrid2, m_dm->dsChaku,
                     {{QStringLiteral("NUM"), 76, {}, {}, {}, new TColumnFontDelegate(gothic(27), DBGrid2)},
                      {QStringLiteral("ZEK"), 100, {}, right},
                      {QStringLiteral("TIME1"), 248, {}, right},
@@ -183,7 +182,7 @@ void TFmid::createGrids()
 
     DBG3 = new QTableView(this);
     DBG3->setObjectName(QStringLiteral("DBG3"));
-    DBG3->setModel(Dm->dsMidRank);
+    DBG3->setModel(m_dm->dsMidRank);
     DBG3->setItemDelegate(DBG3Delegate);
     DBG3->setFont(gothic(32));
     DBG3->horizontalHeader()->setFont(gothic(19, true));
@@ -191,7 +190,7 @@ void TFmid::createGrids()
     DBG3->verticalHeader()->setDefaultSectionSize(40);
     DBG3->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBG3->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ShowGridColumns(DBG3, Dm->dsMidRank,
+    ShowGridColumns(DBG3, m_dm->dsMidRank,
                     {{QStringLiteral("MJ"), 78, {}, {}, {}, new TColumnFontDelegate(gothic(27), DBG3)},
                      {QStringLiteral("ZEK"), 100, {}, right},
                      {QStringLiteral("MTS"), 226},
@@ -266,17 +265,6 @@ void TFmid::fitToSize()
     showWaiting(); // cut to the line's new width
 }
 
-void TFmid::keyPressEvent(QKeyEvent *event)
-{
-    // Escape would close the window (a dialog's reject) and with it the chip-tag intake
-    // and the announcements; only "×" closes it.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void TFmid::showSpeechNotice()
 {
     const QString notice = St1->OutputNotice();
@@ -298,9 +286,7 @@ void TFmid::showWaiting()
 
 void TFmid::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
-        WindowPlace::CentreOnMainWindow(this, parentWidget());
-    QDialog::showEvent(event);
+    TWorkingWindow::showEvent(event);
     if (!event->spontaneous()) {
         m_closing = false;
         RunHandler([this] { FormShow(); });
@@ -312,7 +298,7 @@ void TFmid::FormShow()
     Intake->talklist.clear();
     pOnseiTest->setChipTagSpeed();
     Intake->ReadExecInfo();
-    showEventName(Dm->GetTikimei(ProgramSettings.CurrentTcode));
+    showEventName(m_dm->GetTikimei(ProgramSettings.CurrentTcode));
     Intake->midno = 1;
     Intake->tagauto = 1;
     colourModeButtons(bAuto);
@@ -322,8 +308,8 @@ void TFmid::FormShow()
     fitToSize();
     pOnseiTest->loadChipTag();
     colourModeButtons(bAuto); // the five mid-point buttons not selected
-    Dm->qChaku->Close();
-    Dm->qChaku->Open();
+    m_dm->qChaku->Close();
+    m_dm->qChaku->Open();
     DBGrid2->show();
     DBG3->show();
     pOnseiTest->hide();
@@ -399,16 +385,16 @@ void TFmid::bClrClick()
 {
     if (!Dialogs::askYesNo(QStringLiteral("確認"), QStringLiteral("データを削除します。良いですか。")))
         return;
-    Dm->Query1->setSQL({QStringLiteral("DELETE FROM CHAKU")});
-    Dm->Query1->ExecSQL();
-    ProgramSettings.CurrentTcode = Dm->GetTcode();
-    showEventName(Dm->GetTikimei(ProgramSettings.CurrentTcode));
+    m_dm->Query1->setSQL({QStringLiteral("DELETE FROM CHAKU")});
+    m_dm->Query1->ExecSQL();
+    ProgramSettings.CurrentTcode = m_dm->GetTcode();
+    showEventName(m_dm->GetTikimei(ProgramSettings.CurrentTcode));
     // The intake reads passings by CurrentTcode and writes by evtcode: both follow the
     // event now running, or passings of a new event would be written to the old one and
     // never marked taken.
     Intake->evtcode = ProgramSettings.CurrentTcode;
-    Dm->qChaku->Close();
-    Dm->qChaku->Open();
+    m_dm->qChaku->Close();
+    m_dm->qChaku->Open();
 }
 
 void TFmid::CuteButton2Click()

@@ -6,8 +6,7 @@
 #pragma once
 
 #include "MidIntake.h"
-
-#include <QDialog>
+#include "WorkingWindow.h"
 
 class QLabel;
 class QLineEdit;
@@ -21,7 +20,7 @@ class TOnseiPanel;
 class TRadioGroup;
 class TSmarTalk;
 
-class TFmid : public QDialog
+class TFmid : public TWorkingWindow
 {
     Q_OBJECT
 public:
@@ -92,7 +91,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void reject() override;
-    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -107,6 +105,6 @@ private:
     // Shows the selected mode button in its colour and the others in the button face.
     void colourModeButtons(TCuteButton *selected);
 
-    TDm1 *Dm;
+    TDm1 *m_dm;
     bool m_closing = false;
 };

@@ -45,7 +45,12 @@ void applyColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn
             continue;
         grid->setColumnHidden(c, false);
         const QString title = source->headerData(c, Qt::Horizontal).toString();
-        grid->setColumnWidth(c, widths == TGridWidths::FitTexts ? fittedWidth(grid, column, title) : column.width);
+        if (widths == TGridWidths::FitTexts)
+            grid->setColumnWidth(c, fittedWidth(grid, column, title));
+        else if (column.width > 0)
+            grid->setColumnWidth(c, column.width);
+        else
+            grid->setColumnWidth(c, grid->horizontalHeader()->defaultSectionSize());
         if (column.delegate)
             grid->setItemDelegateForColumn(c, column.delegate);
         header->moveSection(header->visualIndex(c), position++);
@@ -59,64 +64,12 @@ void ShowGridColumns(QTableView *grid, TDataSource *source, const QList<TGridCol
     for (const TGridColumn &column : columns)
         if (!column.title.isEmpty() || column.alignment || column.titleAlignment)
             source->setFieldLook(column.field, {column.title, column.titleAlignment, column.alignment});
-    QObject::connect(source, &QAbstractItemModel::modelReset, grid,
+    // The grid's previous columns, if any, stop following the resets.
+    const QString keeperName = QStringLiteral("shownGridColumns");
+    delete grid->findChild<QObject *>(keeperName, Qt::FindDirectChildrenOnly);
+    auto *keeper = new QObject(grid);
+    keeper->setObjectName(keeperName);
+    QObject::connect(source, &QAbstractItemModel::modelReset, keeper,
                      [grid, source, columns, widths] { applyColumns(grid, source, columns, widths); });
     applyColumns(grid, source, columns, widths);
-}
-
-TGridColumns::TGridColumns(QObject *parent) : QSortFilterProxyModel(parent)
-{
-    setDynamicSortFilter(false);
-}
-
-void TGridColumns::setColumns(const QList<TColumn> &columns)
-{
-    m_columns = columns;
-    invalidateColumnsFilter();
-    if (columnCount() > 0)
-        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
-}
-
-int TGridColumns::sourceRow(int row) const
-{
-    if (row < 0 || row >= rowCount())
-        return -1;
-    return mapToSource(index(row, 0)).row();
-}
-
-QString TGridColumns::sourceField(int sourceColumn) const
-{
-    if (auto *source = qobject_cast<TDataSource *>(sourceModel()))
-        return source->DataSet()->FieldName(sourceColumn);
-    return sourceModel() ? sourceModel()->headerData(sourceColumn, Qt::Horizontal).toString() : QString();
-}
-
-int TGridColumns::columnOf(const QString &field) const
-{
-    for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns.at(i).field.compare(field, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
-bool TGridColumns::filterAcceptsColumn(int sourceColumn, const QModelIndex &) const
-{
-    return columnOf(sourceField(sourceColumn)) >= 0;
-}
-
-QVariant TGridColumns::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && sourceModel()) {
-        // The shown columns keep the source's order, also when the query has no rows.
-        int shown = -1;
-        for (int c = 0; c < sourceModel()->columnCount(); ++c) {
-            if (!filterAcceptsColumn(c, QModelIndex()) || ++shown != section)
-                continue;
-            const QString field = sourceField(c);
-            const TColumn &column = m_columns.at(columnOf(field));
-            return column.title.isEmpty() ? field : column.title;
-        }
-    }
-    return QSortFilterProxyModel::headerData(section, orientation, role);
 }

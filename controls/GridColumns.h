@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QList>
-#include <QSortFilterProxyModel>
 #include <QString>
 #include <Qt>
 
@@ -13,7 +12,7 @@ class TDataSource;
 
 struct TGridColumn {
     QString field;                // compared without case
-    int width = 0;                // as designed, in pixels
+    int width = 0;                // as designed, in pixels; the grid's default when 0
     QString title;                // the field name when empty
     Qt::Alignment alignment;      // of the cells; the grid's default when 0
     Qt::Alignment titleAlignment; // of the title; the grid's default when 0
@@ -30,38 +29,8 @@ enum class TGridWidths {
 
 // Shows the columns on a grid whose model is the data source, and again after every
 // reopening of its query (a reset makes the grid forget hidden and moved columns). Call it
-// after the grid's setModel, so the grid has handled the reset first.
+// after the grid's setModel, so the grid has handled the reset first. Called again on the
+// same grid (the photocell window's mid-time grid switches its second column between
+// Midtime1 and Midtime5 with the Mid buttons), the new columns replace the old ones.
 void ShowGridColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns,
                      TGridWidths widths = TGridWidths::Designed);
-
-// A grid whose columns change while it is shown (the photocell window's mid-time grid
-// switches its second column between Midtime1 and Midtime5 with the Mid buttons) shows
-// its data source through this model instead: only the listed fields, with their titles.
-
-class TGridColumns : public QSortFilterProxyModel
-{
-    Q_OBJECT
-public:
-    struct TColumn {
-        QString field; // compared without case
-        QString title; // the field name when empty
-    };
-
-    explicit TGridColumns(QObject *parent = nullptr);
-
-    void setColumns(const QList<TColumn> &columns);
-    QList<TColumn> columns() const { return m_columns; }
-    // The source row behind a row of the grid; -1 when there is none.
-    int sourceRow(int row) const;
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-protected:
-    bool filterAcceptsColumn(int sourceColumn, const QModelIndex &sourceParent) const override;
-
-private:
-    QString sourceField(int sourceColumn) const;
-    int columnOf(const QString &field) const;
-
-    QList<TColumn> m_columns;
-};

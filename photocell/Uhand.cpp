@@ -15,7 +15,6 @@
 #include "TRadioGroup.h"
 #include "Ucheck.h"
 #include "Udm1.h"
-#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QAction>
@@ -40,9 +39,24 @@ namespace
 const QString MidCaptions[5] = {QStringLiteral("Mid "), QStringLiteral("Mid 2"), QStringLiteral("Mid 3"),
                                 QStringLiteral("Mid 4"), QStringLiteral("Mid 5")};
 
+TGridColumn column(const QString &field, const QString &title)
+{
+    TGridColumn c;
+    c.field = field;
+    c.title = title;
+    return c;
+}
+
+// The mid-time grid: the bib and the mid time of mid point n.
+QList<TGridColumn> midTimeColumns(int n)
+{
+    return {column(QStringLiteral("ZEK"), QStringLiteral("ZEK")),
+            column(QStringLiteral("Midtime%1").arg(n), QStringLiteral("中間タイム"))};
+}
+
 } // namespace
 
-TFhand::TFhand(TDm1 *dm, QWidget *parent) : QDialog(parent), m_dm(dm), m_raw(30), m_frames(10)
+TFhand::TFhand(TDm1 *dm, QWidget *parent) : TWorkingWindow(parent), m_dm(dm), m_raw(30), m_frames(10)
 {
     setObjectName(QStringLiteral("Fhand"));
     setWindowTitle(QStringLiteral("Fhand"));
@@ -91,11 +105,11 @@ void TFhand::createControls()
         b->setGeometry(where);
         return b;
     };
-    auto grid = [this](const char *name, TDataSource *source, TGridColumns *columns, const QRect &where) {
+    auto grid = [this](const char *name, TDataSource *source, const QList<TGridColumn> &columns, const QRect &where) {
         auto *g = new QTableView(this);
         g->setObjectName(QLatin1String(name));
-        columns->setSourceModel(source);
-        g->setModel(columns);
+        g->setModel(source);
+        ShowGridColumns(g, source, columns);
         g->setSelectionBehavior(QAbstractItemView::SelectRows);
         g->setSelectionMode(QAbstractItemView::SingleSelection);
         g->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -111,10 +125,10 @@ void TFhand::createControls()
     Edit3->setGeometry(12, 30, 110, 24);
     Label3 = label("Label3", QString(), QRect(130, 30, 420, 24));
 
-    m_grid1Columns = new TGridColumns(this);
-    m_grid1Columns->setColumns(
-        {{QStringLiteral("ZEK"), QStringLiteral("ZEK")}, {QStringLiteral("TIME"), QStringLiteral("TIME")}});
-    DBGrid1 = grid("DBGrid1", m_dm->Dsqdpmid, m_grid1Columns, QRect(12, 64, 230, 420));
+    DBGrid1 = grid(
+        "DBGrid1", m_dm->Dsqdpmid,
+        {column(QStringLiteral("ZEK"), QStringLiteral("ZEK")), column(QStringLiteral("TIME"), QStringLiteral("TIME"))},
+        QRect(12, 64, 230, 420));
     PopupMenu1 = new QMenu(DBGrid1);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     N1 = PopupMenu1->addAction(QStringLiteral("当該データの削除"));
@@ -149,14 +163,13 @@ void TFhand::createControls()
     bOnseiPanel = button("bOnseiPanel", QStringLiteral("音声パネル"), QRect(256, 368, 170, 32));
 
     Label4 = label("Label4", QStringLiteral("未処理時刻"), QRect(256, 406, 170, 20));
-    m_grid3Columns = new TGridColumns(this);
-    m_grid3Columns->setColumns(
-        {{QStringLiteral("ZEK"), QStringLiteral("ID-No.")}, {QStringLiteral("TIME"), QStringLiteral("通過時刻")}});
-    DBGrid3 = grid("DBGrid3", m_dm->DSdeltime, m_grid3Columns, QRect(256, 428, 230, 168));
+    DBGrid3 = grid("DBGrid3", m_dm->DSdeltime,
+                   {column(QStringLiteral("ZEK"), QStringLiteral("ID-No.")),
+                    column(QStringLiteral("TIME"), QStringLiteral("通過時刻"))},
+                   QRect(256, 428, 230, 168));
 
     // Mid times of the event.
-    m_grid2Columns = new TGridColumns(this);
-    DBGrid2 = grid("DBGrid2", m_dm->Dsmidtime, m_grid2Columns, QRect(500, 64, 240, 532));
+    DBGrid2 = grid("DBGrid2", m_dm->Dsmidtime, midTimeColumns(1), QRect(500, 64, 240, 532));
     TCuteButton **mids[5] = {&CuteButton1, &CuteButton2, &CuteButton3, &CuteButton4, &CuteButton5};
     for (int i = 0; i < 5; ++i) {
         const QByteArray name = "CuteButton" + QByteArray::number(i + 1);
@@ -373,9 +386,7 @@ void TFhand::acceptFrame(const TFrame &frame)
 
 void TFhand::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
-        WindowPlace::CentreOnMainWindow(this, parentWidget());
-    QDialog::showEvent(event);
+    TWorkingWindow::showEvent(event);
     if (event->spontaneous())
         return; // shown again after being minimised: nothing to prepare
     RunHandler([this] { FormShow(); });
@@ -405,8 +416,7 @@ void TFhand::selectMid(int n)
     TCuteButton *buttons[5] = {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
     for (int i = 0; i < 5; ++i)
         buttons[i]->setColor(i + 1 == n ? Qt::yellow : Qt::white);
-    m_grid2Columns->setColumns({{QStringLiteral("ZEK"), QStringLiteral("ZEK")},
-                                {QStringLiteral("Midtime") + QString::number(n), QStringLiteral("中間タイム")}});
+    ShowGridColumns(DBGrid2, m_dm->Dsmidtime, midTimeColumns(n));
 }
 
 bool TFhand::eventFilter(QObject *watched, QEvent *event)
@@ -426,9 +436,8 @@ bool TFhand::eventFilter(QObject *watched, QEvent *event)
 
 QString TFhand::currentValue(QTableView *grid, TQuery *query, const QString &field) const
 {
-    auto *columns = static_cast<TGridColumns *>(grid->model());
-    const int row = columns->sourceRow(grid->currentIndex().isValid() ? grid->currentIndex().row() : -1);
-    if (row < 0)
+    const int row = grid->currentIndex().row();
+    if (row < 0 || row >= query->RecordCount())
         return QString();
     query->MoveTo(row);
     return query->valueOf(row, field);
@@ -646,17 +655,6 @@ void TFhand::showSpeechNotice()
     const QString notice = St1->OutputNotice();
     lSpeechNotice->setText(notice);
     lSpeechNotice->setVisible(RGoto->ItemIndex() == 1 && !notice.isEmpty());
-}
-
-void TFhand::keyPressEvent(QKeyEvent *event)
-{
-    // Escape would close the window (a dialog's reject), and with it the photocell
-    // intake; only "×" closes it.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void TFhand::Timer1Timer()

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "PhotocellFrame.h"
+#include "WorkingWindow.h"
 
-#include <QDialog>
 #include <QStringList>
 #include <optional>
 
@@ -22,14 +22,13 @@ class QTimer;
 class TCommX;
 class TCuteButton;
 class TDm1;
-class TGridColumns;
 class TOnseiPanel;
 class TQuery;
 class TRadioGroup;
 class TSmarTalk;
 class TSerialPortChoice;
 
-class TFhand : public QDialog
+class TFhand : public TWorkingWindow
 {
     Q_OBJECT
 public:
@@ -125,7 +124,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();
@@ -143,9 +141,6 @@ private:
 
     TDm1 *m_dm;
     TSerialPortChoice *m_ports;
-    TGridColumns *m_grid1Columns;
-    TGridColumns *m_grid2Columns;
-    TGridColumns *m_grid3Columns;
     Photocell::TFrameReader m_reader;
     Photocell::TLineLog m_raw;
     Photocell::TLineLog m_frames;

@@ -11,7 +11,6 @@
 #include "TpGridModel.h"
 #include "TpReading.h"
 #include "Udm1.h"
-#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QComboBox>
@@ -39,7 +38,7 @@ QString settingsPath()
 
 } // namespace
 
-TFtpnoset::TFtpnoset(TDm1 *dm, QWidget *parent) : QDialog(parent), m_dm(dm)
+TFtpnoset::TFtpnoset(TDm1 *dm, QWidget *parent) : TWorkingWindow(parent), m_dm(dm)
 {
     setObjectName(QStringLiteral("Ftpnoset"));
     setWindowTitle(QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"));
@@ -197,9 +196,7 @@ void TFtpnoset::fillPortList()
 
 void TFtpnoset::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
-        WindowPlace::CentreOnMainWindow(this, parentWidget());
-    QDialog::showEvent(event);
+    TWorkingWindow::showEvent(event);
     if (!event->spontaneous())
         RunHandler([this] { FormShow(); });
 }
@@ -251,17 +248,6 @@ void TFtpnoset::rememberAmbPort(int portNo)
     } catch (const EInOutError &e) {
         Dialogs::showException(e);
     }
-}
-
-void TFtpnoset::keyPressEvent(QKeyEvent *event)
-{
-    // Escape would close the window (a dialog's reject) and stop the decoder's intake;
-    // only "×" closes it.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void TFtpnoset::Cbxcomm1Change()

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "AmbDecoder.h"
+#include "WorkingWindow.h"
 
-#include <QDialog>
 #include <QStringList>
 
 class QComboBox;
@@ -22,7 +22,7 @@ class TSerialPortChoice;
 class TTpGridModel;
 class TDm1;
 
-class TFtpnoset : public QDialog
+class TFtpnoset : public TWorkingWindow
 {
     Q_OBJECT
 public:
@@ -75,7 +75,6 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void done(int result) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();

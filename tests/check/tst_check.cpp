@@ -160,11 +160,10 @@ void TstCheck::listsTheEvent()
     const QStringList fields{"zek", "midtime1", "midtime2", "midtime3", "midtime4", "midtime5", "finishtime"};
     const QStringList titles{"Bib", "中間１", "中間２", "中間３", "中間４", "中間５", "フィニッシュタイム"};
     const QList<int> widths{36, 80, 80, 80, 80, 80, 100};
-    QHeaderView *h = Fcheck->DBGck2->horizontalHeader();
+    const QHeaderView *h = Fcheck->DBGck2->horizontalHeader();
     QStringList shown;
-    for (int v = 0; v < h->count(); ++v)
-        if (!h->isSectionHidden(h->logicalIndex(v)))
-            shown << Dm1->Qcheck->FieldName(h->logicalIndex(v)).toLower();
+    for (const QString &field : ShownFields(Fcheck->DBGck2))
+        shown << field.toLower();
     QCOMPARE(shown, fields);
     for (int i = 0; i < fields.size(); ++i) {
         const int c = Dm1->Qcheck->FieldIndex(fields[i]);

@@ -130,13 +130,7 @@ void TstFmid::openingShowsMidOneAutomatically()
     QCOMPARE(w->lTikimei->text(), m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
     QCOMPARE(w->RGoto->ItemIndex(), 1);
     // The grids show their columns in order, the others hidden.
-    QStringList shown;
-    for (int v = 0; v < w->DBG3->horizontalHeader()->count(); ++v) {
-        const int c = w->DBG3->horizontalHeader()->logicalIndex(v);
-        if (!w->DBG3->isColumnHidden(c))
-            shown << Dm1->qMidRank->FieldName(c);
-    }
-    QCOMPARE(shown, QStringList({"MJ", "ZEK", "MTS", "MDS"}));
+    QCOMPARE(ShownFields(w->DBG3), QStringList({"MJ", "ZEK", "MTS", "MDS"}));
     w->bOnseiPanel->click();
     QVERIFY(w->pOnseiTest->isVisible());
     w->CuteButton1->click();

@@ -108,13 +108,12 @@ void TstInjection::photocellTimeField()
              others + QList<QStringList>({{"012", stored, "A", "3"}}));
 
     // Deleting the passing by its time removes it alone.
-    const QAbstractItemModel *model = w->DBGrid1->model();
     int row = -1;
-    for (int r = 0; r < model->rowCount(); ++r)
-        if (model->index(r, 0).data().toString() == QLatin1String("012"))
+    for (int r = 0; r < w->DBGrid1->model()->rowCount(); ++r)
+        if (ShownIndex(w->DBGrid1, r, 0).data().toString() == QLatin1String("012"))
             row = r;
     QVERIFY(row >= 0);
-    w->DBGrid1->setCurrentIndex(model->index(row, 1));
+    w->DBGrid1->setCurrentIndex(ShownIndex(w->DBGrid1, row, 1));
     w->N1->trigger();
     QCOMPARE(m_db->rows(QStringLiteral("select zek,time,fl,tpno1 from midtp2 order by tpno1")), others);
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));

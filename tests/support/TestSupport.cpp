@@ -1,11 +1,15 @@
 #include "TestSupport.h"
 
+#include "TDataSource.h"
+#include "TQuery.h"
 #include "Udm1.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QProcess>
+#include <QTableView>
 #include <QTextStream>
 #include <QtTest>
 
@@ -238,6 +242,43 @@ QStringList DialogRecorder::texts(Dialogs::Kind kind) const
         if (s.kind == kind)
             t << s.text;
     return t;
+}
+
+namespace
+{
+
+QList<int> shownColumns(const QTableView *grid)
+{
+    const QHeaderView *header = grid->horizontalHeader();
+    QList<int> columns;
+    for (int v = 0; v < header->count(); ++v)
+        if (!header->isSectionHidden(header->logicalIndex(v)))
+            columns << header->logicalIndex(v);
+    return columns;
+}
+
+} // namespace
+
+QStringList ShownFields(const QTableView *grid)
+{
+    const auto *source = qobject_cast<const TDataSource *>(grid->model());
+    QStringList fields;
+    for (int c : shownColumns(grid))
+        fields << source->DataSet()->FieldName(c);
+    return fields;
+}
+
+QStringList ShownTitles(const QTableView *grid)
+{
+    QStringList titles;
+    for (int c : shownColumns(grid))
+        titles << grid->model()->headerData(c, Qt::Horizontal).toString();
+    return titles;
+}
+
+QModelIndex ShownIndex(const QTableView *grid, int row, int shownColumn)
+{
+    return grid->model()->index(row, shownColumns(grid).value(shownColumn, -1));
 }
 
 } // namespace TestSupport

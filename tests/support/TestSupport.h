@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+class QModelIndex;
+class QTableView;
 struct st_mysql;
 struct st_mysql_res;
 class TDm1;
@@ -104,5 +106,11 @@ public:
 private:
     QList<bool> m_answers;
 };
+
+// What a grid over a data source shows, left to right: the fields of its shown columns,
+// their titles, and the index of a cell in the n-th shown column.
+QStringList ShownFields(const QTableView *grid);
+QStringList ShownTitles(const QTableView *grid);
+QModelIndex ShownIndex(const QTableView *grid, int row, int shownColumn);
 
 } // namespace TestSupport
