@@ -140,19 +140,3 @@ bool TEspeakSession::synthesize(const QString &text, std::vector<int16_t> &pcm,
     }
     return true;
 }
-
-QString TEspeakSession::phonemes(const QString &text)
-{
-    if (!m_ready)
-        return QString();
-    const QByteArray utf8 = text.toUtf8();
-    const void *position = utf8.constData();
-    QStringList parts;
-    // espeak_TextToPhonemes does one clause per call and moves position on, to null at the end.
-    while (position) {
-        const char *p = espeak_TextToPhonemes(&position, espeakCHARS_UTF8, 0);
-        if (p && *p)
-            parts << QString::fromUtf8(p).trimmed();
-    }
-    return parts.join(QLatin1Char(' '));
-}

@@ -40,10 +40,6 @@ public:
     // to the moment the first sample came out. False (with error()) on a failed call.
     bool synthesize(const QString &text, std::vector<int16_t> &pcm, std::chrono::steady_clock::time_point *firstSample);
 
-    // espeak's phoneme mnemonics for text (every clause, joined by blanks). A language
-    // switch shows as "(en)" ... "(ja)".
-    QString phonemes(const QString &text);
-
 private:
     std::unique_lock<std::mutex> m_lock;
     bool m_ready = false;

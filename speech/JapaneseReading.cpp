@@ -337,20 +337,4 @@ QStringList clauses(const QString &kana)
     return result;
 }
 
-bool isSpeakable(const QString &kana)
-{
-    QChar previous;
-    for (QChar c : kana) {
-        if (isKana(c) || c == QLatin1Char(' ') || c.unicode() == 0x3001 || c.unicode() == 0x3002) {
-        } else if (isLongMark(c)) {
-            if (!isKana(previous) && !isLongMark(previous))
-                return false;
-        } else {
-            return false;
-        }
-        previous = c;
-    }
-    return true;
-}
-
 } // namespace JapaneseReading

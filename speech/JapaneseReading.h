@@ -47,8 +47,4 @@ QString toKana(const QString &text, bool numbersByValue = true);
 // around them trimmed, empty clauses dropped.
 QStringList clauses(const QString &kana);
 
-// True when every character is one the voice reads as Japanese: hiragana, katakana, the
-// long-vowel mark after a kana, 「、」, 「。」 and blanks.
-bool isSpeakable(const QString &kana);
-
 } // namespace JapaneseReading

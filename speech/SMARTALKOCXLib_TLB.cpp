@@ -400,11 +400,3 @@ QString TSmarTalk::CaptureDirFromSettings()
         return QString();
     return QDir::cleanPath(QDir(folder).absoluteFilePath(dir));
 }
-
-QString TSmarTalk::Phonemes(const QString &kana, int speakerName)
-{
-    TEspeakSession espeak;
-    if (!espeak.ready() || !espeak.setVoice(VoiceMapping::speakerVoices(speakerName).first().name))
-        return QStringLiteral("(error: %1)").arg(espeak.error());
-    return espeak.phonemes(kana);
-}

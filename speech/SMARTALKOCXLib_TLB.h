@@ -136,10 +136,6 @@ public:
     // Empty when the file or key is missing.
     static QString CaptureDirFromSettings();
 
-    // espeak-ng's phoneme mnemonics for a text of kana with the voice of a SpeakerName
-    // (1..5; for 1, male 1). A language switch shows as "(en)"; used by the tests.
-    static QString Phonemes(const QString &kana, int speakerName = 2);
-
 signals:
     // The utterance numbered top has finished playing; nexttop is the number of the next
     // one waiting, 0 when none.

@@ -86,6 +86,25 @@ QString u(const char *s)
     return QString::fromUtf8(s);
 }
 
+// True when every character is one the voice reads as Japanese: hiragana, katakana, the
+// long-vowel mark after a kana, 「、」, 「。」 and blanks.
+bool isSpeakable(const QString &kana)
+{
+    auto isKana = [](QChar c) {
+        return (c.unicode() >= 0x3041 && c.unicode() <= 0x3096) || (c.unicode() >= 0x30A1 && c.unicode() <= 0x30FA);
+    };
+    QChar previous;
+    for (QChar c : kana) {
+        const bool longMark = c.unicode() == 0x30FC;
+        if (longMark && !isKana(previous) && previous.unicode() != 0x30FC)
+            return false;
+        if (!longMark && !isKana(c) && c != QLatin1Char(' ') && c.unicode() != 0x3001 && c.unicode() != 0x3002)
+            return false;
+        previous = c;
+    }
+    return true;
+}
+
 QString bibReading(int bib)
 {
     return u(kBibThousands[bib / 1000]) + u(kBibHundreds[bib / 100 % 10]) + u(kBibTens[bib / 10 % 10]) +
