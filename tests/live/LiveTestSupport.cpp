@@ -1,4 +1,9 @@
 #include "LiveTestSupport.h"
+#include "MidIntake.h"
+#include "TestSupport.h"
+#include "Udm1.h"
+#include "uComm.h"
+#include "uLog.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -219,6 +224,34 @@ QJsonObject rowWithBib(const QJsonArray &rows, const QString &bib)
         if (v.toObject().value(QStringLiteral("bib")).toString() == bib)
             return v.toObject();
     return QJsonObject();
+}
+
+ChipTagIntake::ChipTagIntake(TestSupport::SuiteDatabase *db, const QString &event)
+    : m_db(db), m_event(event), m_dm(std::make_unique<TDm1>())
+{
+    Dm1 = m_dm.get();
+    TestSupport::ConnectDataModule(m_dm.get());
+    ProgramSettings.CurrentTcode = event;
+    m_intake = std::make_unique<TMidIntake>(m_dm.get());
+    m_intake->midlog->Path = m_logDir.path() + QLatin1Char('/');
+    m_intake->ReadExecInfo();
+}
+
+ChipTagIntake::~ChipTagIntake()
+{
+    m_intake.reset();
+    Dm1 = nullptr;
+    m_dm.reset();
+}
+
+int ChipTagIntake::takePassing(const QString &bib, const QString &time)
+{
+    m_db->exec(
+        QStringLiteral("INSERT INTO tag_rec (tcode,zek,term,time,count,use_mid) VALUES ('%1','%2','C1','%3',1,0)")
+            .arg(m_event, bib, time));
+    m_db->exec(QStringLiteral("UPDATE execinfo SET upd=upd+1 WHERE num=1"));
+    m_intake->settagmid();
+    return m_db->value(QStringLiteral("SELECT MAX(NUM) FROM CHAKU")).toInt();
 }
 
 } // namespace LiveTest

@@ -1,6 +1,6 @@
 // What the live-page suites share: midstation-live as a process of its own, a raw HTTP
-// client on plain sockets (so a request can be as broken as a test wants), and a reader
-// of the program's event stream.
+// client on plain sockets (so a request can be as broken as a test wants), a reader of the
+// program's event stream, and the station's chip-tag intake that writes what it shows.
 #pragma once
 
 #include <QByteArray>
@@ -8,8 +8,18 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
+#include <memory>
 #include <optional>
+
+class TDm1;
+class TMidIntake;
+
+namespace TestSupport
+{
+class SuiteDatabase;
+}
 
 namespace LiveTest
 {
@@ -73,5 +83,23 @@ private:
 
 // A rank or passing row of a JSON list with this bib, or an empty object.
 QJsonObject rowWithBib(const QJsonArray &rows, const QString &bib);
+
+// The station's chip-tag intake of an event on the suite's database (the data module is
+// the global Dm1 while it lives). takePassing writes one reading at C1 and runs one intake
+// pass, as the chip-tag window's poll does, and returns the NUM of the CHAKU row written.
+class ChipTagIntake
+{
+public:
+    ChipTagIntake(TestSupport::SuiteDatabase *db, const QString &event);
+    ~ChipTagIntake();
+    int takePassing(const QString &bib, const QString &time);
+
+private:
+    TestSupport::SuiteDatabase *m_db;
+    QString m_event;
+    QTemporaryDir m_logDir;
+    std::unique_ptr<TDm1> m_dm;
+    std::unique_ptr<TMidIntake> m_intake;
+};
 
 } // namespace LiveTest

@@ -4,12 +4,8 @@
 // clients leave the others served, connections are bounded, and a race server that goes
 // away and comes back is followed.
 #include "LiveTestSupport.h"
-#include "MidIntake.h"
 #include "ServerControl.h"
 #include "TestSupport.h"
-#include "Udm1.h"
-#include "uComm.h"
-#include "uLog.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -75,11 +71,9 @@ private slots:
     void raceServerAwayShowsWaitingAndReconnects();
 
 private:
-    int takePassing(const QString &bib, const QString &time);
+    int takePassing(const QString &bib, const QString &time) { return m_intake->takePassing(bib, time); }
     std::unique_ptr<SuiteDatabase> m_db;
-    std::unique_ptr<TDm1> m_dm;
-    std::unique_ptr<TMidIntake> m_intake;
-    QTemporaryDir m_logDir;
+    std::unique_ptr<ChipTagIntake> m_intake;
     std::unique_ptr<LiveProgram> m_shared;
 };
 
@@ -91,35 +85,14 @@ void TstLive::initTestCase()
 void TstLive::init()
 {
     m_intake.reset();
-    m_dm.reset();
     m_db->reload();
     m_db->exec(QStringLiteral("USE t_live"));
-    m_dm = std::make_unique<TDm1>();
-    Dm1 = m_dm.get();
-    ConnectDataModule(m_dm.get());
-    ProgramSettings.CurrentTcode = Event;
-    m_intake = std::make_unique<TMidIntake>(m_dm.get());
-    m_intake->midlog->Path = m_logDir.path() + QLatin1Char('/');
-    m_intake->ReadExecInfo();
+    m_intake = std::make_unique<ChipTagIntake>(m_db.get(), Event);
 }
 
 void TstLive::cleanup()
 {
     m_intake.reset();
-    Dm1 = nullptr;
-    m_dm.reset();
-}
-
-// One chip-tag reading at C1 taken by the intake pass, as the chip-tag window's poll
-// takes it; returns the NUM of the CHAKU row it wrote.
-int TstLive::takePassing(const QString &bib, const QString &time)
-{
-    m_db->exec(
-        QStringLiteral("INSERT INTO tag_rec (tcode,zek,term,time,count,use_mid) VALUES ('%1','%2','C1','%3',1,0)")
-            .arg(Event, bib, time));
-    m_db->exec(QStringLiteral("UPDATE execinfo SET upd=upd+1 WHERE num=1"));
-    m_intake->settagmid();
-    return m_db->value(QStringLiteral("SELECT MAX(NUM) FROM CHAKU")).toInt();
 }
 
 void TstLive::optionsAreChecked_data()

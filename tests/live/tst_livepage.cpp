@@ -5,11 +5,7 @@
 // the race server the page says "接続待ち".
 #include "HeadlessChromium.h"
 #include "LiveTestSupport.h"
-#include "MidIntake.h"
 #include "TestSupport.h"
-#include "Udm1.h"
-#include "uComm.h"
-#include "uLog.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -50,26 +46,18 @@ private slots:
 
 private:
     QString text(const QString &expression) { return m_browser->evaluate(expression).toString(); }
-    void takePassing(const QString &bib, const QString &time);
+    void takePassing(const QString &bib, const QString &time) { m_intake->takePassing(bib, time); }
     std::unique_ptr<SuiteDatabase> m_db;
-    std::unique_ptr<TDm1> m_dm;
-    std::unique_ptr<TMidIntake> m_intake;
+    std::unique_ptr<ChipTagIntake> m_intake;
     std::unique_ptr<LiveProgram> m_live;
     std::unique_ptr<THeadlessChromium> m_browser;
-    QTemporaryDir m_logDir;
     int m_seconds = 0;
 };
 
 void TstLivePage::initTestCase()
 {
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_livepage"));
-    m_dm = std::make_unique<TDm1>();
-    Dm1 = m_dm.get();
-    ConnectDataModule(m_dm.get());
-    ProgramSettings.CurrentTcode = Event;
-    m_intake = std::make_unique<TMidIntake>(m_dm.get());
-    m_intake->midlog->Path = m_logDir.path() + QLatin1Char('/');
-    m_intake->ReadExecInfo();
+    m_intake = std::make_unique<ChipTagIntake>(m_db.get(), Event);
     m_db->exec(QStringLiteral("UPDATE result SET name='%1' WHERE zek='0003'").arg(ScriptName));
     // Mid point 1 by the chip-tag intake: two Japanese competitors, NOR and SWE.
     takePassing(QStringLiteral("0001"), QStringLiteral("10:05:35.1"));
@@ -92,17 +80,6 @@ void TstLivePage::cleanupTestCase()
     m_browser.reset();
     m_live.reset();
     m_intake.reset();
-    Dm1 = nullptr;
-    m_dm.reset();
-}
-
-void TstLivePage::takePassing(const QString &bib, const QString &time)
-{
-    m_db->exec(
-        QStringLiteral("INSERT INTO tag_rec (tcode,zek,term,time,count,use_mid) VALUES ('%1','%2','C1','%3',1,0)")
-            .arg(Event, bib, time));
-    m_db->exec(QStringLiteral("UPDATE execinfo SET upd=upd+1 WHERE num=1"));
-    m_intake->settagmid();
 }
 
 void TstLivePage::pageShowsTheRace_data()
