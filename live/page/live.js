@@ -23,36 +23,28 @@
     tr.appendChild(td);
   }
 
-  function renderPassings(fresh) {
-    const body = $('passings').tBodies[0];
-    const rows = state.passings.map((p, i) => {
+  // Fills the table `id` with one row per item: the row's class and its cells, each a
+  // [text, class] pair; the table's "-empty" note shows when there are none.
+  function fillTable(id, items, rowClass, cells) {
+    const rows = items.map((item, i) => {
       const tr = document.createElement('tr');
-      if (i < fresh) tr.className = 'fresh';
-      cell(tr, '中間' + p.mid, 'mid');
-      cell(tr, p.bib, 'bib');
-      cell(tr, p.name, 'name');
-      cell(tr, p.time, 'time');
+      const cls = rowClass(item, i);
+      if (cls) tr.className = cls;
+      for (const [text, c] of cells(item)) cell(tr, text, c);
       return tr;
     });
-    body.replaceChildren(...rows);
-    $('passings-empty').hidden = rows.length > 0;
+    $(id).tBodies[0].replaceChildren(...rows);
+    $(id + '-empty').hidden = rows.length > 0;
+  }
+
+  function renderPassings(fresh) {
+    fillTable('passings', state.passings, (p, i) => (i < fresh ? 'fresh' : ''),
+      p => [['中間' + p.mid, 'mid'], [p.bib, 'bib'], [p.name, 'name'], [p.time, 'time']]);
   }
 
   function renderRanking() {
-    const body = $('ranking').tBodies[0];
-    const rows = (state.ranks[mid] || []).map(r => {
-      const tr = document.createElement('tr');
-      if (r.nation === 'JPN') tr.className = 'jpn';
-      cell(tr, r.rank, 'rank');
-      cell(tr, r.bib, 'bib');
-      cell(tr, r.name, 'name');
-      cell(tr, r.nation, 'nation');
-      cell(tr, r.time, 'time');
-      cell(tr, r.diff, 'diff');
-      return tr;
-    });
-    body.replaceChildren(...rows);
-    $('ranking-empty').hidden = rows.length > 0;
+    fillTable('ranking', state.ranks[mid] || [], r => (r.nation === 'JPN' ? 'jpn' : ''),
+      r => [[r.rank, 'rank'], [r.bib, 'bib'], [r.name, 'name'], [r.nation, 'nation'], [r.time, 'time'], [r.diff, 'diff']]);
     for (const b of document.querySelectorAll('#tabs button'))
       b.setAttribute('aria-selected', String(Number(b.dataset.mid) === mid));
   }
