@@ -99,12 +99,14 @@ def walk(node, depth=0):
             yield from walk(child, depth + 1)
 
 
-def find_button(pid, caption):
+def find_control(pids, caption, roles=(pyatspi.ROLE_PUSH_BUTTON,)):
+    """The first control of one of `roles` named `caption` in the programs `pids`."""
     names = {caption, strip_mnemonic(caption)}
-    for app in program_apps(pid):
-        for node, _ in walk(app):
-            if safe(node.getRole) == pyatspi.ROLE_PUSH_BUTTON and safe(lambda: node.name) in names:
-                return node
+    for pid in pids:
+        for app in program_apps(pid):
+            for node, _ in walk(app):
+                if safe(node.getRole) in roles and safe(lambda: node.name) in names:
+                    return node
     return None
 
 
@@ -117,14 +119,32 @@ def dump_tree(pid):
             print(f"  {'  ' * depth}{safe(node.getRoleName, '?')}: {safe(lambda: node.name, '?')!r}", flush=True)
 
 
-def press(node):
+def press(node, actions=("press", "click")):
+    """Runs the first of the node's actions named in `actions`; returns its name."""
     action = node.queryAction()
     names = [action.getName(i) for i in range(action.nActions)]
     for i, name in enumerate(names):
-        if name.lower() in ("press", "click"):
+        if name.lower() in actions:
             action.doAction(i)
             return name
     raise RuntimeError(f"no press action, only {names}")
+
+
+def start_program(program, **popen):
+    """Starts the program with its accessibility bridge on."""
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    return subprocess.Popen(program, env=env, **popen)
+
+
+def stop_program(proc):
+    """Ends the program if it still runs: SIGTERM, then SIGKILL after 10 s."""
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
 
 
 def parse(argv):
@@ -146,8 +166,7 @@ def parse(argv):
 
 def main():
     timeout, steps, program = parse(sys.argv[1:])
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-    proc = subprocess.Popen(program, stdout=subprocess.PIPE, env=env)
+    proc = start_program(program, stdout=subprocess.PIPE)
     out = Output(proc.stdout)
     failures = 0
     try:
@@ -155,7 +174,7 @@ def main():
             deadline = time.monotonic() + timeout
             node = None
             while node is None and time.monotonic() < deadline and proc.poll() is None:
-                node = find_button(proc.pid, caption)
+                node = find_control([proc.pid], caption)
                 if node is None:
                     time.sleep(0.25)
             if node is None:
@@ -188,13 +207,7 @@ def main():
                 else:
                     print(f"PASS: {caption!r} found and pressed ({name}); nothing like {text!r} reported", flush=True)
     finally:
-        if proc.poll() is None:
-            proc.send_signal(signal.SIGTERM)
-            try:
-                proc.wait(10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+        stop_program(proc)
     print("PASS" if failures == 0 else f"FAIL: {failures} step(s) failed", flush=True)
     return 0 if failures == 0 else 1
 

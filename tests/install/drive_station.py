@@ -17,7 +17,6 @@ passed, 1 otherwise. Needs what atspi_press.py needs (an X display, a session D-
 python3-pyatspi); the program is started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 """
 import os
-import signal
 import subprocess
 import sys
 import time
@@ -74,26 +73,6 @@ def process_tree(pid):
     return tree
 
 
-def find_control(pid, caption):
-    names = {caption, atspi_press.strip_mnemonic(caption)}
-    for p in process_tree(pid):
-        for app in atspi_press.program_apps(p):
-            for node, _ in atspi_press.walk(app):
-                if atspi_press.safe(node.getRole) in PRESSABLE and atspi_press.safe(lambda: node.name) in names:
-                    return node
-    return None
-
-
-def press(node):
-    action = node.queryAction()
-    names = [action.getName(i) for i in range(action.nActions)]
-    for i, name in enumerate(names):
-        if name.lower() in ("press", "click", "toggle"):
-            action.doAction(i)
-            return
-    raise RuntimeError(f"no press action, only {names}")
-
-
 def wait(condition, timeout, proc, may_end=False):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -108,13 +87,13 @@ def wait(condition, timeout, proc, may_end=False):
 
 def run_step(kind, what, timeout, proc):
     if kind == "press":
-        node = wait(lambda: find_control(proc.pid, what), timeout, proc)
+        node = wait(lambda: atspi_press.find_control(process_tree(proc.pid), what, PRESSABLE), timeout, proc)
         if node is None:
             print(f"FAIL: no control {what!r} within {timeout:.0f} s; tree:", flush=True)
             for p in process_tree(proc.pid):
                 atspi_press.dump_tree(p)
             return False
-        press(node)
+        atspi_press.press(node, ("press", "click", "toggle"))
         print(f"PASS: pressed {what!r}", flush=True)
         return True
     if kind == "until":
@@ -128,8 +107,7 @@ def run_step(kind, what, timeout, proc):
 
 def main():
     timeout, steps, program = parse(sys.argv[1:])
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-    proc = subprocess.Popen(program, env=env)
+    proc = atspi_press.start_program(program)
     ok = True
     try:
         for kind, what in steps:
@@ -137,13 +115,7 @@ def main():
                 ok = False
                 break
     finally:
-        if proc.poll() is None:
-            proc.send_signal(signal.SIGTERM)
-            try:
-                proc.wait(10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+        atspi_press.stop_program(proc)
     return 0 if ok else 1
 
 
