@@ -99,11 +99,6 @@ void TQuery::Next()
     }
 }
 
-void TQuery::Last()
-{
-    MoveTo(RecordCount() - 1);
-}
-
 void TQuery::MoveTo(int row)
 {
     if (!m_active)

@@ -58,7 +58,6 @@ public:
     bool Eof() const { return !m_active || m_eof; }
     void First();
     void Next();
-    void Last();
     void MoveTo(int row);
 
     // Raises EDatabaseError when the query has no such field.

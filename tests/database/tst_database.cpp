@@ -142,7 +142,7 @@ void TstDatabase::lineBreakSeparatesStatementParts()
     q.Open();
     QCOMPARE(q.RecordCount(), 60);
     QCOMPARE(q.FieldByName(QStringLiteral("ZEK")).AsString(), QStringLiteral("0001"));
-    q.Last();
+    q.MoveTo(q.RecordCount() - 1);
     QCOMPARE(q.FieldByName(QStringLiteral("zek")).AsString(), QStringLiteral("0060"));
 }
 
