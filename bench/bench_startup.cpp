@@ -7,6 +7,8 @@
 //
 //   bench_startup PROGRAM SERVER_DIR [RUNS]
 // Run through bench/run startup (a private server with the demo race, Xvfb).
+#include "ResidentMemory.h"
+
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <X11/Xlib.h>
@@ -42,22 +44,6 @@ bool isStationWindow(Display *x, Window w)
     if (hint.res_class)
         XFree(hint.res_class);
     return ours;
-}
-
-long residentKb(pid_t pid)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/status", int(pid));
-    FILE *f = std::fopen(path, "r");
-    if (!f)
-        return 0;
-    char line[256];
-    long kb = 0;
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, "VmRSS:", 6) == 0)
-            kb = std::atol(line + 6);
-    std::fclose(f);
-    return kb;
 }
 
 } // namespace
@@ -123,7 +109,7 @@ int main(int argc, char **argv)
                 connected = nowMs();
             usleep(1000);
         }
-        const long rss = residentKb(pid);
+        const long rss = residentKb(QString::number(pid)).first;
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
         if (mapped == 0 || connected == 0) {
