@@ -11,13 +11,22 @@ class QTableView;
 class TDataSource;
 
 struct TGridColumn {
+    // Written as {field, width, title, ...}; what is left out takes its default.
+    TGridColumn(const QString &field, int width = 0, const QString &title = QString(), Qt::Alignment alignment = {},
+                Qt::Alignment titleAlignment = {}, QAbstractItemDelegate *delegate = nullptr,
+                const QString &widestCell = QString())
+        : field(field), width(width), title(title), alignment(alignment), titleAlignment(titleAlignment),
+          delegate(delegate), widestCell(widestCell)
+    {
+    }
+
     QString field;                // compared without case
-    int width = 0;                // as designed, in pixels; the grid's default when 0
+    int width;                    // as designed, in pixels; the grid's default when 0
     QString title;                // the field name when empty
     Qt::Alignment alignment;      // of the cells; the grid's default when 0
     Qt::Alignment titleAlignment; // of the title; the grid's default when 0
     // Draws the cells, for a font of the column's own; the grid's delegate when null.
-    QAbstractItemDelegate *delegate = nullptr;
+    QAbstractItemDelegate *delegate;
     // Text the cells must show whole (a four-digit bib); see TGridWidths::FitTexts.
     QString widestCell;
 };

@@ -39,19 +39,11 @@ namespace
 const QString MidCaptions[5] = {QStringLiteral("Mid "), QStringLiteral("Mid 2"), QStringLiteral("Mid 3"),
                                 QStringLiteral("Mid 4"), QStringLiteral("Mid 5")};
 
-TGridColumn column(const QString &field, const QString &title)
-{
-    TGridColumn c;
-    c.field = field;
-    c.title = title;
-    return c;
-}
-
 // The mid-time grid: the bib and the mid time of mid point n.
 QList<TGridColumn> midTimeColumns(int n)
 {
-    return {column(QStringLiteral("ZEK"), QStringLiteral("ZEK")),
-            column(QStringLiteral("Midtime%1").arg(n), QStringLiteral("中間タイム"))};
+    return {{QStringLiteral("ZEK"), 0, QStringLiteral("ZEK")},
+            {QStringLiteral("Midtime%1").arg(n), 0, QStringLiteral("中間タイム")}};
 }
 
 } // namespace
@@ -125,10 +117,10 @@ void TFhand::createControls()
     Edit3->setGeometry(12, 30, 110, 24);
     Label3 = label("Label3", QString(), QRect(130, 30, 420, 24));
 
-    DBGrid1 = grid(
-        "DBGrid1", m_dm->Dsqdpmid,
-        {column(QStringLiteral("ZEK"), QStringLiteral("ZEK")), column(QStringLiteral("TIME"), QStringLiteral("TIME"))},
-        QRect(12, 64, 230, 420));
+    DBGrid1 =
+        grid("DBGrid1", m_dm->Dsqdpmid,
+             {{QStringLiteral("ZEK"), 0, QStringLiteral("ZEK")}, {QStringLiteral("TIME"), 0, QStringLiteral("TIME")}},
+             QRect(12, 64, 230, 420));
     PopupMenu1 = new QMenu(DBGrid1);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     N1 = PopupMenu1->addAction(QStringLiteral("当該データの削除"));
@@ -163,10 +155,10 @@ void TFhand::createControls()
     bOnseiPanel = button("bOnseiPanel", QStringLiteral("音声パネル"), QRect(256, 368, 170, 32));
 
     Label4 = label("Label4", QStringLiteral("未処理時刻"), QRect(256, 406, 170, 20));
-    DBGrid3 = grid("DBGrid3", m_dm->DSdeltime,
-                   {column(QStringLiteral("ZEK"), QStringLiteral("ID-No.")),
-                    column(QStringLiteral("TIME"), QStringLiteral("通過時刻"))},
-                   QRect(256, 428, 230, 168));
+    DBGrid3 = grid(
+        "DBGrid3", m_dm->DSdeltime,
+        {{QStringLiteral("ZEK"), 0, QStringLiteral("ID-No.")}, {QStringLiteral("TIME"), 0, QStringLiteral("通過時刻")}},
+        QRect(256, 428, 230, 168));
 
     // Mid times of the event.
     DBGrid2 = grid("DBGrid2", m_dm->Dsmidtime, midTimeColumns(1), QRect(500, 64, 240, 532));

@@ -41,6 +41,7 @@ private:
     std::unique_ptr<TFmid> openWindow();
     void passing(const QString &zek, const QString &time);
     QList<QStringList> taken();
+    QString numbersAndRanks();
     std::unique_ptr<TPrivateServer> m_server;
     std::unique_ptr<SuiteDatabase> m_db;
     QTemporaryDir m_work;
@@ -101,6 +102,15 @@ QList<QStringList> TstDbRestart::taken()
                                              "on r.tcode=t.tcode and r.zek=t.zek order by t.zek"));
 }
 
+// The CHAKU numbers and the mid-1 ranks of the passings taken, in order: "1,2,3" when
+// they are numbered on without a gap or a repeat and the ranking covers the whole field.
+QString TstDbRestart::numbersAndRanks()
+{
+    return m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")) + QLatin1Char('|') +
+           m_server->value(Db, QStringLiteral("select group_concat(midjun1 order by zek) from result "
+                                              "where tcode='R2026A' and midtime1<>''"));
+}
+
 void TstDbRestart::serverRestartDuringRace()
 {
     DialogRecorder dialogs;
@@ -159,11 +169,7 @@ void TstDbRestart::serverRestartDuringRace()
                                           {"0005", "1", "    5:04.5", "1"},
                                           {"0006", "1", "    5:05.6", "1"}}));
     // Numbered on without a gap or a repeat, and the ranking covers the whole field.
-    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")),
-             QStringLiteral("1,2,3,4,5,6"));
-    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(midjun1 order by zek) from result "
-                                                "where tcode='R2026A' and midtime1<>''")),
-             QStringLiteral("1,2,3,4,5,6"));
+    QCOMPARE(numbersAndRanks(), QStringLiteral("1,2,3,4,5,6|1,2,3,4,5,6"));
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     w->close();
 }
@@ -252,11 +258,7 @@ void TstDbRestart::serverKilledInsideAPassing()
     QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
                                           {"0002", "1", "    5:01.2", "1"},
                                           {"0003", "1", "    5:02.3", "1"}}));
-    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")),
-             QStringLiteral("1,2,3"));
-    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(midjun1 order by zek) from result "
-                                                "where tcode='R2026A' and midtime1<>''")),
-             QStringLiteral("1,2,3"));
+    QCOMPARE(numbersAndRanks(), QStringLiteral("1,2,3|1,2,3"));
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     w->close();
 }
