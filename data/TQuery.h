@@ -41,7 +41,8 @@ public:
     void SQLAdd(const QString &line);
     void setSQL(const QStringList &lines);
     const QStringList &SQL() const { return m_sql; }
-    QString SQLText() const { return m_sql.join(QStringLiteral("\r\n")); }
+    QString SQLText() const { return SQLText(m_sql); }
+    static QString SQLText(const QStringList &lines) { return lines.join(QStringLiteral("\r\n")); }
 
     // Declared fields restrict and order what FieldByName and the grids see; without
     // them every column of the result is a field.

@@ -116,9 +116,20 @@ QString TDm1::firstRowTcode(TQuery *query)
     return query->FieldByName(QStringLiteral("tcode")).AsString();
 }
 
+QStringList TDm1::TcodeSQL()
+{
+    return {QStringLiteral("SELECT TCODE FROM EXECINFO")};
+}
+
+QStringList TDm1::TikimeiSQL(const QString &code)
+{
+    return {QStringLiteral("SELECT TIKIMEI "), QStringLiteral("FROM tiki "),
+            QStringLiteral("WHERE TCODE='") + SqlEscape(code) + QLatin1Char('\'')};
+}
+
 QString TDm1::GetTcode()
 {
-    Query1->setSQL({QStringLiteral("SELECT TCODE FROM EXECINFO")});
+    Query1->setSQL(TcodeSQL());
     const QString code = firstRowTcode(Query1);
     Query1->Close();
     return code;
@@ -131,8 +142,7 @@ QString TDm1::ReadEventInfoTcode()
 
 QString TDm1::GetTikimei(const QString &code)
 {
-    Query1->setSQL({QStringLiteral("SELECT TIKIMEI "), QStringLiteral("FROM tiki "),
-                    QStringLiteral("WHERE TCODE='") + SqlEscape(code) + QLatin1Char('\'')});
+    Query1->setSQL(TikimeiSQL(code));
     Query1->Open();
     const QString name = Query1->FieldByName(QStringLiteral("TIKIMEI")).AsString();
     Query1->Close();

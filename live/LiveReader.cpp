@@ -62,10 +62,9 @@ TLiveState TLiveReader::read()
 {
     TLiveState next = m_state;
     next.online = true;
-    const TResultSet execinfo = m_db.execute(QStringLiteral("SELECT TCODE FROM EXECINFO"));
+    const TResultSet execinfo = m_db.execute(TQuery::SQLText(TDm1::TcodeSQL()));
     next.code = execinfo.values.isEmpty() ? QString() : execinfo.values.first().value(0);
-    const TResultSet tiki = m_db.execute(QStringLiteral("SELECT TIKIMEI \r\nFROM tiki \r\nWHERE TCODE='") +
-                                         SqlEscape(next.code) + QLatin1Char('\''));
+    const TResultSet tiki = m_db.execute(TQuery::SQLText(TDm1::TikimeiSQL(next.code)));
     next.name = tiki.values.isEmpty() ? QString() : tiki.values.first().value(0);
 
     const TResultSet chaku = m_db.execute(
