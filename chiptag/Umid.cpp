@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "GridColumns.h"
 #include "MidRankDelegate.h"
+#include "NoticeLine.h"
 #include "OnseiPanel.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "TRadioGroup.h"
@@ -126,18 +127,10 @@ void TFmid::createControls()
     pOnseiTest->adjustSize();
     pOnseiTest->hide();
 
-    auto notice = [this](const char *name) {
-        auto *l = new QLabel(this);
-        l->setObjectName(QLatin1String(name));
-        l->setFont(gothic(16, true));
-        QPalette red = l->palette();
-        red.setColor(QPalette::WindowText, QColor(192, 0, 0));
-        l->setPalette(red);
-        l->hide();
-        return l;
-    };
-    lWaiting = notice("lWaiting");
-    lSpeechNotice = notice("lSpeechNotice");
+    lWaiting = MakeNoticeLine(QStringLiteral("lWaiting"), this);
+    lSpeechNotice = MakeNoticeLine(QStringLiteral("lSpeechNotice"), this);
+    lWaiting->setFont(gothic(16, true));
+    lSpeechNotice->setFont(gothic(16, true));
 
     Button1 = new QPushButton(QStringLiteral("Button1"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -157,7 +150,7 @@ void TFmid::createControls()
     handler(B5, &TFmid::B5Click);
     handler(CuteButton1, &TFmid::CuteButton1Click);
     handler(CuteButton2, &TFmid::CuteButton2Click);
-    handler(bOnseiPanel, &TFmid::bOnseiPanelClick);
+    connect(bOnseiPanel, &QAbstractButton::clicked, pOnseiTest, &TOnseiPanel::toggle);
     connect(RGoto, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGotoClick(); }); });
 }
 
@@ -267,9 +260,7 @@ void TFmid::fitToSize()
 
 void TFmid::showSpeechNotice()
 {
-    const QString notice = St1->OutputNotice();
-    lSpeechNotice->setText(notice);
-    lSpeechNotice->setVisible(RGoto->ItemIndex() == 1 && !notice.isEmpty());
+    ShowNotice(lSpeechNotice, RGoto->ItemIndex() == 1 ? St1->OutputNotice() : QString());
 }
 
 void TFmid::showWaiting()
@@ -400,13 +391,6 @@ void TFmid::bClrClick()
 void TFmid::CuteButton2Click()
 {
     Fcheck->OpenList(TFcheck::ChipTagFirstLine);
-}
-
-void TFmid::bOnseiPanelClick()
-{
-    pOnseiTest->setVisible(!pOnseiTest->isVisible());
-    if (pOnseiTest->isVisible())
-        pOnseiTest->raise();
 }
 
 void TFmid::RGotoClick()

@@ -84,7 +84,6 @@ public slots:
     void bClrClick();
     void CuteButton1Click();
     void CuteButton2Click();
-    void bOnseiPanelClick();
     void RGotoClick();
 
 protected:

@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "GridColumns.h"
+#include "NoticeLine.h"
 #include "OnseiPanel.h"
 #include "PassingTransaction.h"
 #include "PortChoice.h"
@@ -201,13 +202,8 @@ void TFhand::createControls()
     pOnseiTest->setGeometry(500, 260, 300, 340);
     pOnseiTest->hide();
 
-    lSpeechNotice = new QLabel(this);
-    lSpeechNotice->setObjectName(QStringLiteral("lSpeechNotice"));
+    lSpeechNotice = MakeNoticeLine(QStringLiteral("lSpeechNotice"), this);
     lSpeechNotice->setGeometry(12, 606, 976, 24);
-    QPalette red = lSpeechNotice->palette();
-    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
-    lSpeechNotice->setPalette(red);
-    lSpeechNotice->hide();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -217,15 +213,12 @@ void TFhand::createControls()
     CommX1->setObjectName(QStringLiteral("CommX1"));
     CommX1->SetBitRate(2400);
     m_ports = new TSerialPortChoice(CommX1, this);
-    LbPortStatus = label("LbPortStatus", QString(), QRect(12, 630, 976, 26)); // under the speech notice
-    LbPortStatus->setPalette(red);
-    LbPortStatus->hide();
+    LbPortStatus = MakeNoticeLine(QStringLiteral("LbPortStatus"), this);
+    LbPortStatus->setGeometry(12, 630, 976, 26); // under the speech notice
 
     connect(CommX1, &TCommX::OnReceive, this, &TFhand::CommX1Receive);
-    connect(m_ports, &TSerialPortChoice::StatusChanged, this, [this](const QString &status) {
-        LbPortStatus->setText(status);
-        LbPortStatus->setVisible(!status.isEmpty());
-    });
+    connect(m_ports, &TSerialPortChoice::StatusChanged, this,
+            [this](const QString &status) { ShowNotice(LbPortStatus, status); });
     connect(m_ports, &TSerialPortChoice::Reopened, this, [this] {
         // The half frame cut by the loss ends there, in the raw view too.
         if (!m_reader.Pending().isEmpty())
@@ -241,7 +234,7 @@ void TFhand::createControls()
     connect(CuteButton6, &QAbstractButton::clicked, this, &TFhand::CuteButton6Click);
     connect(CuteButton7, &QAbstractButton::clicked, this, [this] { RunHandler([this] { CuteButton7Click(); }); });
     connect(CuteButton, &QAbstractButton::clicked, this, &TFhand::CuteButtonClick);
-    connect(bOnseiPanel, &QAbstractButton::clicked, this, &TFhand::bOnseiPanelClick);
+    connect(bOnseiPanel, &QAbstractButton::clicked, pOnseiTest, &TOnseiPanel::toggle);
     connect(RGoto, &TRadioGroup::Click, this, &TFhand::RGotoClick);
     connect(Timer1, &QTimer::timeout, this, &TFhand::Timer1Timer);
     connect(St1, &TSmarTalk::OnEVOUTEND, this, &TFhand::St1EVOUTEND);
@@ -621,13 +614,6 @@ void TFhand::pause()
     });
 }
 
-void TFhand::bOnseiPanelClick()
-{
-    pOnseiTest->setVisible(!pOnseiTest->isVisible());
-    if (pOnseiTest->isVisible())
-        pOnseiTest->raise();
-}
-
 void TFhand::RGotoClick()
 {
     if (pOnseiTest->voiceSwitchPhotocell(RGoto->ItemIndex())) {
@@ -644,9 +630,7 @@ void TFhand::showSpeechNotice()
 {
     // Shown while announcements are on and not heard; they go on all the same (queued,
     // spoken in real time, kept as WAV files where a capture folder is set).
-    const QString notice = St1->OutputNotice();
-    lSpeechNotice->setText(notice);
-    lSpeechNotice->setVisible(RGoto->ItemIndex() == 1 && !notice.isEmpty());
+    ShowNotice(lSpeechNotice, RGoto->ItemIndex() == 1 ? St1->OutputNotice() : QString());
 }
 
 void TFhand::Timer1Timer()

@@ -115,7 +115,6 @@ public slots:
     void CuteButton7Click();
     void CuteButtonClick();
     void CuteButton6Click();
-    void bOnseiPanelClick();
     void RGotoClick();
     void Timer1Timer();
     void St1EVOUTEND(int top, int nexttop);

@@ -3,6 +3,7 @@
 
 #include "CuteBtn.h"
 #include "Dialogs.h"
+#include "NoticeLine.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "TRadioGroup.h"
 #include "uComm.h"
@@ -73,12 +74,8 @@ TOnseiPanel::TOnseiPanel(TSmarTalk *st1, TVariant variant, QWidget *parent)
     grid->addWidget(CuteButton65, 7, 0);
     grid->addWidget(CuteButton48, 7, 1, Qt::AlignRight);
 
-    lNotice = new QLabel(this);
-    lNotice->setObjectName(QStringLiteral("lNotice"));
+    lNotice = MakeNoticeLine(QStringLiteral("lNotice"), this);
     lNotice->setWordWrap(true);
-    QPalette red = lNotice->palette();
-    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
-    lNotice->setPalette(red);
     grid->addWidget(lNotice, 8, 0, 1, 2);
     showNotice(St1->OutputNotice());
     connect(St1, &TSmarTalk::OutputNoticeChanged, this, &TOnseiPanel::showNotice);
@@ -105,6 +102,13 @@ TRadioGroup *TOnseiPanel::makeVoiceSwitch(int itemIndex, QWidget *parent)
     group->setObjectName(QStringLiteral("RGoto"));
     group->setItemIndex(itemIndex);
     return group;
+}
+
+void TOnseiPanel::toggle()
+{
+    setVisible(!isVisible());
+    if (isVisible())
+        raise();
 }
 
 void TOnseiPanel::readyEngine()
@@ -181,8 +185,7 @@ void TOnseiPanel::TBtypeChange()
 
 void TOnseiPanel::showNotice(const QString &notice)
 {
-    lNotice->setText(notice);
-    lNotice->setVisible(!notice.isEmpty());
+    ShowNotice(lNotice, notice);
     // The panel is placed by hand over the window's grids, not by a layout: it grows and
     // shrinks with the notice itself, so a notice is never cut at the panel's edge.
     adjustSize();

@@ -29,6 +29,8 @@ public:
     // The voice switch "音声" (RGoto) with "無し" and "有り", at itemIndex. Its Click is the
     // window's to connect (voiceSwitchChipTag / voiceSwitchPhotocell do the speech part).
     static TRadioGroup *makeVoiceSwitch(int itemIndex, QWidget *parent);
+    // The window's "音声パネル" button: shows the panel over the window's grids, or hides it.
+    void toggle();
 
     // The speaking sequence: PrepareSpeech, SymbolRangeSpace and NumRead, SpeakText,
     // StartSpeech. The photocell panel remembers the text as its current speech text.

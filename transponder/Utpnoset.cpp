@@ -4,6 +4,7 @@
 #include "CuteBtn.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "NoticeLine.h"
 #include "PortChoice.h"
 #include "ProfileFile.h"
 #include "TPortCombo.h"
@@ -151,24 +152,17 @@ void TFtpnoset::createControls()
     CommX1->SetFlowCtrl(cfcXonXoff);
     CommX1->SetBufLenReceive(8192);
     m_ports = new TSerialPortChoice(CommX1, this);
-    LbPortStatus = new QLabel(this);
-    LbPortStatus->setObjectName(QStringLiteral("LbPortStatus"));
+    LbPortStatus = MakeNoticeLine(QStringLiteral("LbPortStatus"), this);
     LbPortStatus->setGeometry(8, 514, 664, 42);
     LbPortStatus->setWordWrap(true);
-    QPalette red = LbPortStatus->palette();
-    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
-    LbPortStatus->setPalette(red);
-    LbPortStatus->hide();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
 
     connect(CommX1, &TCommX::OnReceive, this, &TFtpnoset::CommX1Receive);
-    connect(m_ports, &TSerialPortChoice::StatusChanged, this, [this](const QString &status) {
-        LbPortStatus->setText(status);
-        LbPortStatus->setVisible(!status.isEmpty());
-    });
+    connect(m_ports, &TSerialPortChoice::StatusChanged, this,
+            [this](const QString &status) { ShowNotice(LbPortStatus, status); });
     connect(m_ports, &TSerialPortChoice::Reopened, this, [this] { m_decoder.Clear(); });
     connect(ports, &TPortCombo::PopupAboutToShow, this,
             [this, ports] { ports->SetEntries(TSerialPortChoice::Entries(AmbPort)); });
