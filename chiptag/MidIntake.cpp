@@ -3,6 +3,7 @@
 
 #include "Dialogs.h"
 #include "Errors.h"
+#include "PassingRow.h"
 #include "PassingTransaction.h"
 #include "Udm1.h"
 #include "uComm.h"
@@ -158,7 +159,7 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
     q->Open();
     const int num = q->FieldByName(QStringLiteral("NUM")).AsInteger() + 1;
     q->Close();
-    q->setSQL(ChakuInsertSql(num, passing.zek, d.text, d.point));
+    q->setSQL(ChakuInsertSQL(num, passing.zek, d.text, d.point));
     q->ExecSQL();
     whole.Commit();
     m_markedThisPass[marked] = qMax(m_markedThisPass.value(marked, -1), passing.cont);

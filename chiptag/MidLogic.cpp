@@ -151,14 +151,6 @@ QStringList ChakuTopSql()
     return {QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC LIMIT 1")};
 }
 
-QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point)
-{
-    return {QStringLiteral("INSERT INTO CHAKU (num,zek,time1,laps) VALUES ("),
-            QString::number(num) + QStringLiteral(","), QStringLiteral("'") + SqlEscape(zek) + QStringLiteral("',"),
-            QStringLiteral("'") + SqlEscape(midText.left(10)) + QStringLiteral("',"),
-            QString::number(point) + QStringLiteral(")")};
-}
-
 QStringList RankSelectSql(int point, const QString &currentTcode)
 {
     const QString n = QString::number(point);

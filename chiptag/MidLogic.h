@@ -110,7 +110,6 @@ QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &
 QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode, const QString &zek);
 QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
 QStringList ChakuTopSql();
-QStringList ChakuInsertSql(int num, const QString &zek, const QString &midText, int point);
 // setmidrank: the mid times of point n with their ranks, fastest first, by bib within
 // a tie; NULL and empty mid times are left out (a blank one is a time that reads as 0).
 // TL marks the last row of each bib (see TRankRow).

@@ -6,6 +6,7 @@
 // the raw views keep their line limits; every statement built from a frame has exactly
 // its own literals after Shift-JIS encoding, each holding the value as it was encoded.
 #include "FuzzCheck.h"
+#include "PassingRow.h"
 #include "PhotocellFrame.h"
 #include "Sjis.h"
 #include "uComm.h"

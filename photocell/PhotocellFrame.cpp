@@ -225,11 +225,4 @@ QStringList MidTimeUpdateSQL(const QString &mid, const QString &midText, const Q
                 QLatin1Char('\'')};
 }
 
-QStringList ChakuInsertSQL(int num, const QString &zek, const QString &midText, int laps)
-{
-    return {QStringLiteral("INSERT INTO CHAKU (num,zek,time1,laps) VALUES ("), QString::number(num) + QLatin1Char(','),
-            QLatin1Char('\'') + SqlEscape(zek) + QStringLiteral("',"),
-            QLatin1Char('\'') + SqlEscape(midText) + QStringLiteral("',"), QString::number(laps) + QLatin1Char(')')};
-}
-
 } // namespace Photocell

@@ -133,6 +133,5 @@ QString AnnouncementText(const QString &zek, const QString &elapsedText);
 // The statements, line by line. Every value pasted between quotes is escaped.
 QStringList InsertPassingSQL(const QString &zek, const QString &time, const QString &fl, const QString &tpno1);
 QStringList MidTimeUpdateSQL(const QString &mid, const QString &midText, const QString &zek, const QString &tcode);
-QStringList ChakuInsertSQL(int num, const QString &zek, const QString &midText, int laps);
 
 } // namespace Photocell

@@ -9,6 +9,7 @@
 #include "GridColumns.h"
 #include "NoticeLine.h"
 #include "OnseiPanel.h"
+#include "PassingRow.h"
 #include "PassingTransaction.h"
 #include "PortChoice.h"
 #include "SMARTALKOCXLib_TLB.h"
@@ -587,7 +588,7 @@ std::optional<QString> TFhand::setdispinfo(const QString &zek, const QString &pa
     q->Open();
     const int num = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("NUM")).AsInteger() : 0;
     q->Close();
-    q->setSQL(ChakuInsertSQL(num + 1, zek, t.left(10), k));
+    q->setSQL(ChakuInsertSQL(num + 1, zek, t, k));
     q->ExecSQL();
     return t;
 }

@@ -1,6 +1,7 @@
 // The rules of the chip-tag intake without a database: the lap rule, the announcement
 // text and values that must stay data in statements.
 #include "MidLogic.h"
+#include "PassingRow.h"
 
 #include <QtTest>
 
@@ -106,7 +107,7 @@ void TstMidLogic::quotesStayData()
     QCOMPARE(MidTimeUpdateSql(1, "x", "R", bib)[3], "AND ZEK='" + esc + "'");
     QCOMPARE(TakenMarkSql("R", bib, "C'1", 1).mid(1, 2),
              (QStringList{"where tcode='R' and zek = '" + esc + "'", "and term = 'C\\'1'"}));
-    QCOMPARE(ChakuInsertSql(1, bib, "x", 1)[2], "'" + esc + "',");
+    QCOMPARE(ChakuInsertSQL(1, bib, "x", 1)[2], "'" + esc + "',");
     const QStringList rankWrite = RankWriteSql(1, {TRankEntry{bib, "x", 1}, TRankEntry{bib, "y", 2}}, "R'");
     QCOMPARE(rankWrite[1], "SELECT '" + esc + "' AS ZEK,'x' AS D,1 AS J");
     QCOMPARE(rankWrite[3], "('" + esc + "','y',2)");

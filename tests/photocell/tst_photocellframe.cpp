@@ -1,6 +1,7 @@
 // The photocell frame reader and the texts built from a passing, without widgets or
 // database: captured timer streams replayed against their expected outcome, and the
 // rules of the stored time, the bib, the mid time and the announcement.
+#include "PassingRow.h"
 #include "PhotocellFrame.h"
 #include "uComm.h"
 
