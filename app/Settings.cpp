@@ -1,18 +1,7 @@
 #include "Settings.h"
 
-#include "Errors.h"
 #include "ProfileFile.h"
 #include "uComm.h"
-
-#include <QDir>
-
-QString SettingsFilePath()
-{
-    QString folder = QDir::currentPath();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder + QStringLiteral("VidadIva.ini");
-}
 
 TMainFormSettings LoadSettings(const QString &path)
 {
@@ -42,8 +31,7 @@ TMainFormSettings LoadSettings(const QString &path)
 void SaveSettings(const QString &path, const TMainFormSettings &form)
 {
     auto write = [&path](const char *section, const char *key, int value) {
-        if (!ProfileFile::WriteString(path, QLatin1String(section), QLatin1String(key), QString::number(value)))
-            throw EInOutError(QStringLiteral("%1 に書き込めません").arg(path));
+        ProfileFile::WriteSetting(path, QLatin1String(section), QLatin1String(key), QString::number(value));
     };
     const TProgramSettings &s = ProgramSettings;
     write("MainForm", "Left", form.Left);

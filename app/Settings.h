@@ -12,9 +12,6 @@ struct TMainFormSettings {
     int DataIndex = 0;
 };
 
-// The current working folder, a separator, and "VidadIva.ini"; built anew at every use.
-QString SettingsFilePath();
-
 // Reads every key in the load order into ProgramSettings and the returned main-window
 // values. A missing file or key gives the defaults, without a message.
 TMainFormSettings LoadSettings(const QString &path);

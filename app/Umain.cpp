@@ -4,6 +4,7 @@
 #include "DbSelect.h"
 #include "Dialogs.h"
 #include "Settings.h"
+#include "StationFolders.h"
 #include "TRadioGroup.h"
 #include "Udm1.h"
 #include "Uhand.h"
@@ -131,7 +132,7 @@ QString TFmain::FileDateText(const QString &path)
 
 void TFmain::FormCreate()
 {
-    IniPath = SettingsFilePath();
+    IniPath = StationFolders::SettingsFile();
     const TMainFormSettings form = LoadSettings(IniPath);
     move(form.Left, form.Top);
     m_dbSelect->DataIndex = form.DataIndex;
@@ -166,7 +167,7 @@ void TFmain::FormClose()
 {
     // An unwritable settings file is reported; the station still closes.
     RunHandler([this] {
-        IniPath = SettingsFilePath();
+        IniPath = StationFolders::SettingsFile();
         TMainFormSettings form;
         form.Left = x();
         form.Top = y();

@@ -3,11 +3,11 @@
 #include "Errors.h"
 #include "ProfileFile.h"
 #include "Sjis.h"
+#include "StationFolders.h"
 #include "TQuery.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 namespace CheckList
 {
@@ -39,11 +39,6 @@ QStringList UpdateSQL(const QString &tcode, const QString &zek, const QList<QPai
                 QLatin1Char('\'')};
 }
 
-QString SettingsPath()
-{
-    return QDir::current().filePath(QStringLiteral("VidadIva.ini"));
-}
-
 QString LocalPath(const QString &windowsPath)
 {
     if (windowsPath.size() < 3 || !windowsPath[0].isLetter() || windowsPath[1] != QLatin1Char(':') ||
@@ -52,12 +47,11 @@ QString LocalPath(const QString &windowsPath)
     const QString letter = windowsPath.left(1).toUpper();
     const QString rest = windowsPath.mid(3).replace(QLatin1Char('\\'), QLatin1Char('/'));
 
-    QString folder = ProfileFile::ReadString(SettingsPath(), QStringLiteral("Drives"), letter);
+    QString folder = ProfileFile::ReadString(StationFolders::SettingsFile(), QStringLiteral("Drives"), letter);
     if (!folder.isEmpty()) {
         folder = QDir::current().absoluteFilePath(folder);
     } else {
-        folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                 QStringLiteral("/midstation/drive-") + letter.toLower();
+        folder = StationFolders::UserWorkingFolder() + QStringLiteral("/drive-") + letter.toLower();
         QDir().mkpath(folder); // a failure shows up when the file is written
     }
     return QDir(folder).filePath(rest);

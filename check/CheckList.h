@@ -24,9 +24,6 @@ QStringList QuerySQL(const QString &firstLine, const QString &tcode);
 // MidTimeFields only.
 QStringList UpdateSQL(const QString &tcode, const QString &zek, const QList<QPair<QString, QString>> &changes);
 
-// The settings file consulted for drive folders: "VidadIva.ini" of the working folder.
-QString SettingsPath();
-
 // The local path of a "x:\dir\file" path. Drive x stands for the folder of key X in
 // section [Drives] of the settings file (relative to the working folder when not
 // absolute); without the key it stands for "midstation/drive-x" under the user's data

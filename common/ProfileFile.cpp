@@ -1,5 +1,7 @@
 #include "ProfileFile.h"
 
+#include "Errors.h"
+
 #include "uComm.h"
 
 #include <QFile>
@@ -159,6 +161,12 @@ int ReadInteger(const QString &path, const QString &section, const QString &key,
         return ok && v <= 0xFFFFFFFFLL ? int(quint32(v)) : fallback;
     }
     return StrToIntDef(text, fallback);
+}
+
+void WriteSetting(const QString &path, const QString &section, const QString &key, const QString &value)
+{
+    if (!WriteString(path, section, key, value))
+        throw EInOutError(QStringLiteral("%1 に書き込めません").arg(path));
 }
 
 } // namespace ProfileFile

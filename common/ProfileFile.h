@@ -21,6 +21,9 @@ QStringList ReadKeys(const QString &path, const QString &section);
 
 // Sets key in section to value. False when the file cannot be written.
 bool WriteString(const QString &path, const QString &section, const QString &key, const QString &value);
+// The same for a setting the operator must hear about: a file that cannot be written
+// raises EInOutError "<path> に書き込めません".
+void WriteSetting(const QString &path, const QString &section, const QString &key, const QString &value);
 
 // The integer rule of the settings file: "0x" or "0X" and at least one more character
 // reads hexadecimal; otherwise decimal with blanks and a sign allowed; an empty or

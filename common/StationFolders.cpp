@@ -24,6 +24,11 @@ QString xdgFolder(const char *variable, const QString &homeDefault)
 
 } // namespace
 
+QString SettingsFile()
+{
+    return QDir::current().filePath(QStringLiteral("VidadIva.ini"));
+}
+
 bool Installed()
 {
     const QString folder = QDir::cleanPath(QCoreApplication::applicationDirPath());

@@ -10,6 +10,10 @@
 namespace StationFolders
 {
 
+// "VidadIva.ini" of the current working folder: the station's settings file, named anew
+// at every use (an installed station's working folder is UserWorkingFolder()).
+QString SettingsFile();
+
 // True when the program runs from where the package installs it, or from a folder it
 // cannot write: then the per-user folders below are used.
 bool Installed();

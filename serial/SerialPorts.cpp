@@ -7,6 +7,7 @@
 #include "SerialPorts.h"
 
 #include "ProfileFile.h"
+#include "StationFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,13 +15,11 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace
 {
 
-const QString SettingsFileName = QStringLiteral("VidadIva.ini");
 const QString MappingSection = QStringLiteral("SerialPorts");
 const QString AdapterSection = QStringLiteral("Adapters");
 constexpr int FirstOtherNumber = 97;     // ttys of other drivers, in name order
@@ -212,7 +211,7 @@ TSerialPortEntry Entry(int n, const QString &device, bool mapped)
 TSerialMachine TSerialMachine::Current()
 {
     TSerialMachine m;
-    m.settingsFile = QDir::current().filePath(SettingsFileName);
+    m.settingsFile = StationFolders::SettingsFile();
     m.devRoot =
         ProfileFile::ReadString(m.settingsFile, MappingSection, QStringLiteral("DevRoot"), QStringLiteral("/dev"));
     m.sysRoot =
@@ -223,10 +222,7 @@ TSerialMachine TSerialMachine::Current()
 
 QString SerialAssignmentsFile()
 {
-    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/midstation/serial-ports.ini");
+    return StationFolders::UserWorkingFolder() + QStringLiteral("/serial-ports.ini");
 }
 
 int ComNumberOfTty(const QString &ttyName)

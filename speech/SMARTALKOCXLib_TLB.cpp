@@ -6,6 +6,7 @@
 #include "EspeakVoice.h"
 #include "JapaneseReading.h"
 #include "ProfileFile.h"
+#include "StationFolders.h"
 #include "VoiceMapping.h"
 
 #include <QDateTime>
@@ -393,10 +394,9 @@ void TSmarTalk::finished(const TUtteranceReport &report)
 
 QString TSmarTalk::CaptureDirFromSettings()
 {
-    const QString folder = QDir::currentPath();
-    const QString dir = ProfileFile::ReadString(QDir(folder).filePath(QStringLiteral("VidadIva.ini")),
-                                                QStringLiteral("Talk"), QStringLiteral("CaptureDir"));
+    const QString dir =
+        ProfileFile::ReadString(StationFolders::SettingsFile(), QStringLiteral("Talk"), QStringLiteral("CaptureDir"));
     if (dir.isEmpty())
         return QString();
-    return QDir::cleanPath(QDir(folder).absoluteFilePath(dir));
+    return QDir::cleanPath(QDir::current().absoluteFilePath(dir));
 }

@@ -7,6 +7,7 @@
 #include "NoticeLine.h"
 #include "PortChoice.h"
 #include "ProfileFile.h"
+#include "StationFolders.h"
 #include "TPortCombo.h"
 #include "TRadioGroup.h"
 #include "TpGridModel.h"
@@ -15,7 +16,6 @@
 #include "uComm.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,12 +30,6 @@ namespace
 
 const QString PortMessage = QStringLiteral("ポートを開けませんでした。指定されているポートＮｏを確認してください。");
 const QString RegisteredMessage = QStringLiteral("指定したトランスポンダーは既に設定済みです。");
-
-QString settingsPath()
-{
-    // The station's settings file in the current working folder.
-    return QDir::current().filePath(QStringLiteral("VidadIva.ini"));
-}
 
 } // namespace
 
@@ -55,14 +49,13 @@ TFtpnoset::~TFtpnoset()
 
 int TFtpnoset::LoadAmbPort()
 {
-    return ProfileFile::ReadInteger(settingsPath(), QStringLiteral("Port"), QStringLiteral("Amb"), 0);
+    return ProfileFile::ReadInteger(StationFolders::SettingsFile(), QStringLiteral("Port"), QStringLiteral("Amb"), 0);
 }
 
 void TFtpnoset::SaveAmbPort(int portNo)
 {
-    const QString path = settingsPath();
-    if (!ProfileFile::WriteString(path, QStringLiteral("Port"), QStringLiteral("Amb"), QString::number(portNo)))
-        throw EInOutError(QStringLiteral("%1 に書き込めません").arg(path));
+    ProfileFile::WriteSetting(StationFolders::SettingsFile(), QStringLiteral("Port"), QStringLiteral("Amb"),
+                              QString::number(portNo));
 }
 
 void TFtpnoset::createControls()

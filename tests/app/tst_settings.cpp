@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "ProfileFile.h"
 #include "Settings.h"
+#include "StationFolders.h"
 #include "uComm.h"
 
 #include <QDir>
@@ -115,7 +116,7 @@ void TstSettings::pathIsInTheWorkingFolder()
 {
     const QString before = QDir::currentPath();
     QDir::setCurrent(m_dir.path());
-    const QString p = SettingsFilePath();
+    const QString p = StationFolders::SettingsFile();
     QDir::setCurrent(before);
     QCOMPARE(p, QDir(m_dir.path()).canonicalPath() + QStringLiteral("/VidadIva.ini"));
 }
