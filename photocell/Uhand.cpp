@@ -13,6 +13,7 @@
 #include "PassingTransaction.h"
 #include "PortChoice.h"
 #include "SMARTALKOCXLib_TLB.h"
+#include "SerialPorts.h"
 #include "TPortCombo.h"
 #include "TRadioGroup.h"
 #include "Ucheck.h"
@@ -253,7 +254,7 @@ void TFhand::FormCreate()
     try {
         const int port = ProgramSettings.Alge;
         if (port > 0) {
-            const int at = Cbxcomm1->findText(QStringLiteral("COM") + QString::number(port));
+            const int at = Cbxcomm1->findText(PortName(port));
             if (at >= 0)
                 Cbxcomm1->setCurrentIndex(at);
             com1open(port);

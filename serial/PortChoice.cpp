@@ -51,7 +51,7 @@ QStringList TSerialPortChoice::Entries(int chosen)
         std::sort(numbers.begin(), numbers.end());
     }
     for (int n : numbers)
-        entries << QStringLiteral("COM%1").arg(n);
+        entries << ::PortName(n);
     return entries;
 }
 
@@ -70,7 +70,7 @@ std::optional<int> TSerialPortChoice::PortOfEntry(const QString &entry)
 
 QString TSerialPortChoice::OpenFailureReason(const ECommError &error, int portNo)
 {
-    const QString port = QStringLiteral("COM%1").arg(portNo);
+    const QString port = ::PortName(portNo);
     switch (error.SystemError()) {
     case EBUSY:
         return QStringLiteral("%1 "
@@ -89,7 +89,7 @@ QString TSerialPortChoice::OpenFailureReason(const ECommError &error, int portNo
 
 QString TSerialPortChoice::PortName() const
 {
-    return QStringLiteral("COM%1").arg(m_comm->PortNo());
+    return ::PortName(m_comm->PortNo());
 }
 
 void TSerialPortChoice::Open()

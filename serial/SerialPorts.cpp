@@ -73,7 +73,7 @@ void WriteAssignment(const QString &file, int n, const QString &identity)
             f.write("; COM numbers of the USB serial adapters the mid station has seen (see serial/README.md).\r\n"
                     "; Delete a line, or the file, to give a number free; the station must not be running.\r\n");
     }
-    ProfileFile::WriteString(file, AdapterSection, QStringLiteral("COM%1").arg(n), identity);
+    ProfileFile::WriteString(file, AdapterSection, PortName(n), identity);
 }
 
 QString ReadSysValue(const QString &path)
@@ -199,7 +199,7 @@ TSerialPortEntry Entry(int n, const QString &device, bool mapped)
 {
     TSerialPortEntry e;
     e.portNo = n;
-    e.name = QStringLiteral("COM%1").arg(n);
+    e.name = PortName(n);
     e.device = device;
     e.mapped = mapped;
     e.present = !device.isEmpty() && QFileInfo::exists(device);
@@ -218,6 +218,11 @@ TSerialMachine TSerialMachine::Current()
         ProfileFile::ReadString(m.settingsFile, MappingSection, QStringLiteral("SysRoot"), QStringLiteral("/sys"));
     m.assignmentsFile = SerialAssignmentsFile();
     return m;
+}
+
+QString PortName(int portNo)
+{
+    return QStringLiteral("COM%1").arg(portNo);
 }
 
 QString SerialAssignmentsFile()

@@ -33,6 +33,9 @@ struct TSerialMachine {
     static TSerialMachine Current();
 };
 
+// "COMn", the name the station shows and keeps for port n.
+QString PortName(int portNo);
+
 // "~/.local/share/midstation/serial-ports.ini" (under $XDG_DATA_HOME when set).
 QString SerialAssignmentsFile();
 

@@ -7,6 +7,7 @@
 #include "NoticeLine.h"
 #include "PortChoice.h"
 #include "ProfileFile.h"
+#include "SerialPorts.h"
 #include "StationFolders.h"
 #include "TPortCombo.h"
 #include "TRadioGroup.h"
@@ -177,7 +178,7 @@ void TFtpnoset::fillPortList()
 {
     Cbxcomm1->clear();
     Cbxcomm1->addItems(TSerialPortChoice::Entries(AmbPort));
-    const int at = AmbPort > 0 ? Cbxcomm1->findText(QStringLiteral("COM%1").arg(AmbPort)) : 0;
+    const int at = AmbPort > 0 ? Cbxcomm1->findText(PortName(AmbPort)) : 0;
     Cbxcomm1->setCurrentIndex(qMax(at, 0));
 }
 
