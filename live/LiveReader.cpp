@@ -9,6 +9,18 @@
 #include <QTime>
 #include <QTimer>
 
+namespace
+{
+
+// The newest CHAKU rows, newest first: "SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU", the given
+// WHERE clause (with its leading blank, or none), "ORDER BY NUM DESC LIMIT n".
+QString ChakuRowsSql(const QString &where, int limit)
+{
+    return QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU%1 ORDER BY NUM DESC LIMIT %2").arg(where).arg(limit);
+}
+
+} // namespace
+
 TLiveReader::TLiveReader(const QString &dataSource, const QString &nameColumn, int pollMs, QObject *parent)
     : QObject(parent), m_nameColumn(nameColumn), m_timer(new QTimer(this))
 {
@@ -67,8 +79,7 @@ TLiveState TLiveReader::read()
     const TResultSet tiki = m_db.execute(TQuery::SQLText(TDm1::TikimeiSQL(next.code)));
     next.name = tiki.values.isEmpty() ? QString() : tiki.values.first().value(0);
 
-    const TResultSet chaku = m_db.execute(
-        QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU ORDER BY NUM DESC LIMIT %1").arg(LivePassingsShown));
+    const TResultSet chaku = m_db.execute(ChakuRowsSql(QString(), LivePassingsShown));
     next.passings = PassingsFromRows(chaku);
     next.arrived = newPassings(next.passings);
 
@@ -102,15 +113,10 @@ QList<TLivePassing> TLiveReader::newPassings(const QList<TLivePassing> &shown)
     if (!m_state.online)
         return {};
     const int oldTop = m_state.passings.isEmpty() ? 0 : m_state.passings.first().num;
-    int fresh = 0;
-    while (fresh < shown.size() && shown[fresh].num > oldTop)
-        ++fresh;
+    const int fresh = CountNewer(shown, oldTop);
     if (fresh < LivePassingsShown || shown.last().num <= oldTop + 1)
         return shown.mid(0, fresh);
-    return PassingsFromRows(
-        m_db.execute(QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU WHERE NUM>%1 ORDER BY NUM DESC LIMIT %2")
-                         .arg(oldTop)
-                         .arg(MaxArrivedPerRead)));
+    return PassingsFromRows(m_db.execute(ChakuRowsSql(QStringLiteral(" WHERE NUM>%1").arg(oldTop), MaxArrivedPerRead)));
 }
 
 void TLiveReader::poll()

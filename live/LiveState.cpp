@@ -89,6 +89,14 @@ void addStatus(QJsonObject &o, const TLiveState &s)
 
 } // namespace
 
+int CountNewer(const QList<TLivePassing> &passings, int oldTop)
+{
+    int fresh = 0;
+    while (fresh < passings.size() && passings[fresh].num > oldTop)
+        ++fresh;
+    return fresh;
+}
+
 QList<TLivePassing> PassingsFromRows(const TResultSet &rows)
 {
     const int num = column(rows, QStringLiteral("NUM"));
@@ -176,9 +184,7 @@ QByteArray UpdateJson(const TLiveState &before, const TLiveState &after)
     if (before.passings != after.passings) {
         // New rows on top of an unchanged list travel alone.
         const int oldTop = before.passings.isEmpty() ? INT_MIN : before.passings.first().num;
-        int fresh = 0;
-        while (fresh < after.passings.size() && after.passings[fresh].num > oldTop)
-            ++fresh;
+        const int fresh = CountNewer(after.passings, oldTop);
         const QList<TLivePassing> kept = after.passings.mid(fresh);
         const bool tailKept = fresh > 0 && kept == before.passings.mid(0, kept.size());
         const QList<TLivePassing> added = after.arrived.size() > fresh ? after.arrived : after.passings.mid(0, fresh);

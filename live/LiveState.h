@@ -63,6 +63,8 @@ struct TLiveState {
 
 // CHAKU rows of "SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU ...", in the order given.
 QList<TLivePassing> PassingsFromRows(const TResultSet &rows);
+// How many passings at the top of `passings` (newest first) are newer than number oldTop.
+int CountNewer(const QList<TLivePassing> &passings, int oldTop);
 
 // The rankings of mid points 1 to 5 from the event's result rows (columns ZEK, NATION,
 // the name column when nameColumn is not empty, MIDJUNn, MIDTIMEn, MIDDIFFn). As the
