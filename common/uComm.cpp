@@ -32,6 +32,17 @@ int StrToIntDef(const QString &text, int fallback)
     return int(value);
 }
 
+QString TrimControls(const QString &text)
+{
+    int begin = 0;
+    int end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 // Characters are counted from 1, as the time text forms are described.
 static QString piece(const QString &t, int from, int count)
 {

@@ -55,3 +55,6 @@ QString CutTabField(QString &buffer);
 // Reads a short decimal piece the way the station's integer conversion does: leading
 // blanks skipped, an optional sign, then digits only. Anything else gives fallback.
 int StrToIntDef(const QString &text, int fallback);
+
+// The text without the blanks and control characters (U+0000 to U+0020) at both ends.
+QString TrimControls(const QString &text);

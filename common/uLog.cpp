@@ -5,31 +5,16 @@
 #include "Errors.h"
 #include "Sjis.h"
 #include "StationFolders.h"
+#include "uComm.h"
 
 #include <QFile>
-
-namespace
-{
-
-// Blanks and control characters, trimmed off the folder at both ends.
-bool isTrimmed(QChar c)
-{
-    return c.unicode() <= 0x20;
-}
-
-} // namespace
 
 TLog::TLog() : Path(FolderOf(StationFolders::LogFolder())), FileName(QStringLiteral("Default.log")) {}
 
 QString TLog::FolderOf(const QString &programFolder)
 {
-    int from = 0;
-    int to = programFolder.size();
-    while (from < to && isTrimmed(programFolder[from]))
-        ++from;
-    while (to > from && isTrimmed(programFolder[to - 1]))
-        --to;
-    QString folder = programFolder.mid(from, to - from);
+    // Blanks and control characters are trimmed off the folder at both ends.
+    QString folder = TrimControls(programFolder);
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;

@@ -16,18 +16,6 @@ QString chars(const QString &text, int from, int to)
     return text.mid(from - 1, to - from + 1);
 }
 
-// Trims blanks and control characters at both ends.
-QString trimControls(const QString &text)
-{
-    int begin = 0;
-    int end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 } // namespace
 
 TFrame ParseFrame(const QByteArray &line)
@@ -53,7 +41,7 @@ TFrame ParseFrame(const QByteArray &line)
 
 QString StoredTime(const QString &field)
 {
-    const QString trimmed = trimControls(field);
+    const QString trimmed = TrimControls(field);
     if (trimmed.size() == 11)
         return trimmed + QLatin1Char('0');
     return field;
