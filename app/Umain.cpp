@@ -10,6 +10,7 @@
 #include "Uhand.h"
 #include "Umid.h"
 #include "Utpnoset.h"
+#include "WindowPlace.h"
 #include "uComm.h"
 
 #include <QCloseEvent>
@@ -135,6 +136,7 @@ void TFmain::FormCreate()
     IniPath = StationFolders::SettingsFile();
     const TMainFormSettings form = LoadSettings(IniPath);
     move(form.Left, form.Top);
+    WindowPlace::KeepOnScreen(this); // the place was saved on another screen, perhaps
     m_dbSelect->DataIndex = form.DataIndex;
     lUPD->setText(FileDateText(QCoreApplication::applicationFilePath()));
 }

@@ -24,7 +24,37 @@ QMargins frameOf(const QWidget *window, const QWidget *mainWindow)
     return QMargins();
 }
 
+// The frame rectangle moved into area: right and bottom first, so that a window larger
+// than the area keeps its title row and its left edge on the screen.
+QRect keptInside(QRect outer, const QRect &area)
+{
+    if (outer.right() > area.right())
+        outer.moveRight(area.right());
+    if (outer.bottom() > area.bottom())
+        outer.moveBottom(area.bottom());
+    if (outer.left() < area.left())
+        outer.moveLeft(area.left());
+    if (outer.top() < area.top())
+        outer.moveTop(area.top());
+    return outer;
+}
+
 } // namespace
+
+void KeepOnScreen(QWidget *window)
+{
+    const QMargins frame = frameOf(window, nullptr);
+    const QRect outer(window->pos(), window->size().grownBy(frame));
+    QScreen *screen = QGuiApplication::screenAt(outer.center());
+    if (!screen)
+        screen = QGuiApplication::screenAt(outer.topLeft());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // The position of a top-level window is that of its frame.
+    window->move(keptInside(outer, screen->availableGeometry()).topLeft());
+}
 
 void CentreOnMainWindow(QWidget *window, const QWidget *mainWindow)
 {
@@ -46,18 +76,9 @@ void CentreOnMainWindow(QWidget *window, const QWidget *mainWindow)
 
     QRect outer(QPoint(0, 0), QSize(size.width() + frameWidth, size.height() + frameHeight));
     outer.moveCenter(main ? main->frameGeometry().center() : area.center());
-    // Right and bottom first, so that a window that stays larger than the screen (its
-    // minimum size) keeps its title row and its left edge on the screen.
-    if (outer.right() > area.right())
-        outer.moveRight(area.right());
-    if (outer.bottom() > area.bottom())
-        outer.moveBottom(area.bottom());
-    if (outer.left() < area.left())
-        outer.moveLeft(area.left());
-    if (outer.top() < area.top())
-        outer.moveTop(area.top());
-    // The position of a top-level window is that of its frame.
-    window->move(outer.topLeft());
+    // A window that stays larger than the screen (its minimum size) keeps its title row
+    // and its left edge on the screen.
+    window->move(keptInside(outer, area).topLeft());
 }
 
 } // namespace WindowPlace

@@ -15,4 +15,9 @@ namespace WindowPlace
 // Call it when the window is about to be shown (its showEvent), before it is mapped.
 void CentreOnMainWindow(QWidget *window, const QWidget *mainWindow);
 
+// Moves a top-level window at a remembered place (the main window at its saved position)
+// into the available area of the screen under it, or of the primary screen when no
+// screen is there any more (a monitor unplugged, a smaller laptop screen).
+void KeepOnScreen(QWidget *window);
+
 } // namespace WindowPlace

@@ -38,6 +38,8 @@ private slots:
     void windowsInsideTheScreen_data();
     void windowsInsideTheScreen();
     void correctionTypedIntoTheCheckList();
+    void mainWindowSavedOffTheScreen_data();
+    void mainWindowSavedOffTheScreen();
 
 private:
     void placeMain(const QString &where);
@@ -76,6 +78,27 @@ void TstScreen::cleanupTestCase()
 {
     Fcheck->close();
     m_main->close();
+}
+
+void TstScreen::mainWindowSavedOffTheScreen_data()
+{
+    QTest::addColumn<QPoint>("saved");
+    QTest::newRow("on a larger screen, bottom right") << QPoint(3000, 2000);
+    QTest::newRow("on a monitor left of and above this one") << QPoint(-1900, -1000);
+}
+
+// The place a main window was closed at on another machine's screen: it opens inside this one.
+void TstScreen::mainWindowSavedOffTheScreen()
+{
+    QFETCH(QPoint, saved);
+    QFile ini(QDir(m_work.path()).filePath(QStringLiteral("VidadIva.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(QStringLiteral("[MainForm]\r\nLeft=%1\r\nTop=%2\r\n").arg(saved.x()).arg(saved.y()).toLatin1());
+    ini.close();
+    TFmain w(Dm1);
+    w.show();
+    checkInside(&w);
+    w.hide();
 }
 
 void TstScreen::placeMain(const QString &where)
