@@ -19,14 +19,17 @@ TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidg
         m_buttons << b;
         m_layout->addWidget(b, i, 0);
     }
-    connect(&m_group, &QButtonGroup::idClicked, this, [this](int id) {
-        // Clicking the checked item again keeps it checked and changes nothing.
-        if (id == m_index) {
+    // An item is chosen when it becomes checked by the operator: a click, the keyboard, or
+    // the accessibility layer's toggle (which checks it without a click). The program's own
+    // changes go through select() with the buttons' signals blocked.
+    connect(&m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && id != m_index) {
+            select(id);
+        } else if (!checked && id == m_index) {
+            // The chosen item clicked or toggled again stays chosen and changes nothing.
             QSignalBlocker block(m_buttons[id]);
             m_buttons[id]->setChecked(true);
-            return;
         }
-        select(id);
     });
 }
 

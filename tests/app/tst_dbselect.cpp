@@ -7,6 +7,7 @@
 #include "Udm1.h"
 #include "uComm.h"
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
@@ -27,6 +28,7 @@ private slots:
     void serverAskedAndDeclined();
     void serverConfirmed();
     void sameChoiceRunsNothing();
+    void toggledThroughTheAccessibilityLayer();
     void failedLocalReportsTheEventInfoError();
     void missingDataSourceNamesItsFiles_data();
     void missingDataSourceNamesItsFiles();
@@ -175,6 +177,24 @@ void TstDbSelect::sameChoiceRunsNothing()
     m_rgdb->button(2)->click(); // the operator clicks the chosen item again
     QCOMPARE(dialogs.shown.size(), 1);
     QCOMPARE(m_rgdb->ItemIndex(), 2);
+}
+
+// A screen reader or an automation tool toggles a radio item instead of clicking it: the
+// item is chosen as by a click, and toggling the chosen one off keeps it chosen.
+void TstDbSelect::toggledThroughTheAccessibilityLayer()
+{
+    DialogRecorder dialogs;
+    m_rgdb->setItemIndex(0);
+    QAccessibleActionInterface *test = QAccessible::queryAccessibleInterface(m_rgdb->button(1))->actionInterface();
+    QVERIFY(test && test->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    test->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(m_rgdb->ItemIndex(), 1);
+    QCOMPARE(m_dm->DB->Params[2], QStringLiteral("ODBC DSN=PlovoTest"));
+    QVERIFY(!m_rgdb->button(0)->isChecked());
+    test->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(m_rgdb->button(1)->isChecked());
+    QCOMPARE(m_rgdb->ItemIndex(), 1);
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
 }
 
 void TstDbSelect::failedLocalReportsTheEventInfoError()
