@@ -2,7 +2,6 @@
 #include "GridColumns.h"
 
 #include "TDataSource.h"
-#include "TQuery.h"
 
 #include <QHeaderView>
 #include <QStyle>
@@ -22,15 +21,6 @@ int fittedWidth(const QTableView *grid, const TGridColumn &column, const QString
     return qMax(column.width, width + margin);
 }
 
-int sourceColumnOf(const TDataSource *source, const QString &field)
-{
-    const TQuery *q = source->DataSet();
-    for (int c = 0; c < source->columnCount(); ++c)
-        if (q->FieldName(c).compare(field, Qt::CaseInsensitive) == 0)
-            return c;
-    return -1;
-}
-
 void applyColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn> &columns, TGridWidths widths)
 {
     QHeaderView *header = grid->horizontalHeader();
@@ -40,7 +30,7 @@ void applyColumns(QTableView *grid, TDataSource *source, const QList<TGridColumn
     }
     int position = 0;
     for (const TGridColumn &column : columns) {
-        const int c = sourceColumnOf(source, column.field);
+        const int c = source->ColumnOf(column.field);
         if (c < 0)
             continue;
         grid->setColumnHidden(c, false);

@@ -22,6 +22,14 @@ void TDataSource::reset()
     endResetModel();
 }
 
+int TDataSource::ColumnOf(const QString &field) const
+{
+    for (int c = 0; c < columnCount(); ++c)
+        if (m_query->FieldName(c).compare(field, Qt::CaseInsensitive) == 0)
+            return c;
+    return -1;
+}
+
 int TDataSource::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_rows;

@@ -15,6 +15,8 @@ public:
     TDataSource(TQuery *dataSet, const QString &name, QObject *parent = nullptr);
 
     TQuery *DataSet() const { return m_query; }
+    // The column that shows a field (name compared without case); -1 when none does.
+    int ColumnOf(const QString &field) const;
 
     // Columns the grid may edit, by field name; an edit changes the open query's row
     // and is reported by cellEdited (the owner writes it back).

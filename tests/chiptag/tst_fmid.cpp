@@ -232,10 +232,7 @@ void TstFmid::japaneseRowsAreBlue()
         return false;
     };
     for (const char *field : {"MJ", "ZEK", "MTS", "MDS"}) {
-        int column = -1;
-        for (int c = 0; c < Dm1->qMidRank->FieldCount(); ++c)
-            if (Dm1->qMidRank->FieldName(c) == QLatin1String(field))
-                column = c;
+        const int column = Dm1->dsMidRank->ColumnOf(QLatin1String(field));
         QVERIFY2(hasBlueInCell(0, column), field);
         QVERIFY2(!hasBlueInCell(1, column), field);
     }
@@ -262,12 +259,7 @@ void TstFmid::equalMidTimesShareARankListedByBib()
     bumpUpd();
     QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 4, 5000);
     QTRY_COMPARE(Dm1->dsMidRank->rowCount(), 4);
-    auto columnOf = [](const char *field) {
-        for (int c = 0; c < Dm1->qMidRank->FieldCount(); ++c)
-            if (Dm1->qMidRank->FieldName(c) == QLatin1String(field))
-                return c;
-        return -1;
-    };
+    auto columnOf = [](const char *field) { return Dm1->dsMidRank->ColumnOf(QLatin1String(field)); };
     QStringList shown;
     for (int row = 0; row < Dm1->dsMidRank->rowCount(); ++row) {
         QStringList cells;
@@ -309,11 +301,7 @@ void TstFmid::columnFonts()
     auto w = openWindow();
     auto *view = w->findChild<QTableView *>(grid);
     QVERIFY(view);
-    auto *source = static_cast<TDataSource *>(view->model());
-    int column = -1;
-    for (int c = 0; c < source->columnCount(); ++c)
-        if (source->DataSet()->FieldName(c).compare(field, Qt::CaseInsensitive) == 0)
-            column = c;
+    const int column = static_cast<TDataSource *>(view->model())->ColumnOf(field);
     QVERIFY(column >= 0 && !view->isColumnHidden(column));
     QFont font = view->font();
     if (auto *own = qobject_cast<TColumnFontDelegate *>(view->itemDelegateForColumn(column)))
