@@ -1,11 +1,10 @@
 #include "ProfileFile.h"
 
 #include "Errors.h"
-
+#include "WholeFile.h"
 #include "uComm.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace
 {
@@ -137,18 +136,7 @@ bool WriteString(const QString &path, const QString &section, const QString &key
             lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
         }
     }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray data = (lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toLatin1();
-    // The write is buffered: a full disk or a size limit shows at the flush. Measured with
-    // Qt 6.4: commit() after a failed flush still replaces the file, with an empty one, so
-    // the flush is checked here and the old file kept.
-    if (f.write(data) != data.size() || !f.flush()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
+    return WriteWholeFile(path, (lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toLatin1());
 }
 
 int ReadInteger(const QString &path, const QString &section, const QString &key, int fallback)

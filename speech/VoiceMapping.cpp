@@ -1,8 +1,9 @@
 // Property values to espeak settings, voice quality resampling and WAV capture files.
 #include "VoiceMapping.h"
 
+#include "WholeFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -141,15 +142,7 @@ bool writeWav(const QString &path, const std::vector<int16_t> &pcm, int sampleRa
         put32(b, uint32_t(info.size()));
         b.append(info);
     }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    // A failed flush must be seen here: commit() would replace the file all the same.
-    if (f.write(b) != b.size() || !f.flush()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
+    return WriteWholeFile(path, b);
 }
 
 } // namespace VoiceMapping
