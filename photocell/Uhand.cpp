@@ -290,8 +290,7 @@ void TFhand::com1open(int port)
     try {
         m_ports->Open();
     } catch (const ECommError &e) {
-        const QString reason = TSerialPortChoice::OpenFailureReason(e, port);
-        Dialogs::showMessage(reason.isEmpty() ? PortMessage() : PortMessage() + QLatin1Char('\n') + reason);
+        Dialogs::showMessage(TSerialPortChoice::OpenFailureMessage(PortMessage(), e, port));
         ProgramSettings.Alge = 0;
         Cbxcomm1->setCurrentIndex(0);
     }

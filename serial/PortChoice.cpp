@@ -43,9 +43,7 @@ TSerialPortChoice::TSerialPortChoice(TCustomCommX *comm, QObject *parent) : QObj
 QStringList TSerialPortChoice::Entries(int chosen)
 {
     QStringList entries{QString()};
-    QList<int> numbers;
-    for (const QString &name : SerialPortList())
-        numbers << PortOfEntry(name).value_or(0);
+    QList<int> numbers = SerialPortNumbers();
     if (chosen > 0 && !numbers.contains(chosen)) {
         numbers << chosen;
         std::sort(numbers.begin(), numbers.end());
@@ -66,6 +64,12 @@ std::optional<int> TSerialPortChoice::PortOfEntry(const QString &entry)
     if (!m.hasMatch())
         return std::nullopt;
     return m.captured(1).toInt();
+}
+
+QString TSerialPortChoice::OpenFailureMessage(const QString &message, const ECommError &error, int portNo)
+{
+    const QString reason = portNo > 0 ? OpenFailureReason(error, portNo) : QString();
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
 }
 
 QString TSerialPortChoice::OpenFailureReason(const ECommError &error, int portNo)

@@ -35,6 +35,8 @@ public:
     // What to add to a window's open-failure message: the port is held by another program,
     // or the user may not open it (not in the dialout group); "" otherwise.
     static QString OpenFailureReason(const ECommError &error, int portNo);
+    // The window's message, with that reason on a second line when there is one.
+    static QString OpenFailureMessage(const QString &message, const ECommError &error, int portNo);
 
     // Opens the component on its PortNo (ECommError as Open raises it) and watches it.
     void Open();

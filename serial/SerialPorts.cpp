@@ -324,12 +324,20 @@ QList<TSerialPortEntry> SerialPortEntries()
     return SerialPortEntries(TSerialMachine::Current());
 }
 
+QList<int> SerialPortNumbers()
+{
+    QList<int> numbers;
+    for (const TSerialPortEntry &e : SerialPortEntries())
+        if (e.present || e.mapped)
+            numbers << e.portNo;
+    return numbers;
+}
+
 QStringList SerialPortList()
 {
     QStringList names;
-    for (const TSerialPortEntry &e : SerialPortEntries())
-        if (e.present || e.mapped)
-            names << e.name;
+    for (int n : SerialPortNumbers())
+        names << PortName(n);
     return names;
 }
 

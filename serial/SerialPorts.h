@@ -41,6 +41,8 @@ QString SerialAssignmentsFile();
 
 // "COMn" names of the ports present now and of every mapped port, by number.
 QStringList SerialPortList();
+// Their numbers, in the same order.
+QList<int> SerialPortNumbers();
 // Every port with its device, mapping and presence, adapters that are away included.
 // A USB adapter seen for the first time gets its number here, and it is written down.
 QList<TSerialPortEntry> SerialPortEntries();

@@ -217,8 +217,7 @@ void TFtpnoset::openAmbPort()
     try {
         m_ports->Open();
     } catch (const ECommError &e) {
-        const QString reason = AmbPort > 0 ? TSerialPortChoice::OpenFailureReason(e, AmbPort) : QString();
-        Dialogs::showMessage(reason.isEmpty() ? PortMessage : PortMessage + QLatin1Char('\n') + reason);
+        Dialogs::showMessage(TSerialPortChoice::OpenFailureMessage(PortMessage, e, AmbPort));
         if (AmbPort != 0) {
             AmbPort = 0;
             rememberAmbPort(0);
