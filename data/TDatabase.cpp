@@ -33,9 +33,12 @@ QStringList TDatabase::SessionSql() const
     // table or row held by another program ends as the server's lock-wait error, with a
     // clear message and the connection kept, never as a lost connection.
     const QString wait = QString::number(LockWaitSeconds());
-    return {QStringLiteral("set names sjis"), QStringLiteral("set autocommit=1"),
-            QStringLiteral("set session lock_wait_timeout=") + wait,
-            QStringLiteral("set session innodb_lock_wait_timeout=") + wait};
+    QStringList sql{QStringLiteral("set names sjis"), QStringLiteral("set autocommit=1"),
+                    QStringLiteral("set session lock_wait_timeout=") + wait,
+                    QStringLiteral("set session innodb_lock_wait_timeout=") + wait};
+    if (ReadOnly)
+        sql << QStringLiteral("SET SESSION TRANSACTION READ ONLY");
+    return sql;
 }
 
 void TDatabase::raiseError(const QString &context)

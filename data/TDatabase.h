@@ -42,6 +42,10 @@ public:
     // The lock wait the session gets: LockWaitTimeout, kept below ReadTimeout.
     int LockWaitSeconds() const { return qMax(1, qMin(LockWaitTimeout, ReadTimeout - 1)); }
 
+    // A session that may only read (the live page's): every connection, the automatic one
+    // after the server went away included, is made read-only.
+    bool ReadOnly = false;
+
     bool Connected() const { return m_mysql != nullptr; }
     // Connects with Params and makes the session statements (SessionSql) before anything
     // else; does nothing when connected. Raises EDatabaseError.

@@ -43,6 +43,7 @@ TLiveReader::TLiveReader(const QString &dataSource, const QString &nameColumn, i
     // A server that stops answering turns the page to "接続待ち" within this bound.
     m_db.ConnectTimeout = 5;
     m_db.ReadTimeout = 10;
+    m_db.ReadOnly = true; // the page only reads; the server refuses anything else
     m_timer->setInterval(pollMs);
     connect(m_timer, &QTimer::timeout, this, &TLiveReader::poll);
 }
@@ -56,8 +57,6 @@ void TLiveReader::start()
 void TLiveReader::connectServer()
 {
     m_db.Open();
-    m_db.execute(QStringLiteral("set names sjis"));
-    m_db.execute(QStringLiteral("SET SESSION TRANSACTION READ ONLY"));
     // Whether result has the competitor's name: the columns of an empty read.
     m_nameInTable.clear();
     if (!m_nameColumn.isEmpty()) {

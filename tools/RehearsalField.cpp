@@ -11,8 +11,7 @@
 void ConnectRehearsal(TDatabase &db, const QString &dsn)
 {
     db.Params = {QStringLiteral("USER NAME=root"), QStringLiteral("ODBC DSN=") + dsn, QStringLiteral("PASSWORD=rufan")};
-    db.Open();
-    db.execute(QStringLiteral("set names sjis"));
+    db.Open(); // the connection speaks Shift-JIS from its first statement on
 }
 
 QString RunningEvent(TDatabase &db)

@@ -364,15 +364,19 @@ void TstDatabase::heldLockEndsAsTheServersLockWaitError()
 void TstDatabase::everyConnectionSpeaksShiftJis_data()
 {
     QTest::addColumn<bool>("dropped");
-    QTest::newRow("connected") << false;
-    QTest::newRow("connected again after the server dropped it") << true;
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("connected") << false << false;
+    QTest::newRow("connected again after the server dropped it") << true << false;
+    QTest::newRow("read-only, connected again after the server dropped it") << true << true;
 }
 
 void TstDatabase::everyConnectionSpeaksShiftJis()
 {
     QFETCH(bool, dropped);
+    QFETCH(bool, readOnly);
     // A connection opened without any statement of the window's: the session settings
     // come with the connection itself.
+    m_dm->DB->ReadOnly = readOnly;
     m_dm->DB->Close();
     m_dm->DB->Open();
     if (dropped) {
@@ -383,6 +387,7 @@ void TstDatabase::everyConnectionSpeaksShiftJis()
     QCOMPARE(single(QStringLiteral("select concat_ws(',', @@character_set_client, @@character_set_results, "
                                    "@@autocommit, @@lock_wait_timeout, @@innodb_lock_wait_timeout)")),
              QStringLiteral("sjis,sjis,ON,50,50"));
+    QCOMPARE(single(QStringLiteral("select @@tx_read_only")), readOnly ? QStringLiteral("1") : QStringLiteral("0"));
     QCOMPARE(m_dm->GetTikimei(QStringLiteral("R2026A")),
              m_db->value(QStringLiteral("select TIKIMEI from tiki where TCODE='R2026A'")));
 }
