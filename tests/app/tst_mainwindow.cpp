@@ -286,9 +286,15 @@ void TstMainWindow::closeButtonSavesSettings()
     QCOMPARE(iniValue("AMB", "ID"), QStringLiteral("233"));
 }
 
-static QString programPath()
+// Starts the station program, offscreen, with its single-instance marker under runtimeDir.
+static void startStation(QProcess &station, const QString &runtimeDir, const QString &workDir)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../../app/midstation");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    station.setProcessEnvironment(env);
+    station.setWorkingDirectory(workDir);
+    station.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../../app/midstation"));
 }
 
 void TstMainWindow::secondStartRaisesTheRunningCopy()
@@ -300,11 +306,7 @@ void TstMainWindow::secondStartRaisesTheRunningCopy()
     QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
 
     QProcess second;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    second.setProcessEnvironment(env);
-    second.setWorkingDirectory(m_work.path());
-    second.start(programPath());
+    startStation(second, runtime.path(), m_work.path());
     QVERIFY(second.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
@@ -314,14 +316,9 @@ void TstMainWindow::secondStartRaisesTheRunningCopy()
 void TstMainWindow::leftoverMarkerDoesNotBlock()
 {
     QTemporaryDir runtime;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     // A copy that crashes leaves its marker behind.
     QProcess crashed;
-    crashed.setProcessEnvironment(env);
-    crashed.setWorkingDirectory(m_work.path());
-    crashed.start(programPath());
+    startStation(crashed, runtime.path(), m_work.path());
     QVERIFY(crashed.waitForStarted());
     const QString lock = runtime.path() + QStringLiteral("/midstation-%1.lock").arg(getuid());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
@@ -330,9 +327,7 @@ void TstMainWindow::leftoverMarkerDoesNotBlock()
     QVERIFY(QFile::exists(lock));
 
     QProcess next;
-    next.setProcessEnvironment(env);
-    next.setWorkingDirectory(m_work.path());
-    next.start(programPath());
+    startStation(next, runtime.path(), m_work.path());
     QVERIFY(next.waitForStarted());
     // It keeps running (a refused start ends at once) and holds the marker itself.
     QTest::qWait(2000);
@@ -350,16 +345,12 @@ void TstMainWindow::busyCopyIsNotJoined()
     TSingleInstance first(QStringLiteral("midstation"));
     QCOMPARE(first.claim(), TSingleInstance::Start::Go);
     QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
 
     // This thread stays blocked (as a window thread waiting in a statement) while a second
     // copy starts: it must refuse to start, not run beside the first.
     QProcess second;
-    second.setProcessEnvironment(env);
-    second.setWorkingDirectory(m_work.path());
     second.setReadChannel(QProcess::StandardError);
-    second.start(programPath());
+    startStation(second, runtime.path(), m_work.path());
     QVERIFY(second.waitForStarted());
     QByteArray said;
     QElapsedTimer blocked;
@@ -374,9 +365,7 @@ void TstMainWindow::busyCopyIsNotJoined()
 
     // The first copy still answers: once it is free, a later start brings it forward.
     QProcess third;
-    third.setProcessEnvironment(env);
-    third.setWorkingDirectory(m_work.path());
-    third.start(programPath());
+    startStation(third, runtime.path(), m_work.path());
     QVERIFY(third.waitForStarted());
     // (The refused start's request may be read first, now that this thread runs.)
     QTRY_VERIFY_WITH_TIMEOUT(raised.size() >= 1, 10000);
