@@ -26,7 +26,10 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 # Xvfb picks a free display itself and writes its number to the descriptor we give it.
-Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$workdir/display" 2>"$workdir/xvfb.log" &
+# -noreset: without it the server resets whenever its last client leaves (the accessibility
+# library opens the display for a moment to look for the bus), and a program connecting
+# during that reset is dropped with "could not connect to display".
+Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
 xvfb_pid=$!
 n=0
 while [ ! -s "$workdir/display" ]; do
