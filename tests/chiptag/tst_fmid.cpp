@@ -278,14 +278,12 @@ void TstFmid::columnFonts_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("px");
     QTest::addColumn<QString>("family");
-    QTest::newRow("NUM") << "DBGrid2"
-                         << "NUM" << 27 << "IPAGothic";
-    QTest::newRow("ZEK of the passings") << "DBGrid2"
-                                         << "ZEK" << 32 << "IPAPGothic";
-    QTest::newRow("MJ") << "DBG3"
-                        << "MJ" << 27 << "IPAGothic";
-    QTest::newRow("MTS") << "DBG3"
-                         << "MTS" << 32 << "IPAGothic";
+    // clang-format off
+    QTest::newRow("NUM") << "DBGrid2" << "NUM" << 27 << "IPAGothic";
+    QTest::newRow("ZEK of the passings") << "DBGrid2" << "ZEK" << 32 << "IPAPGothic";
+    QTest::newRow("MJ") << "DBG3" << "MJ" << 27 << "IPAGothic";
+    QTest::newRow("MTS") << "DBG3" << "MTS" << 32 << "IPAGothic";
+    // clang-format on
 }
 
 // "ＭＳ ゴシック" and "ＭＳ Ｐゴシック" are drawn in IPA Gothic and IPA P Gothic; NUM and

@@ -112,24 +112,14 @@ void TstTimeText::cutLine_data()
     QTest::addColumn<QString>("buffer");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("rest");
-    QTest::newRow("line and next") << "abc\r\ndef"
-                                   << "abc"
-                                   << "def";
-    QTest::newRow("no CR keeps partial line") << "abc"
-                                              << ""
-                                              << "abc";
-    QTest::newRow("leading CR drops two") << "\r\nabc\r\n"
-                                          << ""
-                                          << "abc\r\n";
-    QTest::newRow("CR at the very end") << "abc\r"
-                                        << "abc"
-                                        << "";
-    QTest::newRow("char after CR dropped whatever it is") << "ab\rXcd"
-                                                          << "ab"
-                                                          << "cd";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "";
+    // clang-format off
+    QTest::newRow("line and next") << "abc\r\ndef" << "abc" << "def";
+    QTest::newRow("no CR keeps partial line") << "abc" << "" << "abc";
+    QTest::newRow("leading CR drops two") << "\r\nabc\r\n" << "" << "abc\r\n";
+    QTest::newRow("CR at the very end") << "abc\r" << "abc" << "";
+    QTest::newRow("char after CR dropped whatever it is") << "ab\rXcd" << "ab" << "cd";
+    QTest::newRow("empty") << "" << "" << "";
+    // clang-format on
 }
 
 void TstTimeText::cutLine()
@@ -146,18 +136,12 @@ void TstTimeText::cutTabField_data()
     QTest::addColumn<QString>("buffer");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("rest");
-    QTest::newRow("field") << "a\tb\tc"
-                           << "a"
-                           << "b\tc";
-    QTest::newRow("empty first field") << "\tb"
-                                       << ""
-                                       << "b";
-    QTest::newRow("no tab keeps buffer") << "last"
-                                         << ""
-                                         << "last";
-    QTest::newRow("tab at end") << "a\t"
-                                << "a"
-                                << "";
+    // clang-format off
+    QTest::newRow("field") << "a\tb\tc" << "a" << "b\tc";
+    QTest::newRow("empty first field") << "\tb" << "" << "b";
+    QTest::newRow("no tab keeps buffer") << "last" << "" << "last";
+    QTest::newRow("tab at end") << "a\t" << "a" << "";
+    // clang-format on
 }
 
 void TstTimeText::cutTabField()
