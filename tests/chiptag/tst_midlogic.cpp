@@ -70,24 +70,14 @@ void TstMidLogic::announcement_data()
     QTest::addColumn<QString>("zek");
     QTest::addColumn<QString>("t");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("an hour and more") << "167"
-                                      << " 1:23:31.4"
-                                      << "167ﾊﾞﾝ,1時間23分31秒4";
-    QTest::newRow("minutes") << "0001"
-                             << "    5:35.1"
-                             << "0001ﾊﾞﾝ,5分35秒1";
-    QTest::newRow("seconds keep their zero") << "0001"
-                                             << "   12:05.1"
-                                             << "0001ﾊﾞﾝ,12分05秒1";
-    QTest::newRow("ten hours and more") << "0001"
-                                        << "12:03:05.4"
-                                        << "0001ﾊﾞﾝ,12時間03分05秒4";
-    QTest::newRow("under a minute") << "0001"
-                                    << "      35.1"
-                                    << "0001ﾊﾞﾝ,分35秒1";
-    QTest::newRow("under ten seconds") << "0001"
-                                       << "       5.1"
-                                       << "0001ﾊﾞﾝ,分 5秒1";
+    // clang-format off
+    QTest::newRow("an hour and more") << "167" << " 1:23:31.4" << "167ﾊﾞﾝ,1時間23分31秒4";
+    QTest::newRow("minutes") << "0001" << "    5:35.1" << "0001ﾊﾞﾝ,5分35秒1";
+    QTest::newRow("seconds keep their zero") << "0001" << "   12:05.1" << "0001ﾊﾞﾝ,12分05秒1";
+    QTest::newRow("ten hours and more") << "0001" << "12:03:05.4" << "0001ﾊﾞﾝ,12時間03分05秒4";
+    QTest::newRow("under a minute") << "0001" << "      35.1" << "0001ﾊﾞﾝ,分35秒1";
+    QTest::newRow("under ten seconds") << "0001" << "       5.1" << "0001ﾊﾞﾝ,分 5秒1";
+    // clang-format on
 }
 
 void TstMidLogic::announcement()

@@ -28,12 +28,11 @@ void TstULog::folderOf_data()
     QTest::addColumn<QString>("path");
     QTest::newRow("program folder") << QCoreApplication::applicationDirPath()
                                     << QCoreApplication::applicationDirPath() + "/";
-    QTest::newRow("root") << "/"
-                          << "/";
-    QTest::newRow("already ended") << "/opt/x/"
-                                   << "/opt/x/";
-    QTest::newRow("blanks and controls") << " \t/opt/x\n "
-                                         << "/opt/x/";
+    // clang-format off
+    QTest::newRow("root") << "/" << "/";
+    QTest::newRow("already ended") << "/opt/x/" << "/opt/x/";
+    QTest::newRow("blanks and controls") << " \t/opt/x\n " << "/opt/x/";
+    // clang-format on
 }
 
 void TstULog::folderOf()
@@ -68,10 +67,10 @@ void TstULog::unwritable_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("file");
-    QTest::newRow("missing folder") << QDir::tempPath() + "/no-such-folder-for-the-log/"
-                                    << "VidadIva.log";
-    QTest::newRow("device full") << "/dev/"
-                                 << "full";
+    // clang-format off
+    QTest::newRow("missing folder") << QDir::tempPath() + "/no-such-folder-for-the-log/" << "VidadIva.log";
+    QTest::newRow("device full") << "/dev/" << "full";
+    // clang-format on
 }
 
 void TstULog::unwritable()

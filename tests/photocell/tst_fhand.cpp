@@ -398,34 +398,15 @@ void TstFhand::recording_data()
     QTest::addColumn<QString>("start"); // "<NULL>" for none
     QTest::addColumn<QString>("passing");
     QTest::addColumn<QString>("midtime");
-    QTest::newRow("12") << "12"
-                        << "10:05:30.0"
-                        << "10:20:37.123"
-                        << "   15:07.1";
-    QTest::newRow("0012") << "0012"
-                          << "10:05:30.0"
-                          << "10:20:37.123"
-                          << "   15:07.1";
-    QTest::newRow("over midnight") << "12"
-                                   << "23:59:50.0"
-                                   << "00:10:05.300"
-                                   << "   10:15.3";
-    QTest::newRow("start equals passing") << "12"
-                                          << "10:15:30.120"
-                                          << "10:15:30.120"
-                                          << "       0.0";
-    QTest::newRow("empty start") << "12"
-                                 << ""
-                                 << "10:15:30.120"
-                                 << "10:15:30.1";
-    QTest::newRow("no start") << "12"
-                              << "<NULL>"
-                              << "10:15:30.120"
-                              << "10:15:30.1";
-    QTest::newRow("time, blank, number") << "12"
-                                         << "10:05:30.0"
-                                         << "10:20:37.123 012"
-                                         << "   15:07.1";
+    // clang-format off
+    QTest::newRow("12") << "12" << "10:05:30.0" << "10:20:37.123" << "   15:07.1";
+    QTest::newRow("0012") << "0012" << "10:05:30.0" << "10:20:37.123" << "   15:07.1";
+    QTest::newRow("over midnight") << "12" << "23:59:50.0" << "00:10:05.300" << "   10:15.3";
+    QTest::newRow("start equals passing") << "12" << "10:15:30.120" << "10:15:30.120" << "       0.0";
+    QTest::newRow("empty start") << "12" << "" << "10:15:30.120" << "10:15:30.1";
+    QTest::newRow("no start") << "12" << "<NULL>" << "10:15:30.120" << "10:15:30.1";
+    QTest::newRow("time, blank, number") << "12" << "10:05:30.0" << "10:20:37.123 012" << "   15:07.1";
+    // clang-format on
 }
 
 void TstFhand::recording()
@@ -727,10 +708,10 @@ void TstFhand::mainWindowHandsOver_data()
     QTest::addColumn<QString>("execinfo"); // "" for none
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("name");
-    QTest::newRow("event running") << "R2026A"
-                                   << "R2026A" << QStringLiteral("第12回 高原ホワイトカップ クロスカントリー大会");
-    QTest::newRow("no event") << ""
-                              << "0" << QStringLiteral("大会未指定");
+    // clang-format off
+    QTest::newRow("event running") << "R2026A" << "R2026A" << QStringLiteral("第12回 高原ホワイトカップ クロスカントリー大会");
+    QTest::newRow("no event") << "" << "0" << QStringLiteral("大会未指定");
+    // clang-format on
 }
 
 // The main window's "光電管" button hands the event to a new photocell window, shows it

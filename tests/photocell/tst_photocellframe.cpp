@@ -176,20 +176,15 @@ void TstPhotocellFrame::storedTime_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("three decimals") << "10:15:30.123"
-                                    << "10:15:30.123";
-    QTest::newRow("two decimals, blank") << "10:15:30.12 "
-                                         << "10:15:30.120";
-    QTest::newRow("two decimals, control") << "10:15:30.12\t"
-                                           << "10:15:30.120";
-    QTest::newRow("two decimals, leading blank") << " 10:15:30.12"
-                                                 << "10:15:30.120";
-    QTest::newRow("one decimal keeps blanks") << "10:15:30.1  "
-                                              << "10:15:30.1  ";
-    QTest::newRow("short line") << "10:15:3"
-                                << "10:15:3";
-    QTest::newRow("empty") << ""
-                           << "";
+    // clang-format off
+    QTest::newRow("three decimals") << "10:15:30.123" << "10:15:30.123";
+    QTest::newRow("two decimals, blank") << "10:15:30.12 " << "10:15:30.120";
+    QTest::newRow("two decimals, control") << "10:15:30.12\t" << "10:15:30.120";
+    QTest::newRow("two decimals, leading blank") << " 10:15:30.12" << "10:15:30.120";
+    QTest::newRow("one decimal keeps blanks") << "10:15:30.1  " << "10:15:30.1  ";
+    QTest::newRow("short line") << "10:15:3" << "10:15:3";
+    QTest::newRow("empty") << "" << "";
+    // clang-format on
 }
 
 void TstPhotocellFrame::storedTime()
@@ -234,22 +229,16 @@ void TstPhotocellFrame::bibText_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("bib"); // "" when refused
-    QTest::newRow("12") << "12"
-                        << "0012";
-    QTest::newRow("0012") << "0012"
-                          << "0012";
-    QTest::newRow("frame number 012") << "012"
-                                      << "0012";
-    QTest::newRow("five digits") << "12345"
-                                 << "12345";
-    QTest::newRow("blanks around") << " 7 "
-                                   << "0007";
-    QTest::newRow("letters") << "12a"
-                             << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("quote") << "1'2"
-                           << "";
+    // clang-format off
+    QTest::newRow("12") << "12" << "0012";
+    QTest::newRow("0012") << "0012" << "0012";
+    QTest::newRow("frame number 012") << "012" << "0012";
+    QTest::newRow("five digits") << "12345" << "12345";
+    QTest::newRow("blanks around") << " 7 " << "0007";
+    QTest::newRow("letters") << "12a" << "";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("quote") << "1'2" << "";
+    // clang-format on
 }
 
 void TstPhotocellFrame::bibText()

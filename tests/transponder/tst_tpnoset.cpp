@@ -462,12 +462,11 @@ void TstTpnoset::sortOrders_data()
     QTest::addColumn<int>("item");
     QTest::addColumn<QString>("column");
     QTest::addColumn<QString>("first");
-    QTest::newRow("ZEK") << 0 << "zek"
-                         << "0001";
-    QTest::newRow("HIT") << 1 << "hit"
-                         << "0300";
-    QTest::newRow("LENGTH") << 2 << "leng"
-                            << "0150";
+    // clang-format off
+    QTest::newRow("ZEK") << 0 << "zek" << "0001";
+    QTest::newRow("HIT") << 1 << "hit" << "0300";
+    QTest::newRow("LENGTH") << 2 << "leng" << "0150";
+    // clang-format on
 }
 
 void TstTpnoset::sortOrders()
