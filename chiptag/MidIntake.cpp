@@ -5,6 +5,7 @@
 #include "Errors.h"
 #include "PassingRow.h"
 #include "PassingTransaction.h"
+#include "TDatabase.h"
 #include "Udm1.h"
 #include "uComm.h"
 #include "uLog.h"
@@ -46,22 +47,17 @@ QString TMidIntake::PollStoppedMessage()
 void TMidIntake::Timer1Timer()
 {
     // Ticks never overlap: the timer is off while the tick runs, and the next tick comes
-    // a full interval after this one ends. An error leaves it off until the window
-    // starts it again.
+    // a full interval after this one ends. A server away is waited for, tick after tick;
+    // any other error leaves the timer off until the window starts it again.
     Timer1->stop();
     bool completed = false;
     RunHandler([&] {
         try {
-            TQuery *q = m_dm->Query1;
-            q->setSQL(PollSql());
-            q->Open();
-            const bool hasRow = q->RecordCount() > 0;
-            const int upd = hasRow ? q->FieldByName(QStringLiteral("upd")).AsInteger() : 0;
-            q->Close();
-            if (hasRow && upd != lastupd) {
-                settagmid();
-                lastupd = upd;
-            }
+            poll();
+        } catch (const EDatabaseError &e) {
+            if (!TDatabase::ServerAway(e))
+                throw EStationError(e.message() + QStringLiteral("\n\n") + PollStoppedMessage());
+            setAway(e.message());
         } catch (const std::exception &e) {
             // The box tells the operator that the intake has stopped and how to start it
             // again, below the error itself.
@@ -71,8 +67,70 @@ void TMidIntake::Timer1Timer()
         }
         completed = true;
     });
-    if (completed)
-        Timer1->start();
+    if (!completed)
+        return;
+    Timer1->setInterval(m_awaySince.isValid() ? AwayInterval : PollInterval);
+    Timer1->start();
+}
+
+void TMidIntake::poll()
+{
+    TQuery *q = m_dm->Query1;
+    q->setSQL(PollSql());
+    q->Open();
+    const bool hasRow = q->RecordCount() > 0;
+    const int upd = hasRow ? q->FieldByName(QStringLiteral("upd")).AsInteger() : 0;
+    q->Close();
+    // Back after an outage: a pass whatever the counter says, since a pass may have been
+    // cut short by the outage after the counter was read.
+    const bool back = m_awaySince.isValid();
+    if (back) {
+        m_awaySince = QDateTime();
+        emit noticeChanged();
+    }
+    if (hasRow && (upd != lastupd || back)) {
+        settagmid();
+        lastupd = upd;
+    }
+}
+
+void TMidIntake::setAway(const QString &why)
+{
+    if (!m_awaySince.isValid())
+        m_awaySince = QDateTime::currentDateTime();
+    m_awayReason = QString(why).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    emit noticeChanged();
+}
+
+QStringList TMidIntake::Notices() const
+{
+    QStringList notices;
+    if (m_awaySince.isValid())
+        notices << QStringLiteral("データベースに接続できません（%1 から）。つながり次第、待っている通過を取込みます。")
+                           .arg(m_awaySince.toString(QStringLiteral("HH:mm:ss"))) +
+                       QLatin1Char(' ') + m_awayReason;
+    if (!m_logProblem.isEmpty())
+        notices << m_logProblem +
+                       QStringLiteral(" 取込は続けています（未書込みのログ %1 件は書込めるようになり次第書込みます）。")
+                           .arg(m_logPending.size());
+    return notices;
+}
+
+void TMidIntake::writeLog(const QString &entry)
+{
+    m_logPending << entry;
+    const bool hadProblem = !m_logProblem.isEmpty();
+    try {
+        while (!m_logPending.isEmpty()) {
+            midlog->WriteLine(m_logPending.first());
+            m_logPending.removeFirst();
+        }
+        m_logProblem.clear();
+    } catch (const EInOutError &e) {
+        m_logProblem = QString(e.message()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    }
+    if (hadProblem || !m_logProblem.isEmpty())
+        emit noticeChanged();
 }
 
 void TMidIntake::settagmid()
@@ -96,8 +154,18 @@ void TMidIntake::settagmid()
     m_markedThisPass.clear();
     m_waitingNow.clear();
     bool taken = false;
-    for (const TTagPassing &passing : snapshot)
-        taken = takePassing(passing) || taken;
+    for (const TTagPassing &passing : snapshot) {
+        try {
+            taken = takePassing(passing) || taken;
+        } catch (const EDatabaseError &e) {
+            // A server away ends the pass (the poll waits for it); a passing the server
+            // refuses is rolled back and set aside, and the pass goes on with the next.
+            // It is read again at every pass, so once its data is put right it is taken.
+            if (TDatabase::ServerAway(e))
+                throw;
+            m_waitingNow << TWaitingPassing{passing.zek, RefusedReason(e.message())};
+        }
+    }
     waiting = m_waitingNow;
 
     m_dm->qChaku->Close();
@@ -141,12 +209,18 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
     const QString marked = passing.zek + QLatin1Char('\n') + passing.term;
     const bool claimed = q->RecordCount() > 0 || m_markedThisPass.value(marked, -1) >= passing.cont;
     q->Close();
-    if (!claimed)
-        return false; // another station took it since the snapshot
+    if (!claimed) {
+        // Another station took it since the snapshot; or its bib or antenna holds bytes
+        // that are not Shift-JIS, which no statement can name: that one would be skipped
+        // at every pass without a word.
+        if (passing.zek.contains(QChar::ReplacementCharacter) || passing.term.contains(QChar::ReplacementCharacter))
+            m_waitingNow << TWaitingPassing{passing.zek, UnreadableReason()};
+        return false;
+    }
 
     const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
-    // Logged before it runs: a log that cannot be written stops the pass here.
-    midlog->WriteLine(LogEntryOf(update));
+    // Logged before it runs (or kept for the log while it cannot be written).
+    writeLog(LogEntryOf(update));
     q->setSQL(update);
     q->ExecSQL();
 

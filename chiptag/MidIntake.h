@@ -6,6 +6,7 @@
 
 #include "MidLogic.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -57,7 +58,15 @@ public:
     void dispmidrank();
     // Added below the error of a failed tick: the intake has stopped; close and reopen
     // the window once the database runs again, and the passings not taken yet follow.
+    // Only for an error that is not a server away: a server away is waited for.
     static QString PollStoppedMessage();
+
+    // What the operator must know besides the waiting passings, one entry each: the server
+    // away since when, a log that cannot be written. Empty when all is well.
+    QStringList Notices() const;
+    // Poll intervals: the usual one, and the one while the server is away.
+    static constexpr int PollInterval = 250;
+    static constexpr int AwayInterval = 1000;
 
 public slots:
     // The tick of Timer1: one pass when execinfo.upd changed. An error stops the tick,
@@ -67,10 +76,23 @@ public slots:
 signals:
     // After every completed pass, the grids refreshed.
     void passFinished();
+    // Notices() changed.
+    void noticeChanged();
 
 private:
     // True when the passing was taken (a mid time written).
     bool takePassing(const MidLogic::TTagPassing &passing);
+    // One poll, and a pass when the counter changed or the server has just come back.
+    void poll();
+    // Writes the log entry, and first those that could not be written before. A log that
+    // cannot be written does not stop timing: the entries wait in memory and the operator
+    // is told.
+    void writeLog(const QString &entry);
+    void setAway(const QString &why);
+    QDateTime m_awaySince; // invalid while the server answers
+    QString m_awayReason;
+    QStringList m_logPending;
+    QString m_logProblem;
     TDm1 *m_dm;
     // Per bib and antenna, the highest count this pass has marked taken itself: a second
     // record of the same count in the snapshot (a repeated reading) is still this pass's

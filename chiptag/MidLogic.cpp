@@ -54,6 +54,16 @@ QString WaitingReason(TMidDecision::Outcome outcome)
     return QString();
 }
 
+QString RefusedReason(const QString &serverMessage)
+{
+    return QStringLiteral("データベースが書込みを拒否しました（%1）").arg(QString(serverMessage).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+}
+
+QString UnreadableReason()
+{
+    return QStringLiteral("ゼッケンかアンテナに Shift-JIS でない文字があります");
+}
+
 QString WaitingSummary(const QList<TWaitingPassing> &waiting)
 {
     if (waiting.isEmpty())

@@ -56,6 +56,11 @@ struct TWaitingPassing {
 // end of a lap).
 QString WaitingReason(TMidDecision::Outcome outcome);
 
+// Why a passing the server refused waits: its message on one line.
+QString RefusedReason(const QString &serverMessage);
+// Why a passing whose bib or antenna is not Shift-JIS text waits.
+QString UnreadableReason();
+
 // One line for the window: how many passings wait, and the first of them with their
 // reasons ("取込待ちの通過 2件: 0012 スタート時刻がありません、0045 ..."); empty for none.
 QString WaitingSummary(const QList<TWaitingPassing> &waiting);

@@ -70,6 +70,7 @@ TFmid::TFmid(TDm1 *dm, QWidget *parent) : TWorkingWindow(parent), m_dm(dm)
     connect(St1, &TSmarTalk::OnEVOUTEND, this, &TFmid::St1EVOUTEND);
     connect(St1, &TSmarTalk::OutputNoticeChanged, this, &TFmid::showSpeechNotice);
     connect(Intake, &TMidIntake::passFinished, this, &TFmid::showWaiting);
+    connect(Intake, &TMidIntake::noticeChanged, this, &TFmid::showWaiting);
     Intake->VoiceOn = [this] { return RGoto->ItemIndex() == 1; };
 }
 
@@ -265,14 +266,19 @@ void TFmid::showSpeechNotice()
 
 void TFmid::showWaiting()
 {
+    // The server away and a log that cannot be written come first: they concern every
+    // passing, the waiting ones only themselves.
     const QList<MidLogic::TWaitingPassing> &waiting = Intake->waiting;
-    QStringList entries;
+    QStringList lines = Intake->Notices();
+    QStringList entries = lines;
     for (const MidLogic::TWaitingPassing &w : waiting)
         entries << w.zek + QLatin1Char(' ') + w.reason;
-    const QString text = MidLogic::WaitingSummary(waiting);
+    if (!waiting.isEmpty())
+        lines << MidLogic::WaitingSummary(waiting);
+    const QString text = lines.join(QStringLiteral("　／　"));
     lWaiting->setText(lWaiting->fontMetrics().elidedText(text, Qt::ElideRight, lWaiting->width()));
     lWaiting->setToolTip(entries.join(QLatin1Char('\n')));
-    lWaiting->setVisible(!waiting.isEmpty());
+    lWaiting->setVisible(!lines.isEmpty());
 }
 
 void TFmid::showEvent(QShowEvent *event)

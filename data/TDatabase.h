@@ -10,6 +10,7 @@
 #include <QVector>
 
 struct st_mysql;
+class EDatabaseError;
 
 // The rows of one statement, already decoded.
 struct TResultSet {
@@ -58,6 +59,11 @@ public:
 
     // What every connection runs before its first statement, in this order.
     QStringList SessionSql() const;
+
+    // Whether an error means that the server is not there (cannot connect, the link lost
+    // or cut, the server shutting down), as opposed to a statement it refused. A passing
+    // that meets such an error is kept and stored once the server answers again.
+    static bool ServerAway(const EDatabaseError &error);
 
     // Value of a parameter line, "" when the list has none.
     QString param(const QString &name) const;

@@ -4,6 +4,9 @@
 #include "TQuery.h"
 #include "uComm.h"
 
+#include <QRegularExpression>
+#include <algorithm>
+
 namespace Photocell
 {
 
@@ -14,6 +17,34 @@ namespace
 QString chars(const QString &text, int from, int to)
 {
     return text.mid(from - 1, to - from + 1);
+}
+
+// What the timer sends in the time field, once the two-decimal rule has been applied:
+// "10:15:30.123", "10:15:30.120" from "10:15:30.12 ", "10:15:30.1  ".
+bool isTimerTime(const QString &stored)
+{
+    static const QRegularExpression time(QStringLiteral("^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]\\.[0-9]{1,3} *$"));
+    return stored.size() == 12 && time.match(stored).hasMatch();
+}
+
+bool allDigits(const QString &text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// A noise byte in a field would otherwise become a wrong time (a letter in the minutes
+// reads as 0) or a wrong bib, recorded and announced. "" for a frame as the timer sends it.
+QString FieldDoubt(const TFrame &frame)
+{
+    if (!allDigits(frame.zek) || frame.zek.size() != 3)
+        return QStringLiteral("番号が数字ではありません");
+    if (!isTimerTime(frame.time))
+        return QStringLiteral("時刻が HH:MM:SS.fff ではありません");
+    if (!MidPoint(frame.mid))
+        return QStringLiteral("中間ポイントが1～5ではありません");
+    if (!frame.text.mid(26).trimmed().isEmpty())
+        return QStringLiteral("フレームの後ろに余分な文字があります");
+    return QString();
 }
 
 } // namespace
@@ -36,7 +67,19 @@ TFrame ParseFrame(const QByteArray &line)
     frame.zek = chars(head, 3, 5);
     frame.time = StoredTime(chars(head, 11, 22));
     frame.mid = chars(head, 26, 26);
+    frame.doubt = FieldDoubt(frame);
     return frame;
+}
+
+void Doubt(TFrame &frame, const QString &reason)
+{
+    if (frame.accepted() && frame.doubt.isEmpty())
+        frame.doubt = reason;
+}
+
+QString LineErrorDoubt()
+{
+    return QStringLiteral("受信中に回線エラー（パリティ・フレーミング・オーバーラン）がありました");
 }
 
 QString StoredTime(const QString &field)

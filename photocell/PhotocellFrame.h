@@ -34,16 +34,30 @@ struct TFrame {
     QString zek;   // characters 3-5, as sent
     QString time;  // characters 11-22 after the two-decimal rule (StoredTime)
     QString mid;   // character 26, "" when the line is shorter
+    // Why the station doubts a frame of an accepted kind ("" when every field is what the
+    // timer sends): a noise byte in a field, a line cut short or run on, a line error of
+    // the port while it arrived. A doubted frame is kept for the operator like a "?C1"
+    // one: fl "B", never recorded by itself.
+    QString doubt;
 
     bool accepted() const { return kind != NotAFrame; }
     // The fl column of the stored passing: "A" or "B".
-    QString fl() const { return kind == Passing ? QStringLiteral("A") : QStringLiteral("B"); }
+    QString fl() const { return kind == Passing && doubt.isEmpty() ? QStringLiteral("A") : QStringLiteral("B"); }
     // Whether automatic processing records this frame at once.
-    bool recordedAutomatically() const { return kind == Passing || kind == Cleared; }
+    bool recordedAutomatically() const { return (kind == Passing || kind == Cleared) && doubt.isEmpty(); }
 };
 
-// Takes a line (without its CR) apart.
+// Takes a line (without its CR) apart, and checks its fields: the number's digits 3-5,
+// the time of day HH:MM:SS with one to three decimals, the mid point 1-5, nothing but
+// blanks after character 26.
 TFrame ParseFrame(const QByteArray &line);
+
+// Marks an accepted frame doubtful for a reason found outside the line (a line error).
+void Doubt(TFrame &frame, const QString &reason);
+
+// The reason a frame is doubted when the port reported a line error (parity, framing,
+// overrun) while it arrived.
+QString LineErrorDoubt();
 
 // The time column of a passing from the 12 characters of the frame's time field: a
 // two-decimal time ("10:15:30.12 ", 11 characters once blanks and control characters are
@@ -120,7 +134,9 @@ std::optional<QString> BibText(const QString &typed);
 std::optional<int> MidPoint(const QString &mid);
 
 // Milliseconds from start to passing, both time-of-day texts; a start after the passing
-// means the passing is on the next day. An empty start counts as midnight.
+// means the passing is on the next day. An empty start counts as midnight. The one
+// elapsed time of a photocell passing: the stored mid time, the display row and the
+// announcement all come from it.
 int ElapsedMsec(const QString &startText, const QString &passText);
 
 // The first of the five mid times that is empty, 1 to 5; 0 when none is.

@@ -83,9 +83,14 @@ QString TFhand::NoMidPointMessage()
         "中間ポイントが分かりません。タイマーから中間ポイント１～５のデータを受信してから記録してください。");
 }
 
+QString TFhand::NoResultRowMessage(const QString &zek)
+{
+    return QStringLiteral("ゼッケン %1 はこの大会の結果表にありません。中間タイムは書込まれていません。").arg(zek);
+}
+
 void TFhand::createControls()
 {
-    resize(1000, 660);
+    resize(1000, 686);
 
     auto label = [this](const char *name, const QString &text, const QRect &where) {
         auto *l = new QLabel(text, this);
@@ -204,8 +209,10 @@ void TFhand::createControls()
     pOnseiTest->setGeometry(500, 260, 300, 340);
     pOnseiTest->hide();
 
+    lIntakeNotice = MakeNoticeLine(QStringLiteral("lIntakeNotice"), this);
+    lIntakeNotice->setGeometry(12, 606, 976, 24);
     lSpeechNotice = MakeNoticeLine(QStringLiteral("lSpeechNotice"), this);
-    lSpeechNotice->setGeometry(12, 606, 976, 24);
+    lSpeechNotice->setGeometry(12, 632, 976, 24);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -216,7 +223,22 @@ void TFhand::createControls()
     CommX1->SetBitRate(2400);
     m_ports = new TSerialPortChoice(CommX1, this);
     LbPortStatus = MakeNoticeLine(QStringLiteral("LbPortStatus"), this);
-    LbPortStatus->setGeometry(12, 630, 976, 26); // under the speech notice
+    LbPortStatus->setGeometry(12, 656, 976, 26); // under the speech notice
+
+    Intake = new TPhotocellIntake(m_dm, this);
+    connect(Intake, &TPhotocellIntake::frameStored, this, [this](const TFrame &frame) {
+        RunHandler([&] { showStored(frame); });
+    });
+    connect(Intake, &TPhotocellIntake::recorded, this, [this](const TPhotocellIntake::TRecording &r) {
+        RunHandler([&] {
+            Edit1->setText(r.passtime);
+            Edit2->setText(r.zek);
+            showRecording(r);
+        });
+    });
+    connect(Intake, &TPhotocellIntake::noticeChanged, this, &TFhand::showIntakeNotice);
+    // Line errors come before the bytes of the same wake-up: the line they hit is still open.
+    connect(CommX1, &TCommX::OnError, this, [this] { m_lineError = true; });
 
     connect(CommX1, &TCommX::OnReceive, this, &TFhand::CommX1Receive);
     connect(m_ports, &TSerialPortChoice::StatusChanged, this,
@@ -319,7 +341,10 @@ void TFhand::CommX1Receive(QObject *, int ReceiveSize)
                 m_raw.AppendChar(RawChar(quint8(byte)));
             if (!event || event->kind != TFrameReader::TEvent::Line)
                 continue;
-            const TFrame frame = ParseFrame(event->line);
+            TFrame frame = ParseFrame(event->line);
+            if (m_lineError)
+                Doubt(frame, LineErrorDoubt());
+            m_lineError = false;
             if (frame.accepted())
                 acceptFrame(frame);
         }
@@ -342,30 +367,31 @@ void TFhand::acceptFrame(const TFrame &frame)
     Memo3->moveCursor(QTextCursor::End);
     syncRawView();
 
-    framemid = frame.mid;
+    // A doubted frame's digit is no mid point to record into.
+    if (MidPoint(frame.mid))
+        framemid = frame.mid;
     curzek = frame.zek;
     Edit1->setText(frame.time + QLatin1Char(' ') + curzek);
 
-    m_dm->Qmax->Close();
-    m_dm->Qmax->Open();
-    QString maxn = m_dm->Qmax->FieldByName(QStringLiteral("maxn")).AsString();
-    if (maxn.isEmpty())
-        maxn = QStringLiteral("0");
-    const QString tpno1 = QString::number(maxn.toLongLong() + 1);
+    // Made safe, then stored and in automatic mode recorded (showStored, showRecording),
+    // now or once the server answers; nothing here waits for the operator.
+    Intake->Automatic = CkBauto->isChecked();
+    Intake->Take(frame);
+}
 
-    m_dm->Qedit->setSQL(InsertPassingSQL(curzek, frame.time, frame.fl(), tpno1));
-    m_dm->Qedit->ExecSQL();
-
+void TFhand::showStored(const TFrame &frame)
+{
     reopen(m_dm->Qdpmid, DBGrid1);
     if (m_dm->Qdpmid->RecordCount() == 1)
         Edit1->setText(frame.time);
     reopen(m_dm->Qdeltime, DBGrid3);
+}
 
-    if (CkBauto->isChecked() && frame.recordedAutomatically()) {
-        Edit1->setText(frame.time);
-        Edit2->setText(curzek);
-        setmidtime();
-    }
+void TFhand::showIntakeNotice()
+{
+    ShowNotice(lIntakeNotice,
+               lIntakeNotice->fontMetrics().elidedText(Intake->Notice(), Qt::ElideRight, lIntakeNotice->width()));
+    lIntakeNotice->setToolTip(Intake->NoticeEntries().join(QLatin1Char('\n')));
 }
 
 // ---- window -----------------------------------------------------------------------
@@ -384,6 +410,8 @@ void TFhand::FormShow()
     CkBauto->setChecked(ProgramSettings.Automode == 1);
     talklist.clear();
     pOnseiTest->loadPhotocell();
+    // Passings a stopped station left in its journal go to the server first.
+    Intake->Resume();
 }
 
 void TFhand::closeEvent(QCloseEvent *event)
@@ -477,43 +505,31 @@ void TFhand::setmidtime()
         Dialogs::showMessage(BibMessage(Edit2->text()));
         return;
     }
-    const std::optional<int> mid = MidPoint(framemid);
-    if (!mid) {
+    if (!MidPoint(framemid)) {
         Dialogs::showMessage(NoMidPointMessage());
         return;
     }
     curzek = *bib;
-    const QString tcode = ProgramSettings.CurrentTcode;
+    const TPhotocellIntake::TRecording r =
+        Intake->Record(curzek, Edit1->text(), framemid, ProgramSettings.CurrentTcode);
+    showRecording(r);
+    if (!r.resultRow)
+        Dialogs::showMessage(NoResultRowMessage(r.zek));
+}
 
-    TQuery *q = m_dm->Qtemp;
-    q->setSQL({QStringLiteral("select startedtime,zek,class1 from result where tcode='") + SqlEscape(tcode) +
-                   QLatin1Char('\''),
-               QStringLiteral("and zek='") + SqlEscape(curzek) + QLatin1Char('\'')});
-    q->Open();
-    const QString start = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("startedtime")).AsString() : QString();
-    q->Close();
-
-    const QString t = MsecToTimeText(ElapsedMsec(start, Edit1->text())).left(10);
-
-    if (framemid != lastmid) {
-        lastmid = framemid;
+void TFhand::showRecording(const TPhotocellIntake::TRecording &r)
+{
+    curzek = r.zek;
+    Edit3->setText(TQuery::SQLText(r.statement));
+    if (r.mid != lastmid) {
+        // The mid-time grid follows the timer's mid point.
+        lastmid = r.mid;
         TCuteButton *buttons[5] = {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
-        buttons[*mid - 1]->click();
+        if (const std::optional<int> mid = MidPoint(r.mid))
+            buttons[*mid - 1]->click();
     }
-
-    // The mid time and the display row take effect together or not at all.
-    std::optional<QString> shown;
-    {
-        TPassingTransaction whole(m_dm->DB);
-        q->setSQL(MidTimeUpdateSQL(framemid, t, curzek, tcode));
-        Edit3->setText(q->SQLText());
-        q->ExecSQL();
-        shown = setdispinfo(curzek, Edit1->text());
-        whole.Commit();
-    }
-    if (shown)
-        announce(curzek, *shown);
-
+    if (r.shown)
+        announce(r.zek, *r.shown);
     reopen(m_dm->Qdpmid, DBGrid1);
     reopen(m_dm->Qmidtime, DBGrid2);
     reopen(m_dm->Qdeltime, DBGrid3);
@@ -556,42 +572,6 @@ void TFhand::CuteButton6Click()
 }
 
 // ---- display and announcement -----------------------------------------------------
-
-std::optional<QString> TFhand::setdispinfo(const QString &zek, const QString &passtime)
-{
-    TQuery *q = m_dm->Qtemp;
-    q->setSQL({QStringLiteral("select status,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5"),
-               QStringLiteral("from result where tcode='") + SqlEscape(ProgramSettings.CurrentTcode) +
-                   QStringLiteral("' and zek='") + SqlEscape(zek) + QLatin1Char('\'')});
-    q->Open();
-    QString status;
-    QString start;
-    int k = 0;
-    if (q->RecordCount() > 0) {
-        status = q->FieldByName(QStringLiteral("status")).AsString();
-        start = q->FieldByName(QStringLiteral("startedtime")).AsString();
-        QStringList mids;
-        for (int i = 1; i <= 5; ++i)
-            mids << q->FieldByName(QStringLiteral("midtime") + QString::number(i)).AsString();
-        k = FirstEmptyMid(mids);
-    }
-    q->Close();
-    if (status != QLatin1String("T") || k <= 0)
-        return std::nullopt;
-
-    const int elapsed = TimeTextToMsec(passtime) - TimeTextToMsec(start);
-    if (elapsed <= 0)
-        return std::nullopt;
-    const QString t = MsecToTimeText(elapsed);
-
-    q->setSQL({QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC")});
-    q->Open();
-    const int num = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("NUM")).AsInteger() : 0;
-    q->Close();
-    q->setSQL(ChakuInsertSQL(num + 1, zek, t, k));
-    q->ExecSQL();
-    return t;
-}
 
 void TFhand::announce(const QString &zek, const QString &t)
 {

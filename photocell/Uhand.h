@@ -5,6 +5,7 @@
 #pragma once
 
 #include "PhotocellFrame.h"
+#include "PhotocellIntake.h"
 #include "WorkingWindow.h"
 
 #include <QStringList>
@@ -75,6 +76,11 @@ public:
     TCommX *CommX1;
     // The port's status line: a port that went away, and how long it was away.
     QLabel *LbPortStatus;
+    // The intake's red line: the server away and the passings waiting, a journal that
+    // cannot be written, passings set aside, recordings that changed nothing.
+    QLabel *lIntakeNotice;
+    // Journal, storing and recording of the passings, without widgets.
+    TPhotocellIntake *Intake;
 
     // The bib being recorded (from the last frame, then from the bib box in four digits).
     QString curzek;
@@ -91,6 +97,8 @@ public:
     static QString BibMessage(const QString &typed);
     // The message for a recording before any frame has named the mid point.
     static QString NoMidPointMessage();
+    // The message for a recording of a bib the event's result table does not have.
+    static QString NoResultRowMessage(const QString &zek);
 
 public slots:
     void FormCreate();
@@ -108,9 +116,6 @@ public slots:
     void DBGrid3CellClick(const QModelIndex &Column);
     void Edit2KeyDown(int Key);
     void setmidtime();
-    // Writes the display row when the passing is displayed; returns its elapsed text for
-    // the announcement (nothing when the passing is not displayed).
-    std::optional<QString> setdispinfo(const QString &zek, const QString &passtime);
     void N1Click();
     void CuteButton7Click();
     void CuteButtonClick();
@@ -128,6 +133,11 @@ private:
     void createControls();
     void selectMid(int n);
     void acceptFrame(const Photocell::TFrame &frame);
+    void showStored(const Photocell::TFrame &frame);
+    // A committed recording in the window: the statement, the Mid buttons, the
+    // announcement, the grids.
+    void showRecording(const TPhotocellIntake::TRecording &r);
+    void showIntakeNotice();
     void syncRawView();
     // Closes and reopens a query, keeping its grid's current row and scroll position.
     void reopen(TQuery *query, QTableView *grid);
@@ -144,4 +154,6 @@ private:
     Photocell::TLineLog m_raw;
     Photocell::TLineLog m_frames;
     bool m_pauseOpen = false;
+    // The port reported a line error since the last line ended: the line it hit is doubted.
+    bool m_lineError = false;
 };

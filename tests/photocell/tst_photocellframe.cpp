@@ -146,8 +146,9 @@ void TstPhotocellFrame::capturedStreams()
                 continue;
             }
             got << QStringLiteral("frame %1 zek=[%2] time=[%3] mid=[%4] %5")
-                       .arg(frame.fl(), frame.zek, frame.time, frame.mid,
-                            frame.recordedAutomatically() ? QStringLiteral("auto") : QStringLiteral("manual"));
+                           .arg(frame.fl(), frame.zek, frame.time, frame.mid,
+                                frame.recordedAutomatically() ? QStringLiteral("auto") : QStringLiteral("manual")) +
+                       (frame.doubt.isEmpty() ? QString() : QStringLiteral(" doubt=[%1]").arg(frame.doubt));
         }
     }
     if (!reader.Pending().isEmpty())
