@@ -3,7 +3,7 @@
 // photocell window in automatic mode on a serial port. It works on PlovoLocal (the
 // unixODBC files named by the environment) for the event given, says "ready" on
 // standard output once its window is shown, and ends when its standard input closes.
-// The chip-tag log is written to the working folder.
+// The chip-tag log and the photocell journal are written to the working folder.
 //
 //   station_peer chiptag EVENT
 //   station_peer photocell EVENT COMn   (COMn mapped by VidadIva.ini in the working folder)
@@ -71,6 +71,8 @@ int main(int argc, char **argv)
         Dm1->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
         auto w = std::make_unique<TFhand>(Dm1, &main);
         w->St1->setAudioDevice(QString());
+        // Its journal too: a station started again in the same folder finds what it left.
+        w->Intake->SetJournalFolder(QDir::currentPath());
         window = std::move(w);
     }
     window->show();

@@ -1,8 +1,7 @@
-// The database server stopped and started again during a chip-tag race, with the real
-// window and its poll: the operator is told that the intake stopped and what to do,
-// nothing stored before is lost, and once the window is opened again every passing
-// written meanwhile is taken exactly once. Runs on a private server of its own, since it
-// stops it.
+// The race server stopped, killed or restarted in the middle of a race, and the station
+// itself killed with passings waiting, with the real windows: no box stops the intake,
+// the window says what waits and since when, nothing taken is lost and nothing is stored
+// twice, without the operator. Runs on a private server of its own, since it kills it.
 #include "CuteBtn.h"
 #include "MidIntake.h"
 #include "SMARTALKOCXLib_TLB.h"
@@ -10,10 +9,15 @@
 #include "TestSupport.h"
 #include "Ucheck.h"
 #include "Udm1.h"
+#include "Uhand.h"
 #include "Umid.h"
+#include "CommX.h"
+#include "PtyPeer.h"
 #include "uComm.h"
 
 #include <QDir>
+#include <QLabel>
+#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -25,7 +29,22 @@ using namespace TestSupport;
 namespace
 {
 const QString Db = QStringLiteral("t_restart");
+
+// The timer's frame for bib n of the demo race, passing 10 min after its start.
+QByteArray frame(int bib)
+{
+    const int s = 600 + (bib - 1) * 30;
+    return QString::asprintf(" %04d C1  %02d:%02d:%02d.%03d   1\r", bib, 10 + s / 3600, s / 60 % 60, s % 60, bib)
+        .toLatin1();
 }
+
+QString journalOf(const QString &folder)
+{
+    QFile f(QDir(folder).filePath(QStringLiteral("photocell-journal-%1.txt")
+                                      .arg(QDate::currentDate().toString(Qt::ISODate))));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+} // namespace
 
 class TstDbRestart : public QObject
 {
@@ -33,15 +52,19 @@ class TstDbRestart : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void serverRestartDuringRace();
+    void chipTagWaitsOutTheServer();
     void serverKilledInsideAPassing_data();
     void serverKilledInsideAPassing();
+    void photocellWaitsOutTheServer();
+    void stationKilledWithPassingsWaiting();
 
 private:
     std::unique_ptr<TFmid> openWindow();
     void passing(const QString &zek, const QString &time);
     QList<QStringList> taken();
     QString numbersAndRanks();
+    QStringList stored(); // the bibs of midtp2, in their running numbers' order
+    bool startStation(QProcess &station, const QString &folder);
     std::unique_ptr<TPrivateServer> m_server;
     std::unique_ptr<SuiteDatabase> m_db;
     QTemporaryDir m_work;
@@ -111,65 +134,52 @@ QString TstDbRestart::numbersAndRanks()
                                               "where tcode='R2026A' and midtime1<>''"));
 }
 
-void TstDbRestart::serverRestartDuringRace()
+QStringList TstDbRestart::stored()
+{
+    QStringList bibs;
+    for (const QStringList &row : m_server->rows(Db, QStringLiteral("select zek from midtp2 order by tpno1")))
+        bibs << row.value(0);
+    return bibs;
+}
+
+void TstDbRestart::chipTagWaitsOutTheServer()
 {
     DialogRecorder dialogs;
     auto w = openWindow();
+    // Bibs of one passing per lap, each 5 min after its start.
+    QList<int> bibs;
+    for (int bib = 1; bib <= 15; ++bib)
+        bibs << bib;
+    bibs << 31 << 32 << 33 << 34 << 35;
+    auto write = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const int s = 300 + (bibs[i] - 1) * 30;
+            passing(QString::asprintf("%04d", bibs[i]),
+                    QString::asprintf("%02d:%02d:%02d.%d", 10 + s / 3600, s / 60 % 60, s % 60, i % 10));
+        }
+    };
+    write(0, 10);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 10, 20000);
+
+    // The server dies: no box, the poll goes on, the window says since when it waits.
+    QVERIFY(m_server->kill());
+    QTRY_VERIFY_WITH_TIMEOUT(w->lWaiting->isVisible(), 10000);
+    QVERIFY2(w->lWaiting->text().contains(QStringLiteral("データベースに接続できません")), qPrintable(w->lWaiting->text()));
+    QTest::qWait(1500);
     QVERIFY(w->Timer1->isActive());
-
-    // Three passings taken while the server runs.
-    passing(QStringLiteral("0001"), QStringLiteral("10:05:00.1"));
-    passing(QStringLiteral("0002"), QStringLiteral("10:05:31.2"));
-    passing(QStringLiteral("0003"), QStringLiteral("10:06:02.3"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 3, 20000);
-    const QList<QStringList> before = taken();
-    QCOMPARE(before, (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
-                                         {"0002", "1", "    5:01.2", "1"},
-                                         {"0003", "1", "    5:02.3", "1"}}));
-
-    // The server goes away: the next tick fails, the operator is told what to do, and the
-    // poll stays off. The window stays usable.
-    QVERIFY(m_server->stop());
-    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.texts(Dialogs::Kind::Error).isEmpty(), 30000);
-    QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
-    const QString box = dialogs.texts(Dialogs::Kind::Error).first();
-    QVERIFY2(box.endsWith(TMidIntake::PollStoppedMessage()), qPrintable(box));
-    QVERIFY2(box.size() > TMidIntake::PollStoppedMessage().size() + 2, "the server's error is not shown");
-    QVERIFY(!w->Timer1->isActive());
-    QVERIFY(w->isVisible());
-    w->b2->click();
-    QCOMPARE(w->Intake->midno, 2);
-
-    // The server is back; the chip-tag program writes passings while the poll is off.
-    QVERIFY(m_server->start());
-    passing(QStringLiteral("0004"), QStringLiteral("10:06:33.4"));
-    passing(QStringLiteral("0005"), QStringLiteral("10:07:04.5"));
-    QTest::qWait(1000); // four poll intervals: none runs
-    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")).toInt(), 2);
-    QCOMPARE(taken().mid(0, 3), before);
-
-    // As the message says: close the window and open it again.
-    w->close();
-    w.reset();
-    dialogs.shown.clear();
-    w = openWindow();
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
-    QVERIFY(w->Timer1->isActive());
-    QCOMPARE(w->Intake->lastupd, m_server->value(Db, QStringLiteral("select upd from EXECINFO where num=1")).toInt());
 
-    // The next passing changes the counter; the pass takes everything that waited.
-    passing(QStringLiteral("0006"), QStringLiteral("10:07:35.6"));
-    QTRY_COMPARE_WITH_TIMEOUT(
-        m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")).toInt(), 0, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 6, 20000);
-    QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
-                                          {"0002", "1", "    5:01.2", "1"},
-                                          {"0003", "1", "    5:02.3", "1"},
-                                          {"0004", "1", "    5:03.4", "1"},
-                                          {"0005", "1", "    5:04.5", "1"},
-                                          {"0006", "1", "    5:05.6", "1"}}));
-    // Numbered on without a gap or a repeat, and the ranking covers the whole field.
-    QCOMPARE(numbersAndRanks(), QStringLiteral("1,2,3,4,5,6|1,2,3,4,5,6"));
+    // Back: the other ten of the burst are taken without anybody touching the window.
+    QVERIFY(m_server->start());
+    write(10, 20);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 20, 20000);
+    QTRY_VERIFY(!w->lWaiting->isVisible());
+    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from tag_rec where use_mid=0")), QStringLiteral("0"));
+    QStringList numbers;
+    for (int n = 1; n <= 20; ++n)
+        numbers << QString::number(n);
+    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")), numbers.join(','));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select count(distinct zek) from CHAKU")), QStringLiteral("20"));
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     w->close();
 }
@@ -236,31 +246,123 @@ void TstDbRestart::serverKilledInsideAPassing()
     } joinHolder{holder};
     QTRY_VERIFY_WITH_TIMEOUT(holding, 10000);
     passing(QStringLiteral("0002"), QStringLiteral("10:05:31.2"));
-    QTRY_VERIFY_WITH_TIMEOUT(!dialogs.texts(Dialogs::Kind::Error).isEmpty(), 60000);
-    // (The station sees the link break before the kill has seen the server gone.)
-    QTRY_VERIFY2_WITH_TIMEOUT(killed, qPrintable(dialogs.texts().join(QLatin1Char('\n'))), 20000);
-    QVERIFY(!w->Timer1->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(killed, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->lWaiting->isVisible(), 60000);
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    QTRY_VERIFY(w->Timer1->isActive());
 
-    // Back after the crash: the passing is not half written, it waits untaken.
+    // Back after the crash: the passing cut off in the middle is taken by itself, whole
+    // and once, and so is the next.
     QVERIFY(m_server->start());
-    QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"}, {"0002", "0", "<NULL>", "0"}}));
-    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from tag_rec t where t.use_mid=1 and not exists "
-                                                "(select 1 from CHAKU c where c.zek=t.zek)")),
-             QStringLiteral("0"));
-
-    // Opened again, the next passing brings it in, whole and once.
-    w->close();
-    w.reset();
-    dialogs.shown.clear();
-    w = openWindow();
     passing(QStringLiteral("0003"), QStringLiteral("10:06:02.3"));
     QTRY_COMPARE_WITH_TIMEOUT(m_server->value(Db, QStringLiteral("select count(*) from CHAKU")).toInt(), 3, 20000);
     QCOMPARE(taken(), (QList<QStringList>{{"0001", "1", "    5:00.1", "1"},
                                           {"0002", "1", "    5:01.2", "1"},
                                           {"0003", "1", "    5:02.3", "1"}}));
     QCOMPARE(numbersAndRanks(), QStringLiteral("1,2,3|1,2,3"));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from tag_rec t where t.use_mid=1 and not exists "
+                                                "(select 1 from CHAKU c where c.zek=t.zek)")),
+             QStringLiteral("0"));
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     w->close();
+}
+
+void TstDbRestart::photocellWaitsOutTheServer()
+{
+    m_db->reload();
+    DialogRecorder dialogs;
+    TPtyPeer timer;
+    TWorkFolder work({{7, timer.SlavePath()}});
+    ProgramSettings.Alge = 7;
+    ProgramSettings.Automode = 1;
+    Dm1->PreparePhotocellQueries(ProgramSettings.CurrentTcode);
+    auto w = std::make_unique<TFhand>(Dm1);
+    w->Intake->SetJournalFolder(work.Path());
+    w->St1->setAudioDevice(QString());
+    w->show();
+    QVERIFY(w->CommX1->IsOpen());
+    timer.Write(frame(1) + frame(2));
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), (QStringList{"001", "002"}), 10000);
+
+    // Three frames meet a dead server: kept, listed, no box; nothing waits behind a box.
+    QVERIFY(m_server->kill());
+    timer.Write(frame(3) + frame(4) + frame(5));
+    QTRY_COMPARE_WITH_TIMEOUT(w->Intake->WaitingCount(), 3, 10000);
+    QTRY_VERIFY(w->lIntakeNotice->isVisible());
+    QVERIFY2(w->Intake->Notice().contains(QStringLiteral("データベースに接続できません")), qPrintable(w->Intake->Notice()));
+    QTest::qWait(1500);
+    QCOMPARE(w->Intake->WaitingCount(), 3);
+
+    // Back; the next frame comes while those that waited are being stored: all in order, once.
+    QVERIFY(m_server->start());
+    timer.Write(frame(6));
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), (QStringList{"001", "002", "003", "004", "005", "006"}), 20000);
+    QTRY_COMPARE(m_server->value(Db, QStringLiteral("select group_concat(zek order by num) from CHAKU")),
+                 QStringLiteral("0001,0002,0003,0004,0005,0006"));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from result where tcode='R2026A' and midtime1='   10:00.0'")),
+             QStringLiteral("6"));
+    QTRY_VERIFY(!w->lIntakeNotice->isVisible());
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    const QString journal = journalOf(work.Path());
+    QCOMPARE(journal.count(QStringLiteral(" FRAME ")), 6);
+    QCOMPARE(journal.count(QStringLiteral(" DONE ")), 6);
+    w->close();
+}
+
+bool TstDbRestart::startStation(QProcess &station, const QString &folder)
+{
+    station.setWorkingDirectory(folder);
+    station.start(QCoreApplication::applicationDirPath() + QStringLiteral("/station_peer"),
+                  {QStringLiteral("photocell"), QStringLiteral("R2026A"), QStringLiteral("COM7")});
+    QByteArray said;
+    QElapsedTimer waited;
+    waited.start();
+    while (!said.contains("ready\n") && waited.elapsed() < 30000 && station.waitForReadyRead(1000))
+        said += station.readAllStandardOutput();
+    return said.contains("ready\n");
+}
+
+void TstDbRestart::stationKilledWithPassingsWaiting()
+{
+    m_db->reload();
+    TPtyPeer timer;
+    QTemporaryDir work;
+    QFile ini(work.filePath(QStringLiteral("VidadIva.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[SerialPorts]\r\nCOM7=" + timer.SlavePath().toLocal8Bit() + "\r\n");
+    ini.close();
+
+    QProcess station;
+    QVERIFY(startStation(station, work.path()));
+    timer.Write(frame(1));
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), QStringList{"001"}, 10000);
+    QVERIFY(m_server->kill());
+    timer.Write(frame(2) + frame(3));
+    QTRY_COMPARE_WITH_TIMEOUT(journalOf(work.path()).count(QStringLiteral(" FRAME ")), 3, 10000);
+    station.kill(); // the laptop's power cut
+    QVERIFY(station.waitForFinished(10000));
+
+    // As if the power went between the first passing's commit and its line in the
+    // journal: it must be recognised as stored, not stored again.
+    QString journal = journalOf(work.path());
+    journal.remove(QRegularExpression(QStringLiteral("[^\n]* DONE 1\n")));
+    QFile rewrite(QDir(work.path()).filePath(QStringLiteral("photocell-journal-%1.txt")
+                                                 .arg(QDate::currentDate().toString(Qt::ISODate))));
+    QVERIFY(rewrite.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    rewrite.write(journal.toUtf8());
+    rewrite.close();
+
+    QVERIFY(m_server->start());
+    QProcess again;
+    QVERIFY(startStation(again, work.path()));
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), (QStringList{"001", "002", "003"}), 20000);
+    QTRY_COMPARE(m_server->value(Db, QStringLiteral("select group_concat(zek order by num) from CHAKU")),
+                 QStringLiteral("0001,0002,0003"));
+    QTRY_COMPARE(journalOf(work.path()).count(QStringLiteral(" DONE ")), 3);
+    again.closeWriteChannel();
+    QVERIFY(again.waitForFinished(20000));
+    const QByteArray said = again.readAllStandardError();
+    QVERIFY2(!said.contains("box:"), said.constData());
 }
 
 QTEST_MAIN(TstDbRestart)
