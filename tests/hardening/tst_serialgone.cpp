@@ -53,6 +53,7 @@ private slots:
     void photocellAdapterPulledAndPluggedBack();
     void transponderAdapterPulledAndPluggedBack();
     void carrierChangeShowsNothing();
+    void lineErrorMarksItsFrameDoubtful();
     void portHeldByAnotherProgramIsNamed();
 
 private:
@@ -222,6 +223,28 @@ void TstSerialGone::carrierChangeShowsNothing()
     QTRY_COMPARE_WITH_TIMEOUT(rows(), 1, 10000);
     QVERIFY(w->CommX1->IsOpen());
     QVERIFY(w->LbPortStatus->isHidden());
+    QCOMPARE(m_dialogs->shown.size(), 0);
+}
+
+// A parity, framing or overrun error while a frame arrives: the frame is kept for the
+// operator, not recorded as a time; the next frame is recorded as usual.
+void TstSerialGone::lineErrorMarksItsFrameDoubtful()
+{
+    std::shared_ptr<TScriptedPort> line = TScriptedPort::Create();
+    ProgramSettings.Automode = 1;
+    auto w = std::make_unique<TFhand>(Dm1, m_main);
+    w->CommX1->SetLineFactory(line->Factory());
+    w->show();
+    w->com1open(1);
+    line->Wake(0, 0, " 0015 C1  10:1");
+    line->Wake(CommEv::Err, CommCe::RxParity, "7:30.000   1\r");
+    line->Wake(0, 0, " 0016 C1  10:18:00.000   1\r");
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), 2, 10000);
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,fl from midtp2 order by tpno1")),
+             (QList<QStringList>{{"015", "B"}, {"016", "A"}}));
+    QTRY_COMPARE(m_db->value(QStringLiteral("select count(*) from result where tcode='R2026A' and midtime1 is not null "
+                                            "and zek in ('0015','0016')")),
+                 QStringLiteral("1"));
     QCOMPARE(m_dialogs->shown.size(), 0);
 }
 
