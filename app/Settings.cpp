@@ -25,6 +25,7 @@ TMainFormSettings LoadSettings(const QString &path)
     s.Alge = read("Port", "Alge", 0);
     s.Automode = read("Syori", "Automode", 0);
     form.DataIndex = read("DB", "DataIndex", 0);
+    form.TpNoSet = read("MainForm", "TpNoSet", 0) == 1;
     return form;
 }
 

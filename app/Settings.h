@@ -10,6 +10,9 @@ struct TMainFormSettings {
     int Top = 0;
     int Left = 0;
     int DataIndex = 0;
+    // "TpNoSet" of section "MainForm": 1 shows the transponder registration's button, which
+    // is hidden otherwise. Set by hand by the crew; never written by the station.
+    bool TpNoSet = false;
 };
 
 // Reads every key in the load order into ProgramSettings and the returned main-window

@@ -138,6 +138,8 @@ void TFmain::FormCreate()
     move(form.Left, form.Top);
     WindowPlace::KeepOnScreen(this); // the place was saved on another screen, perhaps
     m_dbSelect->DataIndex = form.DataIndex;
+    // Registration is not offered to the operator, unless the crew has said so.
+    CuteButton3->setVisible(form.TpNoSet);
     lUPD->setText(FileDateText(QCoreApplication::applicationFilePath()));
 }
 

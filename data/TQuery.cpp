@@ -77,9 +77,9 @@ void TQuery::Close()
     emit afterClose();
 }
 
-void TQuery::ExecSQL()
+qulonglong TQuery::ExecSQL()
 {
-    m_db->execute(SQLText());
+    return m_db->execute(SQLText()).affected;
 }
 
 void TQuery::First()

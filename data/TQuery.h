@@ -51,7 +51,8 @@ public:
 
     void Open(); // runs the text for rows; nothing when already open
     void Close();
-    void ExecSQL(); // runs the text as a statement without rows
+    // Runs the text as a statement without rows; the rows it changed.
+    qulonglong ExecSQL();
     bool Active() const { return m_active; }
 
     int RecordCount() const { return m_active ? int(m_rows.values.size()) : 0; }

@@ -24,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QTableView>
+#include <QTime>
 #include <QTimer>
 
 namespace
@@ -61,7 +62,7 @@ void TFtpnoset::SaveAmbPort(int portNo)
 
 void TFtpnoset::createControls()
 {
-    setFixedSize(760, 560);
+    setFixedSize(760, 600);
 
     auto edit = [this](const char *name, const QRect &where) {
         auto *e = new QLineEdit(this);
@@ -148,6 +149,9 @@ void TFtpnoset::createControls()
     m_ports = new TSerialPortChoice(CommX1, this);
     LbPortStatus = MakeNoticeLine(QStringLiteral("LbPortStatus"), this);
     LbPortStatus->setGeometry(8, 514, 664, 42);
+    lRegisterNotice = MakeNoticeLine(QStringLiteral("lRegisterNotice"), this);
+    lRegisterNotice->setGeometry(8, 558, 744, 38);
+    lRegisterNotice->setWordWrap(true);
     LbPortStatus->setWordWrap(true);
 
     Timer1 = new QTimer(this);
@@ -293,9 +297,16 @@ void TFtpnoset::tpnumset()
         QString why;
         if (!ParseTpReading(entry, reading, &why)) {
             // A faulty record can never be registered: it is noted in the raw view and
-            // dropped, so the records behind it are not held up.
+            // dropped, so the records behind it are not held up. The next bib stays where
+            // it is, and the red line says so: unnoticed, the next transponder would take
+            // the bib meant for this one.
             amblist.removeFirst();
             Memo1->appendPlainText(QStringLiteral("登録しません（%1）: %2").arg(why, entry));
+            noteNotRegistered(RGkind->ItemIndex() == 0
+                                  ? QStringLiteral("読めない記録（%1）。ゼッケン %2 はまだ空いています。"
+                                                   "そのトランスポンダーをもう一度読ませてください。")
+                                        .arg(why, Edzek->text())
+                                  : QStringLiteral("読めない記録（%1）").arg(why));
             handled = true;
             continue;
         }
@@ -336,9 +347,16 @@ void TFtpnoset::tpnumset()
                 m_dm->Qedit->setSQL(
                     {QStringLiteral("update midtp set tpno1='") + SqlEscape(transponder) + QLatin1Char('\''),
                      QStringLiteral("where zek='") + SqlEscape(bib) + QLatin1Char('\'')});
-                m_dm->Qedit->ExecSQL();
-                Edzek->setText(QString::number(next + 1));
-                lastZek = bib;
+                if (m_dm->Qedit->ExecSQL() == 0) {
+                    // No row for that bib (beyond 0300, or the table never reset): nothing
+                    // was registered, and the next transponder must not move on past it.
+                    noteNotRegistered(QStringLiteral("ゼッケン %1 の行がありません。トランスポンダー %2 は登録されていません"
+                                                     "（ＴＰ Ｄａｔａ Ｃｌｅａｒ で 0001～0300 を作り直すか、ZEK を直してください）。")
+                                          .arg(bib, transponder));
+                } else {
+                    Edzek->setText(QString::number(next + 1));
+                    lastZek = bib;
+                }
             }
         } else if (lookup->RecordCount() > 0) {
             const QString zek = lookup->FieldByName(QStringLiteral("zek")).AsString();
@@ -359,6 +377,14 @@ void TFtpnoset::tpnumset()
     }
     if (handled)
         reopenList(lastZek);
+}
+
+void TFtpnoset::noteNotRegistered(const QString &what)
+{
+    m_notRegistered << QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + what;
+    while (m_notRegistered.size() > 2)
+        m_notRegistered.removeFirst();
+    ShowNotice(lRegisterNotice, m_notRegistered.join(QLatin1Char('\n')));
 }
 
 void TFtpnoset::reopenList(const QString &zek)

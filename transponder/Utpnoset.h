@@ -48,6 +48,9 @@ public:
     TCommX *CommX1;
     // The port's status line: a port that went away, and how long it was away.
     QLabel *LbPortStatus;
+    // Registrations that did not happen: a record that could not be read, a bib without
+    // its row. Stays until the window closes, newest last.
+    QLabel *lRegisterNotice;
     QTimer *Timer1;
 
     // Decoder input: bytes not yet taken as a line, the passing records waiting to be
@@ -92,4 +95,6 @@ private:
     TDm1 *m_dm;
     TTpGridModel *m_gridModel = nullptr;
     QString m_reportedEdzek; // the non-numeric next bib already reported
+    QStringList m_notRegistered; // lRegisterNotice's entries
+    void noteNotRegistered(const QString &what);
 };

@@ -135,6 +135,14 @@ void TstMainWindow::controlsAndCaptions()
     TCuteButton *tp = w->findChild<TCuteButton *>(QStringLiteral("CuteButton3"));
     QCOMPARE(tp->text(), QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"));
     QVERIFY(!tp->isVisible());
+    // The crew can offer it: "TpNoSet=1" under [MainForm], read when the window is made.
+    w->close();
+    ProfileFile::WriteString(m_work.filePath(QStringLiteral("VidadIva.ini")), QStringLiteral("MainForm"),
+                             QStringLiteral("TpNoSet"), QStringLiteral("1"));
+    w = open(0);
+    QVERIFY(w->findChild<TCuteButton *>(QStringLiteral("CuteButton3"))->isVisible());
+    ProfileFile::WriteString(m_work.filePath(QStringLiteral("VidadIva.ini")), QStringLiteral("MainForm"),
+                             QStringLiteral("TpNoSet"), QStringLiteral("0"));
     QCOMPARE(w->RGdb->title(), QStringLiteral("MySQL"));
     QCOMPARE(w->RGdb->Items(), QStringList({"Local", "Test", "Server"}));
     QCOMPARE(w->RGdb->ItemIndex(), 0);

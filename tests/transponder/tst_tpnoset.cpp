@@ -12,6 +12,7 @@
 #include "Utpnoset.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -111,6 +112,7 @@ private slots:
     void sortOrders();
     void faultyRecordIsDropped_data();
     void faultyRecordIsDropped();
+    void bibWithoutRowIsNotPassed();
     void quoteInTransponderStaysData();
     void nextBibNotANumber();
     void mainWindowOpensItModally();
@@ -514,6 +516,24 @@ void TstTpnoset::faultyRecordIsDropped()
     QCOMPARE(m_db->value(QStringLiteral("select count(*) from midtp where tpno1<>'0'")), QStringLiteral("1"));
     QVERIFY(memoLines(w->Memo1).last().endsWith(record));
     QCOMPARE(w->Edzek->text(), QStringLiteral("2"));
+    QVERIFY(w->Timer1->isActive());
+    // Said where the crew looks: the bib it did not take is still free.
+    QVERIFY(w->lRegisterNotice->isVisible());
+    QVERIFY2(w->lRegisterNotice->text().contains(QStringLiteral("ゼッケン 1 はまだ空いています")),
+             qPrintable(w->lRegisterNotice->text()));
+}
+
+// A next bib without its row in the table registers nothing: said so, and the next bib
+// does not move on past it.
+void TstTpnoset::bibWithoutRowIsNotPassed()
+{
+    auto w = open();
+    w->Edzek->setText(QStringLiteral("301"));
+    runPass(w.get(), {QStringLiteral("3333333\t12.345\t5\t80"), QStringLiteral("4444444\t13.345\t5\t80")});
+    QCOMPARE(w->Edzek->text(), QStringLiteral("301"));
+    QCOMPARE(m_db->value(QStringLiteral("select count(*) from midtp where tpno1<>'0'")), QStringLiteral("0"));
+    QVERIFY2(w->lRegisterNotice->text().contains(QStringLiteral("ゼッケン 0301 の行がありません")),
+             qPrintable(w->lRegisterNotice->text()));
     QVERIFY(w->Timer1->isActive());
 }
 
