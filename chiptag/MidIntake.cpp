@@ -184,6 +184,13 @@ void TMidIntake::settagmid()
 
 bool TMidIntake::takePassing(const TTagPassing &passing)
 {
+    // A bib or antenna of bytes that form no Shift-JIS character (another program wrote
+    // them) cannot be named in any statement: its lookups and its claim would never match,
+    // and it would be passed over at every pass without a word.
+    if (passing.zek.contains(QChar::ReplacementCharacter) || passing.term.contains(QChar::ReplacementCharacter)) {
+        m_waitingNow << TWaitingPassing{passing.zek, UnreadableReason()};
+        return false;
+    }
     TQuery *course = m_dm->Query2;
     course->setSQL(CourseSql(evtcode, passing.zek));
     course->Open();
@@ -209,14 +216,8 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
     const QString marked = passing.zek + QLatin1Char('\n') + passing.term;
     const bool claimed = q->RecordCount() > 0 || m_markedThisPass.value(marked, -1) >= passing.cont;
     q->Close();
-    if (!claimed) {
-        // Another station took it since the snapshot; or its bib or antenna holds bytes
-        // that are not Shift-JIS, which no statement can name: that one would be skipped
-        // at every pass without a word.
-        if (passing.zek.contains(QChar::ReplacementCharacter) || passing.term.contains(QChar::ReplacementCharacter))
-            m_waitingNow << TWaitingPassing{passing.zek, UnreadableReason()};
-        return false;
-    }
+    if (!claimed)
+        return false; // another station took it since the snapshot
 
     const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
     // Logged before it runs (or kept for the log while it cannot be written).
