@@ -71,6 +71,10 @@ void TPhotocellIntake::Take(const TFrame &frame)
 
 int TPhotocellIntake::Resume()
 {
+    // Once per intake: a second reading would queue again what waits already.
+    if (m_resumed)
+        return 0;
+    m_resumed = true;
     const QList<TJournalFrame> unfinished = m_journal->Unfinished();
     for (const TJournalFrame &journal : unfinished) {
         TPending p;
@@ -91,7 +95,9 @@ void TPhotocellIntake::retry()
 {
     ++m_ticks;
     drain();
-    if (m_queue.isEmpty() && !m_awaySince.isValid() && m_ticks % SetAsideEvery == 0)
+    // While the server is away a set-aside passing is what finds it back, when no other
+    // passing waits.
+    if (m_queue.isEmpty() && (m_awaySince.isValid() || m_ticks % SetAsideEvery == 0))
         retrySetAside();
     changed();
 }

@@ -103,6 +103,7 @@ private:
     QList<TPending> m_queue;    // arrival order
     QList<TPending> m_setAside; // refused, tried again every few seconds
     bool m_draining = false;
+    bool m_resumed = false;
     int m_ticks = 0;
     QDateTime m_awaySince; // invalid while the server answers
     QString m_awayReason;

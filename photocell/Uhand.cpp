@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTableView>
 #include <QThread>
@@ -227,9 +228,11 @@ void TFhand::createControls()
 
     Intake = new TPhotocellIntake(m_dm, this);
     connect(Intake, &TPhotocellIntake::frameStored, this, [this](const TFrame &frame) {
+        const QScopedValueRollback<bool> quiet(m_quietRefresh, true);
         RunHandler([&] { showStored(frame); });
     });
     connect(Intake, &TPhotocellIntake::recorded, this, [this](const TPhotocellIntake::TRecording &r) {
+        const QScopedValueRollback<bool> quiet(m_quietRefresh, true);
         RunHandler([&] {
             Edit1->setText(r.passtime);
             Edit2->setText(r.zek);
@@ -484,6 +487,20 @@ void TFhand::Edit2KeyDown(int Key)
 }
 
 void TFhand::reopen(TQuery *query, QTableView *grid)
+{
+    // During intake a grid that cannot be read now (the server went away right after a
+    // commit) is read again with the next passing; no box may hold the intake for it.
+    if (m_quietRefresh) {
+        try {
+            reopenNow(query, grid);
+        } catch (const EDatabaseError &) {
+        }
+        return;
+    }
+    reopenNow(query, grid);
+}
+
+void TFhand::reopenNow(TQuery *query, QTableView *grid)
 {
     const int row = grid->currentIndex().row();
     const int column = qMax(0, grid->currentIndex().column());

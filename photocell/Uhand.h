@@ -141,6 +141,7 @@ private:
     void syncRawView();
     // Closes and reopens a query, keeping its grid's current row and scroll position.
     void reopen(TQuery *query, QTableView *grid);
+    void reopenNow(TQuery *query, QTableView *grid);
     // The value of a field in the grid's current row; "" without one.
     QString currentValue(QTableView *grid, TQuery *query, const QString &field) const;
     void pause();
@@ -156,4 +157,6 @@ private:
     bool m_pauseOpen = false;
     // The port reported a line error since the last line ended: the line it hit is doubted.
     bool m_lineError = false;
+    // While the intake shows what it stored: grid refreshes never open a box.
+    bool m_quietRefresh = false;
 };
