@@ -214,8 +214,10 @@ void TstLivePage::passingsShowBeforeTheStreamAnswers()
     const int passings = m_db->value(QStringLiteral("SELECT COUNT(*) FROM CHAKU")).toInt();
     m_browser->blockRequests({QStringLiteral("*/events")});
     const bool opened = m_browser->open(m_live->url(), QSize(390, 844), true);
-    const bool shown = opened && m_browser->waitUntil(
-        QStringLiteral("document.querySelectorAll('#passings tbody tr').length === %1").arg(passings), 3000);
+    const bool shown =
+        opened &&
+        m_browser->waitUntil(
+            QStringLiteral("document.querySelectorAll('#passings tbody tr').length === %1").arg(passings), 3000);
     const QString status = text(QStringLiteral("document.getElementById('status').textContent"));
     m_browser->blockRequests({});
     QVERIFY(opened);
