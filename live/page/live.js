@@ -132,9 +132,9 @@
     } catch (err) { console.error(err); }
   }
 
-  function choose(n) {
-    mid = n;
-    history.replaceState(null, '', '#mid=' + n);
+  function choose(point) {
+    mid = point;
+    history.replaceState(null, '', '#mid=' + point);
     renderRanking();
   }
 
