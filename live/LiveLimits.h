@@ -19,8 +19,11 @@ struct TLiveLimits {
     // connection between two requests.
     int connections() const { return streams + 500; }
     int connectionsPerAddress() const { return streamsPerAddress + 50; }
-    // Past these the library itself closes a connection when it is accepted (no answer,
-    // but no wait either): our own counts answer 503 well before.
-    int hardConnections() const { return connections() + 1000; }
+    // The library's own limits, past ours. Over the one per address it closes a new
+    // connection as it accepts it (no answer, but no wait either). At the one in total it
+    // stops accepting: new connections wait in the kernel's queue until held ones end, at
+    // the latest when their request time is up. So it lies far past our total, where only
+    // many addresses holding idle connections on purpose reach it.
+    int hardConnections() const { return 4 * connections(); }
     int hardConnectionsPerAddress() const { return 2 * connectionsPerAddress(); }
 };
