@@ -291,12 +291,16 @@ void TstMainWindow::closeButtonSavesSettings()
     QCOMPARE(iniValue("AMB", "ID"), QStringLiteral("233"));
 }
 
-// Starts the station program, offscreen, with its single-instance marker under runtimeDir.
+// Starts the station program, offscreen, with its single-instance marker under runtimeDir
+// (none: without $XDG_RUNTIME_DIR).
 static void startStation(QProcess &station, const QString &runtimeDir, const QString &workDir)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    if (runtimeDir.isEmpty())
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    else
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
     station.setProcessEnvironment(env);
     station.setWorkingDirectory(workDir);
     station.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../../app/midstation"));
@@ -429,12 +433,8 @@ void TstMainWindow::runningCopyListensInAPrivateFolder()
         QVERIFY(::lstat(QFile::encodeName(socket.absolutePath()).constData(), &folder) == 0);
         QVERIFY(S_ISDIR(folder.st_mode) && folder.st_uid == getuid() && (folder.st_mode & 077) == 0);
 
-        QProcess second; // with this environment: the same folders
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        second.setProcessEnvironment(env);
-        second.setWorkingDirectory(m_work.path());
-        second.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../../app/midstation"));
+        QProcess second; // with this process's TMPDIR
+        startStation(second, qEnvironmentVariable("XDG_RUNTIME_DIR"), m_work.path());
         QVERIFY(second.waitForStarted());
         QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
