@@ -175,7 +175,7 @@ TOptionsOutcome ParseLiveOptions(const QStringList &arguments, TLiveOptions *opt
     for (const TNumberOption &o : NumberOptions) {
         const int v = options->limits.*o.field;
         if (v < o.low || v > o.high) {
-            *message = QStringLiteral("%1 は %2 から %3 の間で指定してください。")
+            *message = QStringLiteral("%1は %2 から %3 の間で指定してください。")
                            .arg(QString::fromUtf8(o.what))
                            .arg(o.low)
                            .arg(o.high);

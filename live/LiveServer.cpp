@@ -343,7 +343,7 @@ bool TLiveServer::answerStream(MHD_Connection *connection, Client *client)
     return queued == MHD_YES;
 }
 
-bool TLiveServer::answerPage(MHD_Connection *connection, bool head)
+bool TLiveServer::answerPage(MHD_Connection *connection)
 {
     QByteArray page;
     {
@@ -354,7 +354,7 @@ bool TLiveServer::answerPage(MHD_Connection *connection, bool head)
         }
         page = m_page;
     }
-    return respond(connection, MHD_HTTP_OK, "text/html; charset=utf-8", head ? QByteArray() : page) == MHD_YES;
+    return respond(connection, MHD_HTTP_OK, "text/html; charset=utf-8", page) == MHD_YES;
 }
 
 bool TLiveServer::answer(MHD_Connection *connection, Client *client, const QByteArray &url, bool head)
@@ -365,7 +365,7 @@ bool TLiveServer::answer(MHD_Connection *connection, Client *client, const QByte
         return answerStream(connection, client);
     }
     if (url == "/" || url == "/index.html")
-        return answerPage(connection, head);
+        return answerPage(connection); // the library leaves the body out for HEAD
     if (url == "/api/state") {
         QByteArray json;
         {

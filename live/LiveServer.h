@@ -67,7 +67,7 @@ private:
     friend struct TLiveCallbacks; // the library's callbacks, in LiveServer.cpp
     bool answer(MHD_Connection *connection, Client *client, const QByteArray &url, bool head);
     bool answerStream(MHD_Connection *connection, Client *client);
-    bool answerPage(MHD_Connection *connection, bool head);
+    bool answerPage(MHD_Connection *connection);
     // Counting, all under m_mutex.
     void admit(Client *client);
     void release(Client *client);

@@ -116,6 +116,11 @@ void TstLive::optionsAreChecked_data()
     QTest::newRow("host name") << QStringList{QStringLiteral("--listen"), QStringLiteral("example.org:80")} << 2
                                << QStringLiteral("待ち受けアドレス");
     QTest::newRow("unknown argument") << QStringList{QStringLiteral("--write")} << 2 << QStringLiteral("不明な引数");
+    QTest::newRow("no pages per address") << QStringList{QStringLiteral("--max-per-address"), QStringLiteral("0")} << 2
+                                          << QStringLiteral("アドレスごとのページの上限は 1 から 10000");
+    QTest::newRow("request time not a number")
+        << QStringList{QStringLiteral("--request-seconds"), QStringLiteral("12x")} << 2
+        << QStringLiteral("要求の受け取りの上限秒数は 1 から 300");
     QTest::newRow("address not on this machine")
         << QStringList{QStringLiteral("--listen"), QStringLiteral("192.0.2.1:8080")} << 1
         << QStringLiteral("待ち受けできません");
