@@ -48,8 +48,8 @@ public:
 
     // Updates kept for streams that are behind; one further behind gets the whole state.
     static constexpr int RingSize = 64;
-    // A connection that neither sends nor takes anything for this long is closed (a
-    // request never finished, a page that stopped reading).
+    // A connection that neither sends nor takes anything for this long is closed (a page
+    // that stopped reading). A request too slow to arrive is cut sooner (TLiveLimits).
     static constexpr unsigned TimeoutSeconds = 30;
 
     struct Stream;
