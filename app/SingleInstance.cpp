@@ -2,31 +2,73 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
-static QString runtimeFolder()
+namespace
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    QDir().mkpath(dir);
-    return dir;
+
+// A folder (not a link to one) of this user that no other user may enter or list.
+bool isPrivateFolder(const QString &path)
+{
+    struct stat st {
+    };
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+// Makes the folder with mode 0700 when it is missing; a name somebody else holds, or a
+// folder others may enter, is not taken.
+bool makePrivateFolder(const QString &path)
+{
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    return isPrivateFolder(path);
+}
+
+} // namespace
+
+QString TSingleInstance::PrivateFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (isPrivateFolder(runtime))
+        return runtime;
+    const QString uid = QString::number(::getuid());
+    const QString inTemp = QDir::tempPath() + QStringLiteral("/midstation-run-") + uid;
+    if (makePrivateFolder(inTemp))
+        return inTemp;
+    const QString cache = QDir::homePath() + QStringLiteral("/.cache");
+    QDir().mkpath(cache);
+    const QString inHome = cache + QStringLiteral("/midstation-run");
+    return makePrivateFolder(inHome) ? inHome : QString();
 }
 
 TSingleInstance::TSingleInstance(const QString &key, QObject *parent)
     : QObject(parent), m_key(QStringLiteral("%1-%2").arg(key).arg(getuid()))
 {
-    m_lock = std::make_unique<QLockFile>(runtimeFolder() + QLatin1Char('/') + m_key + QStringLiteral(".lock"));
+    const QString folder = PrivateFolder();
+    if (folder.isEmpty())
+        return;
+    m_socketPath = folder + QLatin1Char('/') + m_key + QStringLiteral(".socket");
+    m_lock = std::make_unique<QLockFile>(folder + QLatin1Char('/') + m_key + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0); // only a live process holds the marker
+    m_server.setSocketOptions(QLocalServer::UserAccessOption);
 }
 
 TSingleInstance::~TSingleInstance() = default;
 
 TSingleInstance::Start TSingleInstance::claim()
 {
+    // No folder of the user's own (a home that cannot be written): the copy runs without
+    // the guard rather than not at all.
+    if (!m_lock) {
+        qWarning("midstation: no private folder for the running-copy marker; a second copy is not kept out");
+        return Start::Go;
+    }
     if (m_lock->tryLock(0)) {
         listen();
         return Start::Go;
@@ -51,7 +93,7 @@ bool TSingleInstance::askRunningCopy()
     QLocalSocket socket;
     // A copy that has just started may not listen yet.
     for (;;) {
-        socket.connectToServer(m_key);
+        socket.connectToServer(m_socketPath);
         if (socket.waitForConnected(1000))
             break;
         if (waited.elapsed() >= AnswerTimeoutMs)
@@ -72,8 +114,8 @@ bool TSingleInstance::askRunningCopy()
 void TSingleInstance::listen()
 {
     // Only the marker's holder gets here: a socket file left now is a crashed copy's.
-    QLocalServer::removeServer(m_key);
-    m_server.listen(m_key);
+    QLocalServer::removeServer(m_socketPath);
+    m_server.listen(m_socketPath);
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *peer = m_server.nextPendingConnection()) {
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {

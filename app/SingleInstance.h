@@ -1,8 +1,9 @@
-// One running copy per user: a lock file in the user's runtime folder marks the running
-// copy, and a local socket named after the program lets a second start ask it to come
-// to the front. Only a live process holds the marker: the lock of a crashed copy does not
+// One running copy per user: a lock file in a folder only the user may enter marks the
+// running copy, and a local socket beside it lets a second start ask it to come to the
+// front. Only a live process holds the marker: the lock of a crashed copy does not
 // block a start. A live copy that does not answer (its window thread busy in a long
-// statement) is never joined by a second one.
+// statement) is never joined by a second one. Nothing lies at a shared, predictable
+// name, so another user can neither take the socket first nor answer in its place.
 #pragma once
 
 #include <QLocalServer>
@@ -28,6 +29,14 @@ public:
     // How long a second start waits for the running copy's answer.
     int AnswerTimeoutMs = 5000;
 
+    // Where the running copy listens (empty when no private folder could be had).
+    QString socketPath() const { return m_socketPath; }
+
+    // The user's private folder: $XDG_RUNTIME_DIR when it is a folder of this user that
+    // nobody else may enter; else such a folder made (and checked) in the temporary
+    // folder, or in ~/.cache when that name is taken. Empty when none can be had.
+    static QString PrivateFolder();
+
     // Shown when a start is refused.
     static QString RefusedMessage() { return QStringLiteral("起動できません"); }
 
@@ -40,6 +49,7 @@ private:
     void listen();
 
     QString m_key;
+    QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
 };

@@ -82,14 +82,56 @@ bool ParseListenAddress(const QString &text, TListenAddress *out, QString *error
 QString LiveUsage()
 {
     return QStringLiteral(
-        "使い方: midstation-live [--listen ADDR:PORT] [--dsn NAME] [--max-clients N] [--settings FILE]\n"
+        "使い方: midstation-live [--listen ADDR:PORT] [--dsn NAME] [--max-clients N] [--max-per-address N]\n"
+        "                        [--request-seconds S] [--settings FILE]\n"
         "レースデータベースを読み (書き込みはしません)、中間タイムのライブページを配信します。\n"
-        "  --listen ADDR:PORT  待ち受けアドレス (既定 127.0.0.1:8080、ポート 0 は空きポート)\n"
-        "  --dsn NAME          データソース名 (既定 PlovoLocal)\n"
-        "  --max-clients N     同時接続数の上限 (既定 200)\n"
-        "  --settings FILE     設定ファイル (既定 ./midstation-live.ini の [Live] 節:\n"
-        "                      Listen, DataSource, MaxClients, NameColumn)\n");
+        "  --listen ADDR:PORT     待ち受けアドレス (既定 127.0.0.1:8080、ポート 0 は空きポート)\n"
+        "  --dsn NAME             データソース名 (既定 PlovoLocal)\n"
+        "  --max-clients N        同時に開けるページ (イベントストリーム) の上限 (既定 2000)\n"
+        "  --max-per-address N    一つのアドレスから開けるページの上限 (既定 100)\n"
+        "  --request-seconds S    要求を受け取り終えるまでの上限秒数 (既定 10)\n"
+        "  --settings FILE        設定ファイル (既定 ./midstation-live.ini の [Live] 節:\n"
+        "                         Listen, DataSource, MaxClients, MaxPerAddress, RequestSeconds, NameColumn)\n");
 }
+
+namespace
+{
+
+// The whole-number options: command line, settings key, where it goes, its range.
+struct TNumberOption {
+    const char *argument;
+    const char *key;
+    int TLiveLimits::*field;
+    int low;
+    int high;
+    const char *what;
+};
+
+const TNumberOption NumberOptions[] = {
+    {"--max-clients", "MaxClients", &TLiveLimits::streams, 1, 10000, "同時に開けるページの上限"},
+    {"--max-per-address", "MaxPerAddress", &TLiveLimits::streamsPerAddress, 1, 10000, "アドレスごとのページの上限"},
+    {"--request-seconds", "RequestSeconds", &TLiveLimits::requestSeconds, 1, 300, "要求の受け取りの上限秒数"},
+};
+
+const TNumberOption *numberOption(const QString &argument)
+{
+    for (const TNumberOption &o : NumberOptions)
+        if (argument == QLatin1String(o.argument))
+            return &o;
+    return nullptr;
+}
+
+// A whole number in decimal, nothing else: "12x" or "1e3" is not taken as 12 or 1.
+bool parseNumber(const QString &text, int *value)
+{
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok, 10);
+    if (ok)
+        *value = n;
+    return ok;
+}
+
+} // namespace
 
 TOptionsOutcome ParseLiveOptions(const QStringList &arguments, TLiveOptions *options, QString *message)
 {
@@ -102,16 +144,18 @@ TOptionsOutcome ParseLiveOptions(const QStringList &arguments, TLiveOptions *opt
         options->listen = ProfileFile::ReadString(file, Section, QStringLiteral("Listen"), options->listen);
         options->dataSource = ProfileFile::ReadString(file, Section, QStringLiteral("DataSource"), options->dataSource);
         options->nameColumn = ProfileFile::ReadString(file, Section, QStringLiteral("NameColumn"), options->nameColumn);
-        options->maxClients =
-            ProfileFile::ReadInteger(file, Section, QStringLiteral("MaxClients"), options->maxClients);
+        for (const TNumberOption &o : NumberOptions)
+            options->limits.*o.field =
+                ProfileFile::ReadInteger(file, Section, QLatin1String(o.key), options->limits.*o.field);
     }
 
     for (int i = 1; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help"))
             return TOptionsOutcome::Help;
-        const bool known = arg == QLatin1String("--listen") || arg == QLatin1String("--dsn") ||
-                           arg == QLatin1String("--max-clients") || arg == QLatin1String("--settings");
+        const TNumberOption *number = numberOption(arg);
+        const bool known = number || arg == QLatin1String("--listen") || arg == QLatin1String("--dsn") ||
+                           arg == QLatin1String("--settings");
         if (!known) {
             *message = QStringLiteral("不明な引数「%1」です。\n").arg(arg) + LiveUsage();
             return TOptionsOutcome::Error;
@@ -125,12 +169,18 @@ TOptionsOutcome ParseLiveOptions(const QStringList &arguments, TLiveOptions *opt
             options->listen = value;
         else if (arg == QLatin1String("--dsn"))
             options->dataSource = value;
-        else if (arg == QLatin1String("--max-clients"))
-            options->maxClients = value.toInt();
+        else if (number && !parseNumber(value, &(options->limits.*number->field)))
+            options->limits.*number->field = number->low - 1; // refused below with its range
     }
-    if (options->maxClients < 1 || options->maxClients > 10000) {
-        *message = QStringLiteral("同時接続数の上限は 1 から 10000 の間で指定してください。");
-        return TOptionsOutcome::Error;
+    for (const TNumberOption &o : NumberOptions) {
+        const int v = options->limits.*o.field;
+        if (v < o.low || v > o.high) {
+            *message = QStringLiteral("%1は %2 から %3 の間で指定してください。")
+                           .arg(QString::fromUtf8(o.what))
+                           .arg(o.low)
+                           .arg(o.high);
+            return TOptionsOutcome::Error;
+        }
     }
     if (options->dataSource.isEmpty()) {
         *message = QStringLiteral("データソース名が空です。");

@@ -2,6 +2,8 @@
 // browsers at most. From its settings file, overridden by the command line.
 #pragma once
 
+#include "LiveLimits.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,7 +25,7 @@ struct TLiveOptions {
     QString listen = QStringLiteral("127.0.0.1:8080");
     QString dataSource = QStringLiteral("PlovoLocal");
     QString nameColumn = QStringLiteral("name"); // competitor's name in result, when present
-    int maxClients = 200;
+    TLiveLimits limits;
     int pollMs = 250;
     QString settingsFile = QStringLiteral("midstation-live.ini");
     TListenAddress address;

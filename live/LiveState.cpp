@@ -203,3 +203,19 @@ QByteArray UpdateJson(const TLiveState &before, const TLiveState &after)
         o.insert(QStringLiteral("ranks"), ranks);
     return pageSafe(o);
 }
+
+QByteArray SseMessage(qint64 seq, const char *event, const QByteArray &json)
+{
+    return QByteArray("id: ") + QByteArray::number(seq) + "\nevent: " + event + "\ndata: " + json + "\n\n";
+}
+
+QByteArray EmbedState(const QByteArray &page, const QByteArray &stateJson)
+{
+    static const QByteArray element = "<script type=\"application/json\" id=\"first-state\">";
+    const qsizetype open = page.indexOf(element);
+    const qsizetype close = open < 0 ? -1 : page.indexOf("</script>", open + element.size());
+    if (close < 0)
+        return page;
+    const qsizetype start = open + element.size();
+    return page.left(start) + stateJson + page.mid(close);
+}

@@ -79,5 +79,11 @@ QByteArray StateJson(const TLiveState &state);
 // new rows ("add", after.arrived) when the old list is still their tail, as the whole list ("all") when
 // the table was cleared or rewritten.
 QByteArray UpdateJson(const TLiveState &before, const TLiveState &after);
+// One server-sent event: its id (the state's sequence number), type and JSON data line.
+QByteArray SseMessage(qint64 seq, const char *event, const QByteArray &json);
+// The page with the whole state put into its data element (<script type="application/json"
+// id="first-state">), so that it shows the passings on first paint, before the stream
+// answers. The JSON holds no '<' (StateJson escapes it), so it cannot end the element.
+QByteArray EmbedState(const QByteArray &page, const QByteArray &stateJson);
 // True when the data the page shows differs (not counting online and updated).
 bool ShownDataDiffers(const TLiveState &a, const TLiveState &b);

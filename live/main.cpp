@@ -11,8 +11,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -53,6 +55,20 @@ QHash<QString, TStaticFile> pageFiles()
             {QStringLiteral("/live.js"), {"text/javascript; charset=utf-8", load("live.js")}}};
 }
 
+// Every connection is a file descriptor, and a desktop session's soft limit (1024) is
+// below the connections a crowd needs: take what the hard limit allows.
+void raiseOpenFileLimit(const TLiveLimits &limits)
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return;
+    const rlim_t wanted = rlim_t(limits.hardConnections()) + 64;
+    if (files.rlim_cur >= wanted)
+        return;
+    files.rlim_cur = files.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, files.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+}
+
 void logLine(const QString &line)
 {
     const QString stamped = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + line;
@@ -79,15 +95,17 @@ int main(int argc, char *argv[])
         break;
     }
 
-    TLiveServer server(options.address, options.maxClients, pageFiles());
+    raiseOpenFileLimit(options.limits);
+    TLiveServer server(options.address, options.limits, pageFiles());
     server.publish(StateJson(TLiveState()), QByteArray());
     if (!server.start(&message)) {
         std::fprintf(stderr, "midstation-live: %s\n", message.toLocal8Bit().constData());
         return 1;
     }
-    std::printf("midstation-live: http://%s:%d/ (データソース %s、同時接続 %d まで)\n",
-                options.address.host.toLocal8Bit().constData(), server.port(),
-                options.dataSource.toLocal8Bit().constData(), options.maxClients);
+    std::printf(
+        "midstation-live: http://%s:%d/ (データソース %s、同時に %d ページ、一つのアドレスから %d ページまで)\n",
+        options.address.host.toLocal8Bit().constData(), server.port(), options.dataSource.toLocal8Bit().constData(),
+        options.limits.streams, options.limits.streamsPerAddress);
     std::fflush(stdout);
 
     TLiveReader reader(options.dataSource, options.nameColumn, options.pollMs);

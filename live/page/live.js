@@ -8,6 +8,8 @@
   let mid = midFromHash();
   let source = null;
   let lastHeard = 0;
+  let retry = 0;
+  const RETRY_MS = 10000; // the program's Retry-After
 
   function $(id) { return document.getElementById(id); }
 
@@ -99,15 +101,40 @@
     if (source) source.close();
     source = new EventSource('events');
     lastHeard = Date.now();
-    listen('state', msg => { state.ranks = { 1: [], 2: [], 3: [], 4: [], 5: [] }; apply(msg); renderRanking(); });
+    listen('state', applyState);
     listen('update', apply);
     listen('ping', () => {});
-    source.onerror = () => { state.streaming = false; renderStatus(); }; // it reconnects by itself
+    source.onerror = () => {
+      state.streaming = false;
+      renderStatus();
+      // A lost connection is retried by the browser itself; an answer other than the
+      // stream (503 when the program is full) closes it for good: try again a little
+      // later, spread out so that a crowd turned away does not come back at once.
+      if (source.readyState === EventSource.CLOSED) {
+        clearTimeout(retry);
+        retry = setTimeout(connect, RETRY_MS + Math.random() * RETRY_MS);
+      }
+    };
   }
 
-  function choose(n) {
-    mid = n;
-    history.replaceState(null, '', '#mid=' + n);
+  function applyState(msg) {
+    state.ranks = { 1: [], 2: [], 3: [], 4: [], 5: [] };
+    apply(msg);
+    renderRanking();
+  }
+
+  // The state the page was delivered with: shown at once, before the stream answers.
+  function applyFirstState() {
+    const element = $('first-state');
+    try {
+      const msg = JSON.parse(element ? element.textContent : '{}');
+      if (msg.passings) applyState(msg);
+    } catch (err) { console.error(err); }
+  }
+
+  function choose(point) {
+    mid = point;
+    history.replaceState(null, '', '#mid=' + point);
     renderRanking();
   }
 
@@ -119,5 +146,6 @@
     if (Date.now() - lastHeard > SILENT_MS) { state.streaming = false; renderStatus(); connect(); }
   }, 5000);
   renderRanking();
+  applyFirstState();
   connect();
 })();

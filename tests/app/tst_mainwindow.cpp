@@ -15,12 +15,15 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -44,6 +47,8 @@ private slots:
     void secondStartRaisesTheRunningCopy();
     void leftoverMarkerDoesNotBlock();
     void busyCopyIsNotJoined();
+    void runningCopyListensInAPrivateFolder_data();
+    void runningCopyListensInAPrivateFolder();
 
 private:
     std::unique_ptr<TFmain> open(int dataIndex);
@@ -294,12 +299,16 @@ void TstMainWindow::closeButtonSavesSettings()
     QCOMPARE(iniValue("AMB", "ID"), QStringLiteral("233"));
 }
 
-// Starts the station program, offscreen, with its single-instance marker under runtimeDir.
+// Starts the station program, offscreen, with its single-instance marker under runtimeDir
+// (none: without $XDG_RUNTIME_DIR).
 static void startStation(QProcess &station, const QString &runtimeDir, const QString &workDir)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    if (runtimeDir.isEmpty())
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    else
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
     station.setProcessEnvironment(env);
     station.setWorkingDirectory(workDir);
     station.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../../app/midstation"));
@@ -379,6 +388,73 @@ void TstMainWindow::busyCopyIsNotJoined()
     QTRY_VERIFY_WITH_TIMEOUT(raised.size() >= 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(third.state(), QProcess::NotRunning, 10000);
     QCOMPARE(third.exitCode(), 0);
+}
+
+void TstMainWindow::runningCopyListensInAPrivateFolder_data()
+{
+    QTest::addColumn<int>("runtimeMode"); // mode of $XDG_RUNTIME_DIR; 0: not set
+    QTest::addColumn<bool>("usesRuntime");
+    QTest::newRow("runtime folder of the user") << 0700 << true;
+    QTest::newRow("runtime folder others may enter") << 0755 << false;
+    QTest::newRow("no runtime folder") << 0 << false;
+}
+
+// Another user's program listening at the old shared name (temporary folder, program name
+// and user id) is neither removed nor asked: the copies find each other in a folder only
+// the user may enter.
+void TstMainWindow::runningCopyListensInAPrivateFolder()
+{
+    QFETCH(int, runtimeMode);
+    QFETCH(bool, usesRuntime);
+    QTemporaryDir temp; // the temporary folder of this test alone
+    QTemporaryDir runtime;
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", temp.path().toLocal8Bit());
+    if (runtimeMode) {
+        QVERIFY(::chmod(QFile::encodeName(runtime.path()).constData(), mode_t(runtimeMode)) == 0);
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    } else {
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+    const QString oldPlace = QDir::tempPath() + QStringLiteral("/midstation-%1").arg(getuid());
+    QLocalServer stranger;
+    QVERIFY(stranger.listen(oldPlace));
+    int strangerAsked = 0;
+    connect(&stranger, &QLocalServer::newConnection, &stranger, [&] {
+        ++strangerAsked;
+        QLocalSocket *peer = stranger.nextPendingConnection();
+        connect(peer, &QLocalSocket::readyRead, peer, [peer] { peer->write("ok\n"); });
+    });
+    struct stat before {
+    };
+    QVERIFY(::lstat(QFile::encodeName(oldPlace).constData(), &before) == 0);
+
+    {
+        TSingleInstance first(QStringLiteral("midstation"));
+        QCOMPARE(first.claim(), TSingleInstance::Start::Go);
+        QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
+        const QFileInfo socket(first.socketPath());
+        QCOMPARE(socket.absolutePath() == runtime.path(), usesRuntime);
+        struct stat folder {
+        };
+        QVERIFY(::lstat(QFile::encodeName(socket.absolutePath()).constData(), &folder) == 0);
+        QVERIFY(S_ISDIR(folder.st_mode) && folder.st_uid == getuid() && (folder.st_mode & 077) == 0);
+
+        QProcess second; // with this process's TMPDIR
+        startStation(second, qEnvironmentVariable("XDG_RUNTIME_DIR"), m_work.path());
+        QVERIFY(second.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitCode(), 0);
+    }
+    struct stat after {
+    };
+    QVERIFY(::lstat(QFile::encodeName(oldPlace).constData(), &after) == 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(strangerAsked, 0);
+    qputenv("TMPDIR", savedTmp);
+    savedRuntime.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
 
 QTEST_MAIN(TstMainWindow)

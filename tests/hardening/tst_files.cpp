@@ -1,7 +1,9 @@
 // Files the station cannot write during a race: the log of the chip-tag window (a folder
 // of that name in the way, as root can write anywhere else) and the settings file when
 // the main window closes. The operator is told which file, nothing that was stored is
-// lost, and the log works again once the window is opened again.
+// lost, and the log works again once the window is opened again. And the files of the
+// user who runs the private database server: the station's account, whose password every
+// local user can read, reaches none of them.
 #include "CuteBtn.h"
 #include "MidIntake.h"
 #include "SMARTALKOCXLib_TLB.h"
@@ -17,6 +19,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <mysql.h>
+
 using namespace TestSupport;
 
 class TstFiles : public QObject
@@ -27,6 +31,8 @@ private slots:
     void cleanupTestCase();
     void logUnwritableDuringRace();
     void settingsUnwritableAtClosing();
+    void stationAccountReachesNoFiles_data();
+    void stationAccountReachesNoFiles();
 
 private:
     QString logPath() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/VidadIva.log"); }
@@ -119,6 +125,44 @@ void TstFiles::settingsUnwritableAtClosing()
     QVERIFY(Dm1->DB->Connected());
     QCOMPARE(m_db->value(QStringLiteral("select count(*) from result where tcode='R2026A'")), QStringLiteral("60"));
     QDir::setCurrent(m_work.path());
+}
+
+void TstFiles::stationAccountReachesNoFiles_data()
+{
+    QTest::addColumn<QString>("sql");  // %1: a folder of this test
+    QTest::addColumn<bool>("refused"); // false: runs, and its one value is NULL
+    QTest::newRow("read a file") << QStringLiteral("SELECT LOAD_FILE('/etc/passwd')") << false;
+    QTest::newRow("read into a table") << QStringLiteral("LOAD DATA INFILE '/etc/passwd' INTO TABLE CHAKU") << true;
+    QTest::newRow("write a file") << QStringLiteral("SELECT 'x' INTO OUTFILE '%1/written'") << true;
+    QTest::newRow("move the server's log") << QStringLiteral("SET GLOBAL general_log_file='%1/written'") << true;
+    QTest::newRow("write the grant tables")
+        << QStringLiteral("UPDATE mysql.global_priv SET Priv=Priv WHERE User='root'") << true;
+    QTest::newRow("give itself the right") << QStringLiteral("GRANT FILE ON *.* TO 'root'@'127.0.0.1'") << true;
+}
+
+void TstFiles::stationAccountReachesNoFiles()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, refused);
+    // Nobody else may enter the server's folder, where its socket is.
+    QCOMPARE(QFileInfo(serverDir()).permissions() &
+                 (QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther | QFile::WriteOther),
+             QFileDevice::Permissions());
+    QTemporaryDir folder;
+    MYSQL *mysql = mysql_init(nullptr);
+    QVERIFY(mysql_real_connect(mysql, "127.0.0.1", "root", "rufan", "t_files", unsigned(serverPort()), nullptr, 0));
+    const bool failed = mysql_query(mysql, sql.arg(folder.path()).toUtf8().constData()) != 0;
+    const QString error = QString::fromUtf8(mysql_error(mysql));
+    QList<QStringList> rows;
+    if (MYSQL_RES *result = mysql_store_result(mysql)) {
+        rows = FetchRows(result);
+        mysql_free_result(result);
+    }
+    mysql_close(mysql);
+    QVERIFY2(failed == refused, qPrintable(error));
+    if (!refused)
+        QCOMPARE(rows, (QList<QStringList>{{QStringLiteral("<NULL>")}}));
+    QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("written"))));
 }
 
 QTEST_MAIN(TstFiles)

@@ -1,6 +1,7 @@
 #include "HeadlessChromium.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -156,4 +157,10 @@ QImage THeadlessChromium::screenshot()
     const QJsonObject shot =
         call(QStringLiteral("Page.captureScreenshot"), {{QStringLiteral("format"), QStringLiteral("png")}});
     return QImage::fromData(QByteArray::fromBase64(shot.value(QStringLiteral("data")).toString().toLatin1()), "PNG");
+}
+
+void THeadlessChromium::blockRequests(const QStringList &patterns)
+{
+    call(QStringLiteral("Network.enable"), {});
+    call(QStringLiteral("Network.setBlockedURLs"), {{QStringLiteral("urls"), QJsonArray::fromStringList(patterns)}});
 }

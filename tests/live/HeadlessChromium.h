@@ -9,6 +9,7 @@
 #include <QJsonValue>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <sys/types.h>
@@ -27,6 +28,8 @@ public:
     // Evaluates until the expression is true or the deadline passes.
     bool waitUntil(const QString &expression, int timeoutMs);
     QImage screenshot();
+    // Requests to addresses matching a pattern ("*/events") fail from now on; none: all pass.
+    void blockRequests(const QStringList &patterns);
 
 private:
     QJsonObject call(const QString &method, const QJsonObject &params, bool inPage = true, int timeoutMs = 20000);

@@ -8,9 +8,11 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -67,11 +69,20 @@ int LiveProgram::stop()
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
-int connectTo(int port, int rcvbuf)
+int connectTo(int port, int rcvbuf, const char *from)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (rcvbuf > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    if (from) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &local.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(quint16(port));
@@ -117,10 +128,10 @@ bool readSome(int fd, QByteArray *into, qint64 deadline)
 
 } // namespace
 
-HttpReply request(int port, const QByteArray &raw, int timeoutMs)
+HttpReply request(int port, const QByteArray &raw, int timeoutMs, const char *from)
 {
     HttpReply reply;
-    const int fd = connectTo(port);
+    const int fd = connectTo(port, 0, from);
     if (fd < 0)
         return reply;
     sendAll(fd, raw); // a server that refuses a huge request may close before all is sent
@@ -145,9 +156,9 @@ HttpReply request(int port, const QByteArray &raw, int timeoutMs)
     return reply;
 }
 
-HttpReply get(int port, const QByteArray &path, int timeoutMs)
+HttpReply get(int port, const QByteArray &path, int timeoutMs, const char *from)
 {
-    return request(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", timeoutMs);
+    return request(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", timeoutMs, from);
 }
 
 QJsonObject state(int port)
@@ -156,9 +167,9 @@ QJsonObject state(int port)
     return reply.status == 200 ? QJsonDocument::fromJson(reply.body).object() : QJsonObject();
 }
 
-EventStream::EventStream(int port)
+EventStream::EventStream(int port, const char *from)
 {
-    m_fd = connectTo(port);
+    m_fd = connectTo(port, 0, from);
     if (m_fd >= 0 && !sendAll(m_fd, "GET /events HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n")) {
         ::close(m_fd);
         m_fd = -1;
@@ -216,6 +227,78 @@ std::optional<QJsonObject> EventStream::waitFor(const QByteArray &type,
             return o;
     }
     return std::nullopt;
+}
+
+QJsonObject embeddedState(const QByteArray &page)
+{
+    static const QByteArray open = "<script type=\"application/json\" id=\"first-state\">";
+    const qsizetype start = page.indexOf(open);
+    const qsizetype end = start < 0 ? -1 : page.indexOf("</script>", start);
+    if (end < 0)
+        return QJsonObject();
+    return QJsonDocument::fromJson(page.mid(start + open.size(), end - start - open.size())).object();
+}
+
+NginxProxy::NginxProxy(int livePort)
+{
+    QFile site(TestSupport::sourceDir() + QStringLiteral("/packaging/nginx/midstation-live"));
+    if (!site.open(QIODevice::ReadOnly))
+        return;
+    const int port = TestSupport::unusedPort();
+    QByteArray text = site.readAll();
+    text.replace("listen 80;", "listen 127.0.0.1:" + QByteArray::number(port) + ';');
+    text.replace("listen [::]:80;", "");
+    text.replace("127.0.0.1:8080", "127.0.0.1:" + QByteArray::number(livePort));
+    const QByteArray dir = m_dir.path().toLocal8Bit();
+    QFile conf(m_dir.filePath(QStringLiteral("nginx.conf")));
+    QFile copy(m_dir.filePath(QStringLiteral("site.conf")));
+    if (!conf.open(QIODevice::WriteOnly) || !copy.open(QIODevice::WriteOnly))
+        return;
+    copy.write(text);
+    copy.close();
+    // What Debian's /etc/nginx/nginx.conf gives a site, with every file in the test's folder.
+    conf.write("daemon off;\nworker_processes 1;\npid " + dir + "/nginx.pid;\nerror_log " + dir +
+               "/error.log info;\nevents { worker_connections 256; }\nhttp {\n  access_log off;\n"
+               "  client_body_temp_path " +
+               dir + "/body;\n  proxy_temp_path " + dir +
+               "/proxy;\n"
+               "  fastcgi_temp_path " +
+               dir + "/fastcgi;\n  uwsgi_temp_path " + dir +
+               "/uwsgi;\n"
+               "  scgi_temp_path " +
+               dir + "/scgi;\n  include " + dir + "/site.conf;\n}\n");
+    conf.close();
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QStringLiteral("/usr/sbin/nginx"),
+                    {QStringLiteral("-e"), m_dir.filePath(QStringLiteral("error.log")), QStringLiteral("-p"),
+                     m_dir.path(), QStringLiteral("-c"), m_dir.filePath(QStringLiteral("nginx.conf"))});
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
+        const int fd = connectTo(port);
+        if (fd >= 0) {
+            ::close(fd);
+            m_port = port;
+            return;
+        }
+        QThread::msleep(50);
+    }
+}
+
+NginxProxy::~NginxProxy()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(m_process.processId()), SIGQUIT); // nginx's graceful stop
+    if (!m_process.waitForFinished(10000))
+        m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+QString NginxProxy::log()
+{
+    QFile f(m_dir.filePath(QStringLiteral("error.log")));
+    f.open(QIODevice::ReadOnly);
+    return QString::fromLocal8Bit(m_process.readAll() + f.readAll());
 }
 
 QJsonObject rowWithBib(const QJsonArray &rows, const QString &bib)

@@ -47,7 +47,9 @@ private:
 };
 
 // A connected TCP socket to the program; rcvbuf > 0 shrinks the receive buffer first.
-int connectTo(int port, int rcvbuf = 0);
+// from: the loopback address it comes from ("127.0.0.7"), so that a test can play many
+// clients of different addresses; 127.0.0.1 when null.
+int connectTo(int port, int rcvbuf = 0, const char *from = nullptr);
 bool sendAll(int fd, const QByteArray &bytes);
 
 struct HttpReply {
@@ -57,8 +59,8 @@ struct HttpReply {
 };
 // Sends raw bytes on a connection of their own and reads the reply until the server
 // closes or the deadline passes.
-HttpReply request(int port, const QByteArray &raw, int timeoutMs = 5000);
-HttpReply get(int port, const QByteArray &path, int timeoutMs = 5000);
+HttpReply request(int port, const QByteArray &raw, int timeoutMs = 5000, const char *from = nullptr);
+HttpReply get(int port, const QByteArray &path, int timeoutMs = 5000, const char *from = nullptr);
 // /api/state parsed; empty on any failure.
 QJsonObject state(int port);
 
@@ -66,7 +68,7 @@ QJsonObject state(int port);
 class EventStream
 {
 public:
-    explicit EventStream(int port);
+    explicit EventStream(int port, const char *from = nullptr);
     ~EventStream();
     bool connected() const { return m_fd >= 0; }
     // Events until one of type `type` (any type when empty) whose JSON data satisfies
@@ -79,6 +81,27 @@ private:
     int m_fd = -1;
     QByteArray m_buffer;
     bool m_headerDone = false;
+};
+
+// The whole state the page / was delivered with (its first-state element); empty when
+// there is none.
+QJsonObject embeddedState(const QByteArray &page);
+
+// nginx in front of the program, with the example site of packaging/ (only its listen
+// address and the program's address changed), on a port of its own.
+class NginxProxy
+{
+public:
+    explicit NginxProxy(int livePort);
+    ~NginxProxy();
+    bool started() const { return m_port > 0; }
+    int port() const { return m_port; }
+    QString log();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
 };
 
 // A rank or passing row of a JSON list with this bib, or an empty object.

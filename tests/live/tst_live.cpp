@@ -1,8 +1,10 @@
 // midstation-live as a process against the private server: a passing taken by the
 // chip-tag intake reaches an open event stream within a second, Shift-JIS texts arrive as
 // UTF-8, markup in a name stays text, the program only reads, bad requests and stalled
-// clients leave the others served, connections are bounded, and a race server that goes
-// away and comes back is followed.
+// clients leave the others served, a crowd on one address or in total is turned away at
+// once without locking out the others, a request trickled in is cut, the page arrives
+// with the current passings in it, nginx in front passes the stream on, and a race server
+// that goes away and comes back is followed.
 #include "LiveTestSupport.h"
 #include "ServerControl.h"
 #include "TestSupport.h"
@@ -12,6 +14,8 @@
 #include <QJsonArray>
 #include <QtTest>
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -67,7 +71,12 @@ private slots:
     void badRequestsLeaveTheOthersServed_data();
     void badRequestsLeaveTheOthersServed();
     void stalledClientsDoNotHoldUpTheOthers();
-    void connectionsAreBounded();
+    void limitsTurnAwayOnlyTheCrowd_data();
+    void limitsTurnAwayOnlyTheCrowd();
+    void slowRequestsAreCut_data();
+    void slowRequestsAreCut();
+    void pageArrivesWithTheCurrentPassings();
+    void passingReachesTheStreamThroughNginx();
     void raceServerAwayShowsWaitingAndReconnects();
 
 private:
@@ -107,6 +116,11 @@ void TstLive::optionsAreChecked_data()
     QTest::newRow("host name") << QStringList{QStringLiteral("--listen"), QStringLiteral("example.org:80")} << 2
                                << QStringLiteral("待ち受けアドレス");
     QTest::newRow("unknown argument") << QStringList{QStringLiteral("--write")} << 2 << QStringLiteral("不明な引数");
+    QTest::newRow("no pages per address") << QStringList{QStringLiteral("--max-per-address"), QStringLiteral("0")} << 2
+                                          << QStringLiteral("アドレスごとのページの上限は 1 から 10000");
+    QTest::newRow("request time not a number")
+        << QStringList{QStringLiteral("--request-seconds"), QStringLiteral("12x")} << 2
+        << QStringLiteral("要求の受け取りの上限秒数は 1 から 300");
     QTest::newRow("address not on this machine")
         << QStringList{QStringLiteral("--listen"), QStringLiteral("192.0.2.1:8080")} << 1
         << QStringLiteral("待ち受けできません");
@@ -372,21 +386,143 @@ void TstLive::stalledClientsDoNotHoldUpTheOthers()
         ::close(fd);
 }
 
-void TstLive::connectionsAreBounded()
+void TstLive::limitsTurnAwayOnlyTheCrowd_data()
 {
-    LiveProgram live({QStringLiteral("--max-clients"), QStringLiteral("6")});
-    QVERIFY(live.started());
-    QVector<int> idle;
-    for (int i = 0; i < 6; ++i) {
-        idle << connectTo(live.port());
-        QVERIFY(sendAll(idle.last(), "GET /events HTTP/1.0\r\n\r\n"));
+    // The program takes 6 streams, 3 from one address, 53 connections from one address.
+    QTest::addColumn<QStringList>("streamsFrom"); // one stream held from each address listed
+    QTest::addColumn<int>("idleFromCrowd");       // connections from 127.0.0.2 that send nothing
+    QTest::addColumn<QByteArray>("refusedPath");
+    QTest::addColumn<QByteArray>("refusedFrom");
+    QTest::addColumn<QByteArray>("servedPath");
+    QTest::addColumn<QByteArray>("servedFrom");
+    const QString crowd = QStringLiteral("127.0.0.2");
+    QTest::newRow("streams of one address")
+        << QStringList{crowd, crowd, crowd} << 0 << QByteArray("/events") << QByteArray("127.0.0.2")
+        << QByteArray("/events") << QByteArray("127.0.0.3");
+    QTest::newRow("streams in total") << QStringList{crowd,
+                                                     crowd,
+                                                     QStringLiteral("127.0.0.3"),
+                                                     QStringLiteral("127.0.0.3"),
+                                                     QStringLiteral("127.0.0.4"),
+                                                     QStringLiteral("127.0.0.4")}
+                                      << 0 << QByteArray("/events") << QByteArray("127.0.0.5")
+                                      << QByteArray("/api/state") << QByteArray("127.0.0.5");
+    QTest::newRow("connections of one address")
+        << QStringList{} << 53 << QByteArray("/api/state") << QByteArray("127.0.0.2") << QByteArray("/")
+        << QByteArray("127.0.0.3");
+}
+
+void TstLive::limitsTurnAwayOnlyTheCrowd()
+{
+    QFETCH(QStringList, streamsFrom);
+    QFETCH(int, idleFromCrowd);
+    QFETCH(QByteArray, refusedPath);
+    QFETCH(QByteArray, refusedFrom);
+    QFETCH(QByteArray, servedPath);
+    QFETCH(QByteArray, servedFrom);
+    LiveProgram live({QStringLiteral("--max-clients"), QStringLiteral("6"), QStringLiteral("--max-per-address"),
+                      QStringLiteral("3"), QStringLiteral("--request-seconds"), QStringLiteral("60")});
+    QVERIFY2(live.started(), qPrintable(live.log()));
+    std::vector<std::unique_ptr<EventStream>> held;
+    for (const QString &from : streamsFrom) {
+        held.push_back(std::make_unique<EventStream>(live.port(), qPrintable(from)));
+        QVERIFY(held.back()->waitFor(
+            "state", [](const QJsonObject &) { return true; }, 5000));
     }
+    QVector<int> idle;
+    for (int i = 0; i < idleFromCrowd; ++i)
+        QVERIFY((idle << connectTo(live.port(), 0, "127.0.0.2")).last() >= 0);
     QTest::qWait(300);
-    QCOMPARE(get(live.port(), "/api/state", 2000).status, 0); // the seventh is turned away
+
+    QElapsedTimer answered;
+    answered.start();
+    const HttpReply refused = get(live.port(), refusedPath, 5000, refusedFrom.constData());
+    QCOMPARE(refused.status, 503);
+    QVERIFY2(answered.elapsed() < 2000, qPrintable(QString::number(answered.elapsed())));
+    QVERIFY2(refused.head.contains("\r\nRetry-After: 10"), refused.head.constData());
+    QCOMPARE(get(live.port(), servedPath, 1500, servedFrom.constData()).status, 200);
     for (int fd : idle)
         ::close(fd);
-    // The streams' ends are noticed at their next message; then there is room again.
-    QTRY_COMPARE_WITH_TIMEOUT(get(live.port(), "/api/state", 1000).status, 200, 20000);
+}
+
+void TstLive::slowRequestsAreCut_data()
+{
+    QTest::addColumn<QByteArray>("opening"); // sent at once, then one byte every 200 ms
+    QTest::newRow("headers trickled") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nX-Slow: ");
+    QTest::newRow("request line trickled") << QByteArray("GET /api/");
+    QTest::newRow("body of a GET trickled") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 900\r\n\r\n");
+    QTest::newRow("next request after an answer")
+        << QByteArray("GET /live.css HTTP/1.1\r\nHost: x\r\n\r\nGET / HTTP/1.1\r\nHost: x\r\nX-Slow: ");
+}
+
+void TstLive::slowRequestsAreCut()
+{
+    QFETCH(QByteArray, opening);
+    LiveProgram live({QStringLiteral("--request-seconds"), QStringLiteral("2")});
+    QVERIFY(live.started());
+    const int fd = connectTo(live.port());
+    QVERIFY(sendAll(fd, opening));
+    QElapsedTimer trickling;
+    trickling.start();
+    QByteArray received;
+    bool cut = false;
+    while (!cut && trickling.elapsed() < 15000) {
+        cut = !sendAll(fd, "a");
+        pollfd p{fd, POLLIN, 0};
+        if (!cut && ::poll(&p, 1, 200) > 0) {
+            char buf[4096];
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            cut = n <= 0;
+            received.append(buf, int(qMax<ssize_t>(n, 0)));
+        }
+    }
+    ::close(fd);
+    QVERIFY2(cut, "a request trickled in for 15 s was never cut");
+    QVERIFY2(trickling.elapsed() < 8000, qPrintable(QString::number(trickling.elapsed())));
+    QVERIFY(!received.contains("<html")); // nothing of the trickled request was answered
+    QCOMPARE(get(live.port(), "/api/state").status, 200);
+}
+
+void TstLive::pageArrivesWithTheCurrentPassings()
+{
+    LiveProgram live;
+    QVERIFY(live.started());
+    const int num = takePassing(QStringLiteral("0005"), QStringLiteral("10:09:10.0"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !rowWithBib(
+             state(live.port()).value(QStringLiteral("passings")).toObject().value(QStringLiteral("all")).toArray(),
+             QStringLiteral("0005"))
+             .isEmpty(),
+        5000);
+    const HttpReply page = get(live.port(), "/");
+    QCOMPARE(page.status, 200);
+    const QJsonObject first = embeddedState(page.body);
+    QVERIFY(isOnline(first));
+    const QJsonArray passings =
+        first.value(QStringLiteral("passings")).toObject().value(QStringLiteral("all")).toArray();
+    const QJsonObject row = rowWithBib(passings, QStringLiteral("0005"));
+    QCOMPARE(row.value(QStringLiteral("num")).toInt(), num);
+    QVERIFY(!rowWithBib(first.value(QStringLiteral("ranks")).toObject().value(QStringLiteral("1")).toArray(),
+                        QStringLiteral("0005"))
+                 .isEmpty());
+}
+
+void TstLive::passingReachesTheStreamThroughNginx()
+{
+    LiveProgram live;
+    QVERIFY(live.started());
+    NginxProxy nginx(live.port());
+    QVERIFY2(nginx.started(), qPrintable(nginx.log()));
+    QCOMPARE(embeddedState(get(nginx.port(), "/").body).isEmpty(), false);
+    EventStream stream(nginx.port());
+    QVERIFY2(stream.waitFor({}, isOnline, 10000), qPrintable(nginx.log()));
+    const int num = takePassing(QStringLiteral("0007"), QStringLiteral("10:09:20.0"));
+    QElapsedTimer sinceRow;
+    sinceRow.start();
+    QVERIFY(stream.waitFor(
+        "update", [num](const QJsonObject &u) { return hasPassing(u, num); }, 5000));
+    // Unbuffered: the update passes the proxy as soon as the program sends it.
+    QVERIFY2(sinceRow.elapsed() <= 1000, qPrintable(QString::number(sinceRow.elapsed())));
 }
 
 void TstLive::raceServerAwayShowsWaitingAndReconnects()

@@ -43,6 +43,7 @@ private slots:
     void pageShowsTheRace_data();
     void pageShowsTheRace();
     void pageShowsWaitingWithoutTheServer();
+    void passingsShowBeforeTheStreamAnswers();
 
 private:
     QString text(const QString &expression) { return m_browser->evaluate(expression).toString(); }
@@ -100,7 +101,8 @@ void TstLivePage::pageShowsTheRace()
     const int ranked = m_db->value(QStringLiteral("SELECT COUNT(*) FROM result WHERE midtime1<>''")).toInt();
     QVERIFY(m_browser->open(m_live->url(), viewport, mobile));
     QVERIFY(m_browser->waitUntil(QStringLiteral("document.querySelectorAll('#ranking tbody tr').length === %1 && "
-                                                "document.querySelectorAll('#passings tbody tr').length === %2")
+                                                "document.querySelectorAll('#passings tbody tr').length === %2 && "
+                                                "document.getElementById('status').textContent === '接続中'")
                                      .arg(ranked)
                                      .arg(passings),
                                  10000));
@@ -145,7 +147,7 @@ void TstLivePage::pageShowsTheRace()
                                           "td.textContent === '%1')")
                                .arg(ScriptName))
                 .toBool());
-    QCOMPARE(m_browser->evaluate(QStringLiteral("document.scripts.length")).toInt(), 1);
+    QCOMPARE(m_browser->evaluate(QStringLiteral("document.scripts.length")).toInt(), 2); // live.js, first state
 
     // The layout fits the width: one column on a phone, side by side on a desktop.
     QVERIFY(m_browser->evaluate(QStringLiteral("document.documentElement.scrollWidth <= %1").arg(viewport.width()))
@@ -203,6 +205,26 @@ void TstLivePage::pageShowsWaitingWithoutTheServer()
                                  5000));
     QCOMPARE(text(QStringLiteral("document.getElementById('updated').textContent")), QStringLiteral("--:--:--"));
     QVERIFY(m_browser->screenshot().save(QStringLiteral("live-waiting.png")));
+}
+
+// A tablet that reloads while the stream is slow to come (here: never comes) shows the
+// passings it was delivered with.
+void TstLivePage::passingsShowBeforeTheStreamAnswers()
+{
+    const int passings = m_db->value(QStringLiteral("SELECT COUNT(*) FROM CHAKU")).toInt();
+    m_browser->blockRequests({QStringLiteral("*/events")});
+    const bool opened = m_browser->open(m_live->url(), QSize(390, 844), true);
+    const bool shown =
+        opened &&
+        m_browser->waitUntil(
+            QStringLiteral("document.querySelectorAll('#passings tbody tr').length === %1").arg(passings), 3000);
+    const QString status = text(QStringLiteral("document.getElementById('status').textContent"));
+    m_browser->blockRequests({});
+    QVERIFY(opened);
+    QVERIFY(shown);
+    QCOMPARE(status, QStringLiteral("接続待ち"));
+    QCOMPARE(text(QStringLiteral("document.getElementById('event').textContent")),
+             QStringLiteral("第12回 高原ホワイトカップ クロスカントリー大会"));
 }
 
 QTEST_MAIN(TstLivePage)
