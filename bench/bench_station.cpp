@@ -252,7 +252,10 @@ struct TPhotocellBench {
             qFatal("write: %s", strerror(errno));
     }
     // On a connection of its own each time: the suite's one does not survive a killed server.
-    int recorded() { return TWriter(db.name()).count(QStringLiteral("SELECT count(*) FROM result WHERE midtime1 <> ''")); }
+    int recorded()
+    {
+        return TWriter(db.name()).count(QStringLiteral("SELECT count(*) FROM result WHERE midtime1 <> ''"));
+    }
 };
 
 int photocell(int count)
@@ -291,8 +294,9 @@ int photocell(int count)
         latencies << sinceCR.nsecsElapsed() / 1e6;
     }
     const int stored = b.recorded();
-    std::printf("Photocell: CR of a frame on the pty to the mid time in result, automatic mode, journal on, %d frames\n",
-                count);
+    std::printf(
+        "Photocell: CR of a frame on the pty to the mid time in result, automatic mode, journal on, %d frames\n",
+        count);
     std::printf("  median %.1f ms, p95 %.1f ms, max %.1f ms (target p95 <= 20 ms)\n", percentile(latencies, 0.5),
                 percentile(latencies, 0.95), percentile(latencies, 1.0));
     std::printf("  mid times stored: %d\n", stored);
@@ -328,8 +332,8 @@ int outage(int count)
     while (down.elapsed() < 10000)
         wait(20);
     QProcess start;
-    start.start(sourceDir() + QStringLiteral("/scripts/dbserver"), {QStringLiteral("start"), serverDir(),
-                                                                    QStringLiteral("--durable")});
+    start.start(sourceDir() + QStringLiteral("/scripts/dbserver"),
+                {QStringLiteral("start"), serverDir(), QStringLiteral("--durable")});
     if (!start.waitForFinished(60000) || start.exitCode() != 0)
         qFatal("the server did not start again");
     QElapsedTimer back;

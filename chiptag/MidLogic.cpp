@@ -56,7 +56,8 @@ QString WaitingReason(TMidDecision::Outcome outcome)
 
 QString RefusedReason(const QString &serverMessage)
 {
-    return QStringLiteral("データベースが書込みを拒否しました（%1）").arg(QString(serverMessage).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    return QStringLiteral("データベースが書込みを拒否しました（%1）")
+        .arg(QString(serverMessage).replace(QLatin1Char('\n'), QLatin1Char(' ')));
 }
 
 QString UnreadableReason()

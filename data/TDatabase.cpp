@@ -44,15 +44,15 @@ QStringList TDatabase::SessionSql() const
 bool TDatabase::ServerAway(const EDatabaseError &error)
 {
     switch (error.code()) {
-    case CR_CONNECTION_ERROR:      // no server on the socket
-    case CR_CONN_HOST_ERROR:       // none at the address, or no answer within the connect timeout
-    case CR_UNKNOWN_HOST:          // a name the course network cannot resolve just now
-    case CR_SERVER_GONE_ERROR:     // the link broke before the statement
-    case CR_SERVER_LOST:           // ... during it
-    case CR_SERVER_LOST_EXTENDED:  // ... during the greeting
-    case ER_SERVER_SHUTDOWN:       // the server is stopping
-    case ER_CONNECTION_KILLED:     // the session was killed (a restart, an administrator)
-    case ER_CON_COUNT_ERROR:       // the server is full: it answers again when others leave
+    case CR_CONNECTION_ERROR:     // no server on the socket
+    case CR_CONN_HOST_ERROR:      // none at the address, or no answer within the connect timeout
+    case CR_UNKNOWN_HOST:         // a name the course network cannot resolve just now
+    case CR_SERVER_GONE_ERROR:    // the link broke before the statement
+    case CR_SERVER_LOST:          // ... during it
+    case CR_SERVER_LOST_EXTENDED: // ... during the greeting
+    case ER_SERVER_SHUTDOWN:      // the server is stopping
+    case ER_CONNECTION_KILLED:    // the session was killed (a restart, an administrator)
+    case ER_CON_COUNT_ERROR:      // the server is full: it answers again when others leave
         return true;
     default:
         return false;

@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <chrono>
+#include <initializer_list>
 #include <mutex>
+#include <utility>
 
 #include <microhttpd.h>
 #include <netinet/in.h>
@@ -57,8 +59,9 @@ void freeBytes(void *cls)
     delete static_cast<QByteArray *>(cls);
 }
 
+// One response from bytes, with the headers every response carries and those given.
 MHD_Result respond(MHD_Connection *connection, unsigned status, const QByteArray &contentType, const QByteArray &body,
-                   const char *allow = nullptr)
+                   std::initializer_list<std::pair<const char *, QByteArray>> headers = {})
 {
     auto *held = new QByteArray(body); // shares the bytes; freed with the response
     MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
@@ -69,8 +72,8 @@ MHD_Result respond(MHD_Connection *connection, unsigned status, const QByteArray
     }
     addCommonHeaders(response);
     MHD_add_response_header(response, "Content-Type", contentType.constData());
-    if (allow)
-        MHD_add_response_header(response, "Allow", allow);
+    for (const auto &[name, value] : headers)
+        MHD_add_response_header(response, name, value.constData());
     const MHD_Result queued = MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
     return queued;
@@ -109,26 +112,10 @@ QByteArray addressKey(const sockaddr *peer)
 // left waiting nor holding a place.
 static MHD_Result respondBusy(MHD_Connection *connection, int retryAfterSeconds)
 {
-    auto *held = new QByteArray("503 混み合っています。しばらくしてから開き直してください。\n");
-    MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
-        size_t(held->size()), const_cast<char *>(held->constData()), &freeBytes, held);
-    if (!response) {
-        delete held;
-        return MHD_NO;
-    }
-    addCommonHeaders(response);
-    MHD_add_response_header(response, "Content-Type", PlainText.constData());
-    MHD_add_response_header(response, "Retry-After", QByteArray::number(retryAfterSeconds).constData());
-    MHD_add_response_header(response, "Connection", "close");
-    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_SERVICE_UNAVAILABLE, response);
-    MHD_destroy_response(response);
-    return queued;
+    return respond(connection, MHD_HTTP_SERVICE_UNAVAILABLE, PlainText,
+                   "503 混み合っています。しばらくしてから開き直してください。\n",
+                   {{"Retry-After", QByteArray::number(retryAfterSeconds)}, {"Connection", "close"}});
 }
-
-namespace
-{
-
-} // namespace
 
 TLiveServer::TLiveServer(const TListenAddress &address, const TLiveLimits &limits, QHash<QString, TStaticFile> files)
     : m_address(address), m_limits(limits), m_files(std::move(files))
@@ -496,7 +483,7 @@ MHD_Result TLiveCallbacks::request(void *cls, MHD_Connection *connection, const 
     // rather than read a body nobody wants.
     if (verb != MHD_HTTP_METHOD_GET && !head)
         return respond(connection, MHD_HTTP_METHOD_NOT_ALLOWED, PlainText, "405 GET だけを受け付けます。\n",
-                       "GET, HEAD");
+                       {{"Allow", "GET, HEAD"}});
     const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     auto *client = info ? static_cast<TLiveServer::Client *>(info->socket_context) : nullptr;
     if (!client)

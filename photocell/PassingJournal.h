@@ -26,12 +26,12 @@ namespace Photocell
 {
 
 struct TJournalFrame {
-    QString file;       // the journal file it stands in
-    int number = 0;     // its number in that file
-    QDateTime arrived;  // the station's clock when the frame arrived
-    QString event;      // CurrentTcode then
+    QString file;      // the journal file it stands in
+    int number = 0;    // its number in that file
+    QDateTime arrived; // the station's clock when the frame arrived
+    QString event;     // CurrentTcode then
     bool automatic = false;
-    QByteArray line;    // the frame as received, without its CR
+    QByteArray line; // the frame as received, without its CR
 };
 
 class TPassingJournal

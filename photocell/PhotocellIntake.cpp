@@ -216,8 +216,8 @@ TPhotocellIntake::TRecording TPhotocellIntake::Record(const QString &zek, const 
     return r;
 }
 
-TPhotocellIntake::TRecording TPhotocellIntake::recordIn(const QString &zek, const QString &passtime,
-                                                        const QString &mid, const QString &tcode)
+TPhotocellIntake::TRecording TPhotocellIntake::recordIn(const QString &zek, const QString &passtime, const QString &mid,
+                                                        const QString &tcode)
 {
     TRecording r;
     r.zek = zek;
@@ -240,8 +240,7 @@ TPhotocellIntake::TRecording TPhotocellIntake::recordIn(const QString &zek, cons
     return r;
 }
 
-std::optional<QString> TPhotocellIntake::setdispinfo(const QString &zek, const QString &passtime,
-                                                     const QString &tcode)
+std::optional<QString> TPhotocellIntake::setdispinfo(const QString &zek, const QString &passtime, const QString &tcode)
 {
     TQuery *q = m_dm->Qtemp;
     q->setSQL({QStringLiteral("select status,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5"),
@@ -293,7 +292,8 @@ void TPhotocellIntake::finish(const TPending &p)
 
 void TPhotocellIntake::noteUnrecorded(const QString &zek, const QString &why)
 {
-    m_unrecorded << QStringLiteral("%1 自動記録できません: %2").arg(zek, QString(why).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    m_unrecorded << QStringLiteral("%1 自動記録できません: %2")
+                        .arg(zek, QString(why).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     while (m_unrecorded.size() > UnrecordedKept)
         m_unrecorded.removeFirst();
 }
@@ -311,7 +311,8 @@ QStringList TPhotocellIntake::NoticeEntries() const
     if (!m_journalProblem.isEmpty())
         entries << m_journalProblem;
     if (m_awaySince.isValid())
-        entries << QStringLiteral("データベースに接続できません（%1 から）。保存待ちの通過 %2 件は、つながり次第保存します。")
+        entries << QStringLiteral(
+                       "データベースに接続できません（%1 から）。保存待ちの通過 %2 件は、つながり次第保存します。")
                        .arg(m_awaySince.toString(QStringLiteral("HH:mm:ss")))
                        .arg(m_queue.size());
     else if (!m_queue.isEmpty())

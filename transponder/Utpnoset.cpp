@@ -350,9 +350,11 @@ void TFtpnoset::tpnumset()
                 if (m_dm->Qedit->ExecSQL() == 0) {
                     // No row for that bib (beyond 0300, or the table never reset): nothing
                     // was registered, and the next transponder must not move on past it.
-                    noteNotRegistered(QStringLiteral("ゼッケン %1 の行がありません。トランスポンダー %2 は登録されていません"
-                                                     "（ＴＰ Ｄａｔａ Ｃｌｅａｒ で 0001～0300 を作り直すか、ZEK を直してください）。")
-                                          .arg(bib, transponder));
+                    noteNotRegistered(
+                        QStringLiteral(
+                            "ゼッケン %1 の行がありません。トランスポンダー %2 は登録されていません"
+                            "（ＴＰ Ｄａｔａ Ｃｌｅａｒ で 0001～0300 を作り直すか、ZEK を直してください）。")
+                            .arg(bib, transponder));
                 } else {
                     Edzek->setText(QString::number(next + 1));
                     lastZek = bib;

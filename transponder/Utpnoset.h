@@ -94,7 +94,7 @@ private:
     TSerialPortChoice *m_ports = nullptr;
     TDm1 *m_dm;
     TTpGridModel *m_gridModel = nullptr;
-    QString m_reportedEdzek; // the non-numeric next bib already reported
+    QString m_reportedEdzek;     // the non-numeric next bib already reported
     QStringList m_notRegistered; // lRegisterNotice's entries
     void noteNotRegistered(const QString &what);
 };

@@ -2,8 +2,10 @@
 // itself killed with passings waiting, with the real windows: no box stops the intake,
 // the window says what waits and since when, nothing taken is lost and nothing is stored
 // twice, without the operator. Runs on a private server of its own, since it kills it.
+#include "CommX.h"
 #include "CuteBtn.h"
 #include "MidIntake.h"
+#include "PtyPeer.h"
 #include "SMARTALKOCXLib_TLB.h"
 #include "ServerControl.h"
 #include "TestSupport.h"
@@ -11,8 +13,6 @@
 #include "Udm1.h"
 #include "Uhand.h"
 #include "Umid.h"
-#include "CommX.h"
-#include "PtyPeer.h"
 #include "uComm.h"
 
 #include <QDir>
@@ -40,8 +40,8 @@ QByteArray frame(int bib)
 
 QString journalOf(const QString &folder)
 {
-    QFile f(QDir(folder).filePath(QStringLiteral("photocell-journal-%1.txt")
-                                      .arg(QDate::currentDate().toString(Qt::ISODate))));
+    QFile f(QDir(folder).filePath(
+        QStringLiteral("photocell-journal-%1.txt").arg(QDate::currentDate().toString(Qt::ISODate))));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 } // namespace
@@ -164,7 +164,8 @@ void TstDbRestart::chipTagWaitsOutTheServer()
     // The server dies: no box, the poll goes on, the window says since when it waits.
     QVERIFY(m_server->kill());
     QTRY_VERIFY_WITH_TIMEOUT(w->lWaiting->isVisible(), 10000);
-    QVERIFY2(w->lWaiting->text().contains(QStringLiteral("データベースに接続できません")), qPrintable(w->lWaiting->text()));
+    QVERIFY2(w->lWaiting->text().contains(QStringLiteral("データベースに接続できません")),
+             qPrintable(w->lWaiting->text()));
     QTest::qWait(1500);
     QVERIFY(w->Timer1->isActive());
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
@@ -178,7 +179,8 @@ void TstDbRestart::chipTagWaitsOutTheServer()
     QStringList numbers;
     for (int n = 1; n <= 20; ++n)
         numbers << QString::number(n);
-    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")), numbers.join(','));
+    QCOMPARE(m_server->value(Db, QStringLiteral("select group_concat(num order by num) from CHAKU")),
+             numbers.join(','));
     QCOMPARE(m_server->value(Db, QStringLiteral("select count(distinct zek) from CHAKU")), QStringLiteral("20"));
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
     w->close();
@@ -289,7 +291,8 @@ void TstDbRestart::photocellWaitsOutTheServer()
     timer.Write(frame(3) + frame(4) + frame(5));
     QTRY_COMPARE_WITH_TIMEOUT(w->Intake->WaitingCount(), 3, 10000);
     QTRY_VERIFY(w->lIntakeNotice->isVisible());
-    QVERIFY2(w->Intake->Notice().contains(QStringLiteral("データベースに接続できません")), qPrintable(w->Intake->Notice()));
+    QVERIFY2(w->Intake->Notice().contains(QStringLiteral("データベースに接続できません")),
+             qPrintable(w->Intake->Notice()));
     QTest::qWait(1500);
     QCOMPARE(w->Intake->WaitingCount(), 3);
 
@@ -299,7 +302,8 @@ void TstDbRestart::photocellWaitsOutTheServer()
     QTRY_COMPARE_WITH_TIMEOUT(stored(), (QStringList{"001", "002", "003", "004", "005", "006"}), 20000);
     QTRY_COMPARE(m_server->value(Db, QStringLiteral("select group_concat(zek order by num) from CHAKU")),
                  QStringLiteral("0001,0002,0003,0004,0005,0006"));
-    QCOMPARE(m_server->value(Db, QStringLiteral("select count(*) from result where tcode='R2026A' and midtime1='   10:00.0'")),
+    QCOMPARE(m_server->value(
+                 Db, QStringLiteral("select count(*) from result where tcode='R2026A' and midtime1='   10:00.0'")),
              QStringLiteral("6"));
     QTRY_VERIFY(!w->lIntakeNotice->isVisible());
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
@@ -346,8 +350,9 @@ void TstDbRestart::stationKilledWithPassingsWaiting()
     // journal: it must be recognised as stored, not stored again.
     QString journal = journalOf(work.path());
     journal.remove(QRegularExpression(QStringLiteral("[^\n]* DONE 1\n")));
-    QFile rewrite(QDir(work.path()).filePath(QStringLiteral("photocell-journal-%1.txt")
-                                                 .arg(QDate::currentDate().toString(Qt::ISODate))));
+    QFile rewrite(
+        QDir(work.path())
+            .filePath(QStringLiteral("photocell-journal-%1.txt").arg(QDate::currentDate().toString(Qt::ISODate))));
     QVERIFY(rewrite.open(QIODevice::WriteOnly | QIODevice::Truncate));
     rewrite.write(journal.toUtf8());
     rewrite.close();

@@ -15,8 +15,8 @@
 #include "uComm.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QFile>
+#include <QLabel>
 #include <QtTest>
 
 #include <mysql.h>
@@ -90,7 +90,8 @@ void TstFiles::logUnwritableDuringRace()
     QFile log(logPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray logged = log.readAll();
-    QVERIFY2(logged.indexOf("AND ZEK='0001'") >= 0 && logged.indexOf("AND ZEK='0001'") < logged.indexOf("AND ZEK='0003'"),
+    QVERIFY2(logged.indexOf("AND ZEK='0001'") >= 0 &&
+                 logged.indexOf("AND ZEK='0001'") < logged.indexOf("AND ZEK='0003'"),
              logged.constData());
     QTRY_VERIFY(!w->lWaiting->isVisible());
     QVERIFY(dialogs.shown.isEmpty());

@@ -123,7 +123,8 @@ void TstPhotocellIntake::journalLines()
     QFETCH(QByteArray, line);
     QFETCH(bool, automatic);
     QFETCH(QString, shown);
-    TJournalFrame frame{QString(), 0, QDateTime(QDate(2020, 2, 29), QTime(10, 20, 37, 456)), QStringLiteral("R2026A"), automatic, line};
+    TJournalFrame frame{QString(), 0,   QDateTime(QDate(2020, 2, 29), QTime(10, 20, 37, 456)), QStringLiteral("R2026A"),
+                        automatic, line};
     TPassingJournal journal(m_journal->path());
     journal.Append(frame);
     QCOMPARE(frame.number, 1);
@@ -133,8 +134,7 @@ void TstPhotocellIntake::journalLines()
              QStringLiteral("2020-02-29 10:20:37.456 FRAME 1 event=\"R2026A\" mode=%1 line=%2\n")
                  .arg(automatic ? QStringLiteral("auto") : QStringLiteral("manual"), shown));
     file.close();
-    const std::optional<TJournalFrame> back = TPassingJournal::ParseFrameLine(
-        TPassingJournal::FrameLine(frame));
+    const std::optional<TJournalFrame> back = TPassingJournal::ParseFrameLine(TPassingJournal::FrameLine(frame));
     QVERIFY(back);
     QCOMPARE(back->line, line);
     QCOMPARE(back->automatic, automatic);
