@@ -12,7 +12,7 @@
 #include <cstring>
 #include <mysql.h>
 
-TPrivateServer::TPrivateServer()
+TPrivateServer::TPrivateServer(const QStringList &options) : m_options(options)
 {
     if (!start())
         qFatal("the private database server did not come up in %s", qPrintable(dir()));
@@ -23,25 +23,25 @@ TPrivateServer::~TPrivateServer()
     stop();
 }
 
-bool TPrivateServer::script(const QString &command)
+bool TPrivateServer::script(const QStringList &arguments)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(TestSupport::sourceDir() + QStringLiteral("/scripts/dbserver"), {command, dir()});
+    p.start(TestSupport::sourceDir() + QStringLiteral("/scripts/dbserver"), arguments);
     const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (!ok)
-        qWarning("dbserver %s: %s", qPrintable(command), p.readAll().constData());
+        qWarning("dbserver %s: %s", qPrintable(arguments.join(QLatin1Char(' '))), p.readAll().constData());
     return ok;
 }
 
 bool TPrivateServer::start()
 {
-    return script(QStringLiteral("start"));
+    return script(QStringList{QStringLiteral("start"), dir()} + m_options);
 }
 
 bool TPrivateServer::stop()
 {
-    return script(QStringLiteral("stop"));
+    return script({QStringLiteral("stop"), dir()});
 }
 
 bool TPrivateServer::kill()
@@ -80,6 +80,7 @@ MYSQL *connectTo(const QString &socket, const QString &db, QString *error)
 {
     MYSQL *m = mysql_init(nullptr);
     mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    TestSupport::UseClientSession(m);
     const QByteArray sock = socket.toLocal8Bit();
     const QByteArray name = db.toUtf8();
     if (!mysql_real_connect(m, "localhost", "root", "rufan", name.isEmpty() ? nullptr : name.constData(), 0,

@@ -11,7 +11,9 @@
 class TPrivateServer
 {
 public:
-    TPrivateServer();  // starts it; fails the process when it does not come up
+    // Starts it (with scripts/dbserver's start options); fails the process when it does
+    // not come up.
+    explicit TPrivateServer(const QStringList &options = {});
     ~TPrivateServer(); // stops it
     QString dir() const { return m_dir.path(); }
     bool start();
@@ -25,6 +27,7 @@ public:
     QString value(const QString &db, const QString &sql);
 
 private:
-    bool script(const QString &command);
+    bool script(const QStringList &arguments);
+    QStringList m_options;
     QTemporaryDir m_dir;
 };
