@@ -282,7 +282,7 @@ void TstMidIntake::waitingPassingsAreListedUntilTaken()
             out << w.zek + QLatin1Char('|') + w.reason;
         return out;
     };
-    m_db->exec(QStringLiteral("UPDATE result SET STARTEDTIME='' WHERE zek='0001'"));
+    m_db->exec(QStringLiteral("UPDATE result SET STARTEDTIME='' WHERE zek='0012'"));
     m_db->exec(
         QStringLiteral("INSERT INTO result (tcode,zek,STARTEDTIME,class1) VALUES ('R2026A','0061','10:00:00.0','X9')"));
     // In time order: a start after the passing, no start time, no course row, the first
@@ -298,7 +298,7 @@ void TstMidIntake::waitingPassingsAreListedUntilTaken()
     QVERIFY(MidLogic::WaitingSummary(m_intake->waiting).startsWith(QStringLiteral("取込待ちの通過 4件: 0002 ")));
 
     // Put right, they are taken at the next pass and leave the list.
-    m_db->exec(QStringLiteral("UPDATE result SET STARTEDTIME='10:00:00.0' WHERE zek='0001'"));
+    m_db->exec(QStringLiteral("UPDATE result SET STARTEDTIME='10:00:00.0' WHERE zek='0012'"));
     m_db->exec(QStringLiteral("INSERT INTO env (tcode,class,`rank`,`1lapn`) VALUES ('R2026A','X9','1',1)"));
     bumpUpd();
     m_intake->Timer1Timer();
@@ -377,6 +377,14 @@ void TstMidIntake::ranking_data()
     QTest::newRow("one bib to the server, two rows")
         << QStringList{"0005|    5:35.1", "0006|    5:40.0", "x1|    5:30.0", "X1 |    5:50.0"}
         << QStringList{"0005|2|       5.1", "0006|3|      10.0", "X1 |4|      20.0", "x1|4|      20.0"};
+    // The same with the two rows in different statements of the write (over 100 ranked).
+    QStringList times{"x1|    4:00.0", "X1 |    6:00.0"}, expected{"X1 |122|    2:00.0", "x1|122|    2:00.0"};
+    for (int i = 0; i < 120; ++i) {
+        const QString zek = QString::asprintf("%04d", 100 + i);
+        times << zek + QLatin1Char('|') + MsecToMidText(300000 + 100 * i);
+        expected.insert(i, zek + QStringLiteral("|%1|").arg(i + 2) + MsecToMidText(60000 + 100 * i));
+    }
+    QTest::newRow("one bib to the server, far apart") << times << expected;
 }
 
 void TstMidIntake::ranking()
@@ -409,6 +417,7 @@ void TstMidIntake::rankingMatchesTheReference_data()
     QTest::addColumn<int>("spread"); // mid times fall in 5:00.0 + 0 .. spread tenths: ties
     QTest::newRow("12 competitors, few distinct times") << 12 << 4;
     QTest::newRow("60 competitors, empty, NULL, blank and hours") << 60 << 40;
+    QTest::newRow("250 competitors, written in several statements") << 250 << 600;
 }
 
 void TstMidIntake::rankingMatchesTheReference()
@@ -418,6 +427,10 @@ void TstMidIntake::rankingMatchesTheReference()
     QFETCH(int, field);
     QFETCH(int, spread);
     quint32 seed = 17;
+    for (int i = 1; i <= field; ++i)
+        m_db->exec(QStringLiteral("INSERT INTO result (tcode,zek,class1) SELECT '%1','%2','M1' FROM DUAL "
+                                  "WHERE NOT EXISTS (SELECT 1 FROM result WHERE zek='%2')")
+                       .arg(Event, QString::asprintf("%04d", i)));
     for (int i = 1; i <= field; ++i) {
         QStringList set;
         for (int n : {1, 3}) {
@@ -453,7 +466,7 @@ void TstMidIntake::rankingMatchesTheReference()
 
 void TstMidIntake::displayAndBlueRows()
 {
-    m_db->exec(QStringLiteral("UPDATE result SET NATION='jpn' WHERE zek='0002'"));
+    m_db->exec(QStringLiteral("UPDATE result SET NATION='jpn' WHERE zek='0012'"));
     for (const char *row : {"0001|    5:00.0", "0002|    5:02.0", "0005|    5:01.0", "0007|"}) {
         const QStringList f = QString::fromLatin1(row).split(QLatin1Char('|'));
         m_db->exec(QStringLiteral("UPDATE result SET midtime2='%1' WHERE zek='%2'").arg(f[1], f[0]));
