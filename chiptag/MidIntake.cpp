@@ -188,12 +188,17 @@ void TMidIntake::setmidrank(int n)
     q->Open();
     const int zek = q->FieldIndex(QStringLiteral("ZEK"));
     const int tm = q->FieldIndex(QStringLiteral("TM"));
+    const int td = q->FieldIndex(QStringLiteral("TD"));
+    const int tj = q->FieldIndex(QStringLiteral("TJ"));
     QList<TRankRow> rows;
     rows.reserve(q->RecordCount());
     for (const QVector<QString> &row : q->rows().values)
-        rows << TRankRow{row[zek], row[tm]};
+        rows << TRankRow{row[zek], row[tm], row[td], row[tj]};
     q->Close();
-    for (const QStringList &write : RankWriteSql(n, ComputeMidRanking(rows), ProgramSettings.CurrentTcode)) {
+    // Only the rows whose rank or difference changes are written: a passing moves the
+    // ranks of those behind it, seldom the whole field.
+    const QList<TRankEntry> changed = ChangedRankEntries(rows, ComputeMidRanking(rows));
+    for (const QStringList &write : RankWriteSql(n, changed, ProgramSettings.CurrentTcode)) {
         q->setSQL(write);
         q->ExecSQL();
     }

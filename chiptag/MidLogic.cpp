@@ -4,6 +4,8 @@
 #include "TQuery.h" // SqlEscape, the station's one quoting helper
 #include "uComm.h"
 
+#include <QHash>
+
 namespace MidLogic
 {
 
@@ -101,6 +103,30 @@ QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInRankingOrder)
     return entries;
 }
 
+QList<TRankEntry> ChangedRankEntries(const QList<TRankRow> &rows, const QList<TRankEntry> &entries)
+{
+    // The server's comparison of bibs, or a coarser one: a bib it might hold equal to
+    // another is never left out.
+    auto key = [](const QString &zek) {
+        QString k = zek.toCaseFolded();
+        while (k.endsWith(QLatin1Char(' ')))
+            k.chop(1);
+        return k;
+    };
+    QHash<QString, int> bibs;
+    for (const TRankEntry &e : entries)
+        ++bibs[key(e.zek)];
+    QList<TRankEntry> changed;
+    for (int i = 0; i < entries.size(); ++i) {
+        const TRankEntry &e = entries[i];
+        const bool holds = i < rows.size() && rows[i].storedDiff == e.diff &&
+                           rows[i].storedRank == QString::number(e.rank) && bibs.value(key(e.zek)) == 1;
+        if (!holds)
+            changed << e;
+    }
+    return changed;
+}
+
 QStringList PollSql()
 {
     return {QStringLiteral("select upd from execinfo where num=1")};
@@ -171,7 +197,9 @@ QStringList ChakuTopSql()
 QStringList RankSelectSql(int point, const QString &currentTcode)
 {
     const QString n = QString::number(point);
-    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM"), QStringLiteral("FROM RESULT"),
+    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM,MIDDIFF") + n +
+                QStringLiteral(" AS TD,MIDJUN") + n + QStringLiteral(" AS TJ"),
+            QStringLiteral("FROM RESULT"),
             QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'"),
             // CHAR_LENGTH, not <>'': a blank mid time equals '' to the server's
             // comparison, yet it is a time (it reads as 0) and is ranked.

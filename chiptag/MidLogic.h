@@ -70,6 +70,9 @@ QString AnnouncementText(const QString &zek, const QString &t);
 struct TRankRow {
     QString zek;
     QString time; // never empty: the query leaves out NULL and empty mid times
+    // What the row holds now (the last ranking's), to leave unchanged rows alone.
+    QString storedDiff;
+    QString storedRank; // empty for NULL
 };
 
 // The stored outcome for one ranked competitor.
@@ -86,6 +89,12 @@ struct TRankEntry {
 // the server orders as equal (texts that differ only in trailing blanks) share a rank,
 // and the next rank skips (1, 2, 2, 4).
 QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInRankingOrder);
+
+// The entries (of ComputeMidRanking for `rows`, in the same order) whose row does not
+// hold them yet: the rest need no write. An entry whose bib another entry shares in any
+// letter case or with trailing blanks is always kept, since the write gives all rows of
+// such a bib the values of its slowest entry.
+QList<TRankEntry> ChangedRankEntries(const QList<TRankRow> &rows, const QList<TRankEntry> &entries);
 
 // DBG3DrawColumnCell: a ranking row is drawn in blue when its NATION is exactly "JPN".
 bool DrawsInBlue(const QString &nation);
