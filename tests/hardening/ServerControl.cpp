@@ -139,3 +139,34 @@ QString TPrivateServer::value(const QString &db, const QString &sql)
     const QList<QStringList> r = rows(db, sql);
     return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
 }
+
+TSession::TSession(const QString &socket, const QString &db) : m_mysql(connectTo(socket, db, nullptr))
+{
+    if (!m_mysql)
+        qFatal("cannot connect to %s", qPrintable(socket));
+}
+
+TSession::~TSession()
+{
+    mysql_close(m_mysql);
+}
+
+bool TSession::run(const char *sql)
+{
+    const bool ok = mysql_query(m_mysql, sql) == 0;
+    if (MYSQL_RES *res = mysql_store_result(m_mysql))
+        mysql_free_result(res);
+    return ok;
+}
+
+QString TSession::value(const char *sql)
+{
+    QString v;
+    if (mysql_query(m_mysql, sql) == 0)
+        if (MYSQL_RES *res = mysql_store_result(m_mysql)) {
+            if (MYSQL_ROW row = mysql_fetch_row(res); row && row[0])
+                v = QString::fromUtf8(row[0]);
+            mysql_free_result(res);
+        }
+    return v;
+}

@@ -8,6 +8,24 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+struct st_mysql;
+
+// A session of its own on a server, kept open: another program's transaction that holds
+// locks while the station works. Its statements run in the suites' client session.
+class TSession
+{
+public:
+    TSession(const QString &socket, const QString &db); // fails the process when it cannot connect
+    ~TSession();
+    TSession(const TSession &) = delete;
+    TSession &operator=(const TSession &) = delete;
+    bool run(const char *sql);      // a result is read and dropped
+    QString value(const char *sql); // first column of the first row, "" for none
+
+private:
+    st_mysql *m_mysql;
+};
+
 class TPrivateServer
 {
 public:

@@ -13,8 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <mysql.h>
-
 using namespace TestSupport;
 
 namespace
@@ -59,23 +57,6 @@ struct TStation {
         return process.waitForStarted() && process.waitForReadyRead(30000) &&
                process.readAllStandardOutput().contains("ready");
     }
-};
-
-// A session of another program on one node, holding CHAKU in a transaction: an insert
-// there waits until it ends (the lock is the node's own).
-struct THolder {
-    MYSQL *m = mysql_init(nullptr);
-    explicit THolder(const TPrivateServer &node)
-    {
-        UseClientSession(m);
-        const QByteArray socket = (node.dir() + QStringLiteral("/mysqld.sock")).toLocal8Bit();
-        if (!mysql_real_connect(m, "localhost", "root", "rufan", "t_cluster", 0, socket.constData(), 0) ||
-            mysql_query(m, "START TRANSACTION") != 0 || mysql_query(m, "SELECT * FROM CHAKU FOR UPDATE") != 0)
-            qFatal("cannot hold CHAKU: %s", mysql_error(m));
-        if (MYSQL_RES *res = mysql_store_result(m))
-            mysql_free_result(res);
-    }
-    ~THolder() { mysql_close(m); }
 };
 
 } // namespace
@@ -147,7 +128,10 @@ void TstCluster::stationsOnTwoNodes()
     // while another program holds CHAKU there; then both commit at once. Named locks do
     // not reach across nodes: the cluster refuses one of the two.
     {
-        THolder holders[] = {THolder(first), THolder(second)};
+        TSession holders[] = {{first.dir() + QStringLiteral("/mysqld.sock"), Db},
+                              {second.dir() + QStringLiteral("/mysqld.sock"), Db}};
+        for (TSession &holder : holders)
+            QVERIFY(holder.run("START TRANSACTION") && holder.run("SELECT * FROM CHAKU FOR UPDATE"));
         writeReadings(first, 1, 0, 5);
         auto waitsForChaku = [](TPrivateServer &node) {
             return node.value(QString(), QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST "

@@ -3,6 +3,7 @@
 // that ran out), which the station runs again instead of stopping its intake.
 #include "Errors.h"
 #include "MidIntake.h"
+#include "ServerControl.h"
 #include "TDatabase.h"
 #include "TestSupport.h"
 #include "Udm1.h"
@@ -13,7 +14,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <mysql.h>
 #include <thread>
 
 using namespace TestSupport;
@@ -23,47 +23,17 @@ namespace
 
 const QString Event = QStringLiteral("R2026A");
 
-// A client of the suite's own on the test server.
-struct TClient {
-    MYSQL *m = mysql_init(nullptr);
-    TClient()
-    {
-        UseClientSession(m);
-        const QByteArray socket = serverSocket().toLocal8Bit();
-        if (!mysql_real_connect(m, "localhost", "root", "rufan", "t_raceserver", 0, socket.constData(), 0))
-            qFatal("cannot connect: %s", mysql_error(m));
+// Waits until the station's mid time update runs (its claim is taken by then). The
+// server's lock-wait tables are a cache that a steady poll keeps from refreshing.
+bool waitForMidTimeUpdate(TSession &watch)
+{
+    for (int i = 0; i < 600; ++i) {
+        if (watch.value("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO LIKE 'update result%'") != "0")
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    ~TClient() { mysql_close(m); }
-    bool run(const char *sql)
-    {
-        const bool ok = mysql_query(m, sql) == 0;
-        if (MYSQL_RES *res = mysql_store_result(m))
-            mysql_free_result(res);
-        return ok;
-    }
-    int count(const char *sql)
-    {
-        int n = -1;
-        if (mysql_query(m, sql) == 0)
-            if (MYSQL_RES *res = mysql_store_result(m)) {
-                if (MYSQL_ROW row = mysql_fetch_row(res))
-                    n = row[0] ? atoi(row[0]) : 0;
-                mysql_free_result(res);
-            }
-        return n;
-    }
-    // Waits until the station's mid time update runs (its claim is taken by then). The
-    // server's lock-wait tables are a cache that a steady poll keeps from refreshing.
-    bool waitForMidTimeUpdate()
-    {
-        for (int i = 0; i < 600; ++i) {
-            if (count("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO LIKE 'update result%'") > 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-};
+    return false;
+}
 
 } // namespace
 
@@ -162,7 +132,7 @@ void TstRaceServer::conflictingPassingRunsAgain()
 
     // Another program's transaction: many rows written (it weighs more than a passing),
     // then the passing's result row held.
-    TClient other, watch;
+    TSession other(serverSocket(), m_db->name()), watch(serverSocket(), m_db->name());
     QVERIFY(other.run("START TRANSACTION"));
     QVERIFY(other.run("INSERT INTO midtp2 (zek,time,fl) VALUES ('1','1','A')"));
     for (int i = 0; i < 7; ++i)
@@ -171,7 +141,7 @@ void TstRaceServer::conflictingPassingRunsAgain()
     std::atomic<bool> sawWait{false};
     std::thread otherSide([&] {
         // The passing has claimed its tag_rec row and waits for the result row.
-        sawWait = watch.waitForMidTimeUpdate();
+        sawWait = waitForMidTimeUpdate(watch);
         if (deadlock)
             other.run("UPDATE tag_rec SET use_mid=use_mid WHERE tcode='R2026A' AND zek='0001'");
         else
