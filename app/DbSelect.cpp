@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "OdbcDsn.h"
+#include "TDatabase.h"
 #include "TRadioGroup.h"
 #include "Udm1.h"
 #include "uComm.h"
@@ -65,13 +66,16 @@ void TDbSelect::ConnectDB()
         db->Params[2] = DataSourceLine(choice);
 
     bool connected = true;
+    QString unsuitable; // why a server that answered is refused, for the operator
     try {
         db->Open();
-    } catch (const EDatabaseError &) {
+    } catch (const EDatabaseError &e) {
         connected = false;
+        if (e.code() == TDatabase::UnsuitableServer)
+            unsuitable = QLatin1Char('\n') + e.message();
     }
     if (!connected) {
-        Dialogs::showMessage(FailureMessage(db->Params[2]));
+        Dialogs::showMessage(FailureMessage(db->Params[2]) + unsuitable);
         RGdb->setItemIndex(0);
         db->Params[2] = DataSourceLine(0);
         try {

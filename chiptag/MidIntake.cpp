@@ -208,35 +208,39 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
     }
 
     // Mid time, taken mark, ranking and display row take effect together or not at all;
-    // an error rolls them back and the passing stays untaken for the next pass.
-    TPassingTransaction whole(m_dm->DB);
-    TQuery *q = m_dm->Query1;
-    q->setSQL(ClaimSql(evtcode, passing.zek, passing.term, passing.cont));
-    q->Open();
+    // an error rolls them back and the passing stays untaken for the next pass. A
+    // conflict with another station's transaction runs them again (RunPassing).
     const QString marked = passing.zek + QLatin1Char('\n') + passing.term;
-    const bool claimed = q->RecordCount() > 0 || m_markedThisPass.value(marked, -1) >= passing.cont;
-    q->Close();
+    bool claimed = false;
+    RunPassing(m_dm->DB, [&] {
+        TQuery *q = m_dm->Query1;
+        q->setSQL(ClaimSql(evtcode, passing.zek, passing.term, passing.cont));
+        q->Open();
+        claimed = q->RecordCount() > 0 || m_markedThisPass.value(marked, -1) >= passing.cont;
+        q->Close();
+        if (!claimed)
+            return; // another station took it since the snapshot
+
+        const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
+        // Logged before it runs (or kept for the log while it cannot be written).
+        writeLog(LogEntryOf(update));
+        q->setSQL(update);
+        q->ExecSQL();
+
+        q->setSQL(TakenMarkSql(evtcode, passing.zek, passing.term, passing.cont));
+        q->ExecSQL();
+
+        setmidrank(d.point);
+
+        q->setSQL(ChakuTopSql());
+        q->Open();
+        const int num = q->FieldByName(QStringLiteral("NUM")).AsInteger() + 1;
+        q->Close();
+        q->setSQL(ChakuInsertSQL(num, passing.zek, d.text, d.point));
+        q->ExecSQL();
+    });
     if (!claimed)
-        return false; // another station took it since the snapshot
-
-    const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
-    // Logged before it runs (or kept for the log while it cannot be written).
-    writeLog(LogEntryOf(update));
-    q->setSQL(update);
-    q->ExecSQL();
-
-    q->setSQL(TakenMarkSql(evtcode, passing.zek, passing.term, passing.cont));
-    q->ExecSQL();
-
-    setmidrank(d.point);
-
-    q->setSQL(ChakuTopSql());
-    q->Open();
-    const int num = q->FieldByName(QStringLiteral("NUM")).AsInteger() + 1;
-    q->Close();
-    q->setSQL(ChakuInsertSQL(num, passing.zek, d.text, d.point));
-    q->ExecSQL();
-    whole.Commit();
+        return false;
     m_markedThisPass[marked] = qMax(m_markedThisPass.value(marked, -1), passing.cont);
 
     if (VoiceOn && VoiceOn())
@@ -249,27 +253,30 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
 
 void TMidIntake::setmidrank(int n)
 {
-    // The server orders and ranks the mid times; the differences are computed here with
+    // The server orders the mid times; ranks and differences are worked out here with
     // the station's own time text helpers, so they read and look exactly as mid times
-    // do whatever a mid time holds. All of it goes back in one statement: one commit for
-    // the field instead of one per competitor.
+    // do whatever a mid time holds, on every server. All of it goes back in a few
+    // statements inside the passing's transaction: one commit for the field instead of
+    // one per competitor.
     TQuery *q = m_dm->Query2;
     q->setSQL(RankSelectSql(n, ProgramSettings.CurrentTcode));
     q->Open();
     const int zek = q->FieldIndex(QStringLiteral("ZEK"));
     const int tm = q->FieldIndex(QStringLiteral("TM"));
+    const int td = q->FieldIndex(QStringLiteral("TD"));
     const int tj = q->FieldIndex(QStringLiteral("TJ"));
-    const int tl = q->FieldIndex(QStringLiteral("TL"));
     QList<TRankRow> rows;
     rows.reserve(q->RecordCount());
     for (const QVector<QString> &row : q->rows().values)
-        rows << TRankRow{row[zek], row[tm], row[tj].toInt(), row[tl] == QLatin1String("1")};
+        rows << TRankRow{row[zek], row[tm], row[td], row[tj]};
     q->Close();
-    const QStringList write = RankWriteSql(n, ComputeMidRanking(rows), ProgramSettings.CurrentTcode);
-    if (write.isEmpty())
-        return;
-    q->setSQL(write);
-    q->ExecSQL();
+    // Only the rows whose rank or difference changes are written: a passing moves the
+    // ranks of those behind it, seldom the whole field.
+    const QList<TRankEntry> changed = ChangedRankEntries(rows, ComputeMidRanking(rows));
+    for (const QStringList &write : RankWriteSql(n, changed, ProgramSettings.CurrentTcode)) {
+        q->setSQL(write);
+        q->ExecSQL();
+    }
 }
 
 void TMidIntake::dispmidrank()

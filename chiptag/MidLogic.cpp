@@ -4,6 +4,8 @@
 #include "TQuery.h" // SqlEscape, the station's one quoting helper
 #include "uComm.h"
 
+#include <QHash>
+
 namespace MidLogic
 {
 
@@ -80,19 +82,60 @@ QString AnnouncementText(const QString &zek, const QString &t)
     return zek + QStringLiteral("ﾊﾞﾝ,") + SpokenTimeText(t);
 }
 
+// Equal to the server's ordering when the texts differ at most in trailing blanks: the
+// race tables' collation pads with blanks (as every server's Shift-JIS collation does),
+// and mid times hold only digits, blanks, colons and points, so letter case never
+// matters.
+static bool SameMidTime(const QString &a, const QString &b)
+{
+    auto withoutTrailingBlanks = [](const QString &t) {
+        int n = t.size();
+        while (n > 0 && t[n - 1] == QLatin1Char(' '))
+            --n;
+        return QStringView(t).left(n);
+    };
+    return withoutTrailingBlanks(a) == withoutTrailingBlanks(b);
+}
+
 QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInRankingOrder)
 {
     QList<TRankEntry> entries;
     entries.reserve(rowsInRankingOrder.size());
     int leader = 0;
+    int rank = 0;
     for (int i = 0; i < rowsInRankingOrder.size(); ++i) {
         const TRankRow &row = rowsInRankingOrder[i];
         if (i == 0)
             leader = TimeTextToMsec(row.time);
-        if (row.lastOfBib)
-            entries << TRankEntry{row.zek, MsecToMidText(TimeTextToMsec(row.time) - leader), row.rank};
+        if (i == 0 || !SameMidTime(row.time, rowsInRankingOrder[i - 1].time))
+            rank = i + 1;
+        entries << TRankEntry{row.zek, MsecToMidText(TimeTextToMsec(row.time) - leader), rank};
     }
     return entries;
+}
+
+QList<TRankEntry> ChangedRankEntries(const QList<TRankRow> &rows, const QList<TRankEntry> &entries)
+{
+    // The server's comparison of bibs, or a coarser one: a bib it might hold equal to
+    // another is never left out.
+    auto key = [](const QString &zek) {
+        QString k = zek.toCaseFolded();
+        while (k.endsWith(QLatin1Char(' ')))
+            k.chop(1);
+        return k;
+    };
+    QHash<QString, int> bibs;
+    for (const TRankEntry &e : entries)
+        ++bibs[key(e.zek)];
+    QList<TRankEntry> changed;
+    for (int i = 0; i < entries.size(); ++i) {
+        const TRankEntry &e = entries[i];
+        const bool holds = i < rows.size() && rows[i].storedDiff == e.diff &&
+                           rows[i].storedRank == QString::number(e.rank) && bibs.value(key(e.zek)) == 1;
+        if (!holds)
+            changed << e;
+    }
+    return changed;
 }
 
 QStringList PollSql()
@@ -165,42 +208,54 @@ QStringList ChakuTopSql()
 QStringList RankSelectSql(int point, const QString &currentTcode)
 {
     const QString n = QString::number(point);
-    return {
-        QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM"),
-        QStringLiteral(",RANK() OVER (ORDER BY MIDTIME") + n + QStringLiteral(") AS TJ"),
-        QStringLiteral(",ROW_NUMBER() OVER (PARTITION BY ZEK ORDER BY MIDTIME") + n + QStringLiteral(" DESC)=1 AS TL"),
-        QStringLiteral("FROM RESULT"), QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'"),
-        // CHAR_LENGTH, not <>'': a blank mid time equals '' to the server's
-        // comparison, yet it is a time (it reads as 0) and is ranked.
-        QStringLiteral("AND CHAR_LENGTH(MIDTIME") + n + QStringLiteral(")>0"),
-        QStringLiteral("ORDER BY MIDTIME") + n + QStringLiteral(",ZEK")};
+    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM,MIDDIFF") + n +
+                QStringLiteral(" AS TD,MIDJUN") + n + QStringLiteral(" AS TJ"),
+            QStringLiteral("FROM RESULT"),
+            QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'"),
+            // CHAR_LENGTH, not <>'': a blank mid time equals '' to the server's
+            // comparison, yet it is a time (it reads as 0) and is ranked.
+            QStringLiteral("AND CHAR_LENGTH(MIDTIME") + n + QStringLiteral(")>0"),
+            QStringLiteral("ORDER BY MIDTIME") + n + QStringLiteral(",ZEK")};
 }
 
-QStringList RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode)
+// One statement of the ranking's write: the entries of one chunk, by bib.
+static QStringList RankChunkSql(const QString &n, const QList<TRankEntry> &chunk, const QString &currentTcode)
 {
-    if (entries.isEmpty())
-        return {};
-    const QString n = QString::number(point);
-    // A row of the entry list; the first one names the columns.
-    auto values = [](const TRankEntry &e, bool named) {
-        return QStringLiteral("'") + SqlEscape(e.zek) + (named ? QStringLiteral("' AS ZEK,'") : QStringLiteral("','")) +
-               SqlEscape(e.diff) + (named ? QStringLiteral("' AS D,") : QStringLiteral("',")) +
-               QString::number(e.rank) + (named ? QStringLiteral(" AS J") : QString());
-    };
-    // The entries travel as a derived table: a SELECT that names the columns, then a
-    // table value constructor with a row per further entry.
     QStringList sql;
-    sql.reserve(entries.size() + 6);
-    sql << QStringLiteral("UPDATE RESULT R JOIN (");
-    sql << QStringLiteral("SELECT ") + values(entries.first(), true);
-    if (entries.size() > 1)
-        sql << QStringLiteral("UNION ALL VALUES");
-    for (int i = 1; i < entries.size(); ++i)
-        sql << (i > 1 ? QStringLiteral(",(") : QStringLiteral("(")) + values(entries[i], false) + QStringLiteral(")");
-    sql << QStringLiteral(") V ON R.ZEK=V.ZEK");
-    sql << QStringLiteral("SET R.MIDDIFF") + n + QStringLiteral("=V.D,R.MIDJUN") + n + QStringLiteral("=V.J");
-    sql << QStringLiteral("WHERE R.TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'");
+    sql.reserve(2 * chunk.size() + 7);
+    sql << QStringLiteral("UPDATE RESULT");
+    // CASE takes the first WHEN that matches. Two entries whose bibs the server holds
+    // equal (letter case, trailing blanks: a fault of the entry lists) address the same
+    // rows; the slower one's WHEN comes first, so those rows get the slower values, as
+    // one update per competitor in ranking order would leave them.
+    sql << QStringLiteral("SET MIDDIFF") + n + QStringLiteral("=CASE ZEK");
+    for (auto e = chunk.crbegin(); e != chunk.crend(); ++e)
+        sql << QStringLiteral("WHEN '") + SqlEscape(e->zek) + QStringLiteral("' THEN '") + SqlEscape(e->diff) +
+                   QStringLiteral("'");
+    sql << QStringLiteral("END,MIDJUN") + n + QStringLiteral("=CASE ZEK");
+    for (auto e = chunk.crbegin(); e != chunk.crend(); ++e)
+        sql << QStringLiteral("WHEN '") + SqlEscape(e->zek) + QStringLiteral("' THEN ") + QString::number(e->rank);
+    sql << QStringLiteral("END");
+    sql << QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'");
+    QStringList bibs;
+    bibs.reserve(chunk.size());
+    for (const TRankEntry &e : chunk)
+        bibs << QStringLiteral("'") + SqlEscape(e.zek) + QStringLiteral("'");
+    sql << QStringLiteral("AND ZEK IN (") + bibs.join(QLatin1Char(',')) + QStringLiteral(")");
     return sql;
+}
+
+QList<QStringList> RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode)
+{
+    // The server tries a row's CASE branches one after the other: a statement per chunk
+    // keeps that work linear in the field (one statement for 1000 entries spends most of
+    // its time there). The chunks go in ranking order, so a later, slower entry still
+    // overwrites a faster one of the same bib in an earlier chunk.
+    const QString n = QString::number(point);
+    QList<QStringList> statements;
+    for (qsizetype first = 0; first < entries.size(); first += RankWriteChunk)
+        statements << RankChunkSql(n, entries.mid(first, RankWriteChunk), currentTcode);
+    return statements;
 }
 
 QStringList MidRankDisplaySql(int midno, const QString &currentTcode)

@@ -75,12 +75,9 @@ QString AnnouncementText(const QString &zek, const QString &t);
 struct TRankRow {
     QString zek;
     QString time; // never empty: the query leaves out NULL and empty mid times
-    int rank = 0; // the server's rank of the mid time text: equal texts share it
-    // The write addresses a competitor's rows by bib, which the server compares without
-    // letter case and trailing blanks. Where several ranked rows share a bib that way (a
-    // fault of the entry lists), all of them get the values of the last, the slowest;
-    // the server marks that one, so that it is never left to pick one of them.
-    bool lastOfBib = true;
+    // What the row holds now (the last ranking's), to leave unchanged rows alone.
+    QString storedDiff;
+    QString storedRank; // empty for NULL
 };
 
 // The stored outcome for one ranked competitor.
@@ -91,11 +88,18 @@ struct TRankEntry {
     bool operator==(const TRankEntry &o) const { return zek == o.zek && diff == o.diff && rank == o.rank; }
 };
 
-// The entries to write for the rows of the ranking query: one per bib. The first row is
+// The entries to write for the rows of the ranking query, one per row. The first row is
 // the leader; every difference is its time minus the leader's, read with TimeTextToMsec
-// and written with MsecToTimeText cut to tenths, exactly as a mid time is. The rank is
-// the server's, so that "equal" means what the server's order means by it.
+// and written with MsecToTimeText cut to tenths, exactly as a mid time is. Mid times
+// the server orders as equal (texts that differ only in trailing blanks) share a rank,
+// and the next rank skips (1, 2, 2, 4).
 QList<TRankEntry> ComputeMidRanking(const QList<TRankRow> &rowsInRankingOrder);
+
+// The entries (of ComputeMidRanking for `rows`, in the same order) whose row does not
+// hold them yet: the rest need no write. An entry whose bib another entry shares in any
+// letter case or with trailing blanks is always kept, since the write gives all rows of
+// such a bib the values of its slowest entry.
+QList<TRankEntry> ChangedRankEntries(const QList<TRankRow> &rows, const QList<TRankEntry> &entries);
 
 // DBG3DrawColumnCell: a ranking row is drawn in blue when its NATION is exactly "JPN".
 bool DrawsInBlue(const QString &nation);
@@ -115,13 +119,15 @@ QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &
 QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode, const QString &zek);
 QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
 QStringList ChakuTopSql();
-// setmidrank: the mid times of point n with their ranks, fastest first, by bib within
-// a tie; NULL and empty mid times are left out (a blank one is a time that reads as 0).
-// TL marks the last row of each bib (see TRankRow).
+// setmidrank: the mid times of point n, fastest first, by bib within a tie; NULL and
+// empty mid times are left out (a blank one is a time that reads as 0).
 QStringList RankSelectSql(int point, const QString &currentTcode);
-// setmidrank: the differences and ranks of all entries in one statement, however large
-// the field (an update joined to the list of entries). Empty for no entries.
-QStringList RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode);
+// Entries per statement of the ranking's write.
+constexpr int RankWriteChunk = 100;
+// setmidrank: the differences and ranks of all entries, in statements of up to
+// RankWriteChunk entries each (UPDATE ... SET c=CASE ZEK WHEN ... END WHERE ZEK IN (...)),
+// to run in this order. None for no entries.
+QList<QStringList> RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode);
 QStringList MidRankDisplaySql(int midno, const QString &currentTcode); // dispmidrank
 
 // The log entry of a mid-time update: its lines, each ended by CR LF.

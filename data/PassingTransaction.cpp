@@ -3,6 +3,11 @@
 #include "Errors.h"
 #include "TDatabase.h"
 
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <mysqld_error.h>
+
 // Named locks are server-wide; the database's name in the lock's name keeps two race
 // databases on one server apart. The server refuses names over 64 characters.
 static const char LockName[] = "left(concat('midstation passing ', database()), 64)";
@@ -67,5 +72,29 @@ void TPassingTransaction::release() noexcept
     try {
         m_db->execute(UnlockSql());
     } catch (...) {
+    }
+}
+
+bool IsConflict(const EDatabaseError &error)
+{
+    return error.code() == ER_LOCK_DEADLOCK || error.code() == ER_LOCK_WAIT_TIMEOUT ||
+           error.message().contains(QLatin1String("WSREP"));
+}
+
+void RunPassing(TDatabase *db, const std::function<void()> &statements)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            TPassingTransaction whole(db);
+            statements();
+            whole.Commit();
+            return;
+        } catch (const EDatabaseError &e) {
+            if (attempt >= PassingAttempts || !IsConflict(e))
+                throw;
+        }
+        // The other transaction usually commits within milliseconds. A pause of varying
+        // length keeps two stations that collided from colliding again in step.
+        QThread::msleep(20 * attempt + QRandomGenerator::global()->bounded(30));
     }
 }

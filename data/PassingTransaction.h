@@ -14,6 +14,9 @@
 
 #include <QString>
 
+#include <functional>
+
+class EDatabaseError;
 class TDatabase;
 
 class TPassingTransaction
@@ -42,3 +45,20 @@ private:
     TDatabase *m_db;
     bool m_done = false;
 };
+
+// A refusal the server gives one of two transactions that got in each other's way: a
+// deadlock (1213), a lock wait that ran out (1205), or, on a Galera cluster, a write set
+// that failed certification against another node's commit (reported as 1213, or with a
+// "WSREP" message). Running the transaction again is the cure the server itself names.
+bool IsConflict(const EDatabaseError &error);
+
+// How often a passing runs at most when the server refuses it as a conflict.
+constexpr int PassingAttempts = 5;
+
+// Runs `statements` as one passing: the lock, the transaction, the statements, the commit.
+// When the server refuses it as a conflict (IsConflict) it is rolled back, and after a
+// short pause run again whole, up to PassingAttempts times; the last refusal, and every
+// other error, is raised as it came (the transaction rolled back). `statements` must
+// therefore begin from scratch each time (the claim first) and leave what happens
+// after the commit to the caller.
+void RunPassing(TDatabase *db, const std::function<void()> &statements);

@@ -25,16 +25,36 @@ QString TDatabase::param(const QString &name) const
     return QString();
 }
 
+QString TDatabase::SessionSqlMode()
+{
+    // Strict for the transactional tables, as MySQL 5.7, 8.0 and MariaDB 10.3+ are by
+    // default; without NO_BACKSLASH_ESCAPES (under it a backslash is a plain character,
+    // so an escaped quote ends the string: a syntax error, or an injection), ANSI_QUOTES
+    // and the rest that change how a statement reads. Every mode named here exists on all
+    // of those servers.
+    return QStringLiteral("STRICT_TRANS_TABLES,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION");
+}
+
+QString TDatabase::CaseSensitiveServerMessage()
+{
+    return QStringLiteral("このデータベースサーバーは表の名前の大文字と小文字を区別します"
+                          "（lower_case_table_names=0）。計時システムのプログラムは同じ表を大文字でも小文字でも"
+                          "呼ぶので、このままでは使えません。サーバーの設定ファイルの [mysqld] に "
+                          "lower_case_table_names=1 を入れてください（データベースを作る前に設定します）。");
+}
+
 QStringList TDatabase::SessionSql() const
 {
-    // Shift-JIS before anything else (the handshake speaks latin1). Autocommit pinned on,
-    // whatever the server's default: each statement outside a passing's transaction must
-    // take effect when it completes. The lock waits stay below the read timeout, so a
-    // table or row held by another program ends as the server's lock-wait error, with a
-    // clear message and the connection kept, never as a lost connection.
+    // Shift-JIS before anything else (the handshake speaks latin1). The sql_mode pinned,
+    // whatever the server's default (see SessionSqlMode). Autocommit pinned on, whatever
+    // the server's default: each statement outside a passing's transaction must take
+    // effect when it completes. The lock waits stay below the read timeout, so a table or
+    // row held by another program ends as the server's lock-wait error, with a clear
+    // message and the connection kept, never as a lost connection.
     const QString wait = QString::number(LockWaitSeconds());
-    QStringList sql{QStringLiteral("set names sjis"), QStringLiteral("set autocommit=1"),
-                    QStringLiteral("set session lock_wait_timeout=") + wait,
+    QStringList sql{QStringLiteral("set names sjis"),
+                    QStringLiteral("set session sql_mode='") + SessionSqlMode() + QStringLiteral("'"),
+                    QStringLiteral("set autocommit=1"), QStringLiteral("set session lock_wait_timeout=") + wait,
                     QStringLiteral("set session innodb_lock_wait_timeout=") + wait};
     if (ReadOnly)
         sql << QStringLiteral("SET SESSION TRANSACTION READ ONLY");
@@ -81,18 +101,39 @@ void TDatabase::raiseError(const QString &context)
     throw EDatabaseError(text, code);
 }
 
+void TDatabase::failConnect(st_mysql *mysql, const QString &message, unsigned int code)
+{
+    mysql_close(mysql);
+    m_lastConnectError = message;
+    throw EDatabaseError(message, code);
+}
+
 void TDatabase::runSessionSql(st_mysql *mysql)
 {
     for (const QString &sql : SessionSql()) {
         const QByteArray bytes = Sjis::encode(sql);
-        if (mysql_real_query(mysql, bytes.constData(), static_cast<unsigned long>(bytes.size())) != 0) {
-            const QString message = QString::fromUtf8(mysql_error(mysql));
-            const unsigned int code = mysql_errno(mysql);
-            mysql_close(mysql);
-            m_lastConnectError = message;
-            throw EDatabaseError(message, code);
-        }
+        if (mysql_real_query(mysql, bytes.constData(), static_cast<unsigned long>(bytes.size())) != 0)
+            failConnect(mysql, QString::fromUtf8(mysql_error(mysql)), mysql_errno(mysql));
     }
+}
+
+void TDatabase::refuseUnsuitableServer(st_mysql *mysql)
+{
+    // The timing system's programs name a table in upper and in lower case (execinfo and
+    // EXECINFO), as Windows servers allow. A server that tells them apart fails some of
+    // them with "doesn't exist", in the middle of a race; it is refused here instead,
+    // with the setting it needs. (2 stores names as given and compares them in lower
+    // case: that works.)
+    static const char query[] = "select @@lower_case_table_names";
+    if (mysql_real_query(mysql, query, sizeof query - 1) != 0)
+        failConnect(mysql, QString::fromUtf8(mysql_error(mysql)), mysql_errno(mysql));
+    MYSQL_RES *res = mysql_store_result(mysql);
+    MYSQL_ROW row = res ? mysql_fetch_row(res) : nullptr;
+    const bool caseSensitive = row && row[0] && qstrcmp(row[0], "0") == 0;
+    if (res)
+        mysql_free_result(res);
+    if (caseSensitive)
+        failConnect(mysql, CaseSensitiveServerMessage(), UnsuitableServer);
 }
 
 void TDatabase::Open()
@@ -108,12 +149,11 @@ void TDatabase::Open()
         throw EDatabaseError(m_lastConnectError);
     }
 
-    QString user = param(QStringLiteral("USER NAME"));
-    if (user.isEmpty())
-        user = where.user;
-    QString password = param(QStringLiteral("PASSWORD"));
-    if (password.isEmpty())
-        password = where.password;
+    // The account the data source names (UID, PWD) comes first: a crew gives each program
+    // an account of its own there. Without one, the login of the parameter lines.
+    const bool ownAccount = !where.user.isEmpty();
+    const QString user = ownAccount ? where.user : param(QStringLiteral("USER NAME"));
+    const QString password = ownAccount ? where.password : param(QStringLiteral("PASSWORD"));
     QString database = param(QStringLiteral("DATABASE NAME"));
     if (database.isEmpty())
         database = where.database;
@@ -140,17 +180,32 @@ void TDatabase::Open()
     if (!mysql_real_connect(mysql, local ? "localhost" : host.constData(), userBytes.constData(),
                             passwordBytes.constData(), databaseBytes.isEmpty() ? nullptr : databaseBytes.constData(),
                             unsigned(where.port), local && !socket.isEmpty() ? socket.constData() : nullptr,
-                            CLIENT_MULTI_RESULTS)) {
-        const QString message = QString::fromUtf8(mysql_error(mysql));
-        const unsigned int code = mysql_errno(mysql);
-        mysql_close(mysql);
-        m_lastConnectError = message;
-        throw EDatabaseError(message, code);
-    }
+                            CLIENT_MULTI_RESULTS))
+        failConnect(mysql, QString::fromUtf8(mysql_error(mysql)), mysql_errno(mysql));
     runSessionSql(mysql);
+    refuseUnsuitableServer(mysql);
     m_lastConnectError.clear();
     m_mysql = mysql;
     m_closed = false;
+}
+
+QString TDatabase::WritingAccount()
+{
+    // information_schema lists a plain account's own grants (and everybody's to an
+    // account that may read the grant tables: hence the grantee), the same way on MySQL
+    // 5.7, 8.0 and MariaDB.
+    const TResultSet rows =
+        execute(QStringLiteral("SELECT CURRENT_USER() AS A,COUNT(*) AS W FROM ("
+                               "SELECT GRANTEE,PRIVILEGE_TYPE FROM information_schema.USER_PRIVILEGES "
+                               "UNION ALL SELECT GRANTEE,PRIVILEGE_TYPE FROM information_schema.SCHEMA_PRIVILEGES "
+                               "WHERE DATABASE() LIKE TABLE_SCHEMA "
+                               "UNION ALL SELECT GRANTEE,PRIVILEGE_TYPE FROM information_schema.TABLE_PRIVILEGES "
+                               "WHERE TABLE_SCHEMA=DATABASE()) P "
+                               "WHERE PRIVILEGE_TYPE IN ('INSERT','UPDATE','DELETE') "
+                               "AND GRANTEE=CONCAT('''',REPLACE(CURRENT_USER(),'@','''@'''),'''')"));
+    if (rows.values.isEmpty() || rows.values.first().value(1).toInt() == 0)
+        return QString();
+    return rows.values.first().value(0);
 }
 
 void TDatabase::Close()

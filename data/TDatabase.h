@@ -33,11 +33,12 @@ public:
     bool LoginPrompt = false;
     QStringList Params; // "NAME=value" lines
 
-    // Seconds. Connecting is bounded short. Once connected, a statement may wait for the
-    // server as long as the server makes it wait: a lock wait ends by the session's own
-    // lock-wait timeouts (LockWaitTimeout, set on every connection), which stay below
-    // ReadTimeout, the bound against a server that stopped answering altogether.
-    int ConnectTimeout = 5;
+    // Seconds. Connecting is bounded, long enough for a server that greets slowly (a
+    // reverse lookup of the station's address on a course network without DNS). Once connected, a statement may wait
+    // for the server as long as the server makes it wait: a lock wait ends by the session's own lock-wait timeouts
+    // (LockWaitTimeout, set on every connection), which stay below ReadTimeout, the bound against a server that stopped
+    // answering altogether.
+    int ConnectTimeout = 15;
     int ReadTimeout = 60;
     int LockWaitTimeout = 50;
     // The lock wait the session gets: LockWaitTimeout, kept below ReadTimeout.
@@ -59,6 +60,19 @@ public:
 
     // What every connection runs before its first statement, in this order.
     QStringList SessionSql() const;
+    // The sql_mode every session runs with, whatever the server's default: the quoting of
+    // SqlEscape (backslash escapes, strings in single quotes) holds only under it.
+    static QString SessionSqlMode();
+
+    // The error code of a connection refused because the server does not suit the timing
+    // system (it tells table names apart by letter case), and the operator's message.
+    static constexpr unsigned int UnsuitableServer = 100001;
+    static QString CaseSensitiveServerMessage();
+
+    // The account of this session ("user@host" as the server matched it) when it may
+    // insert, update or delete in the connected database (granted on everything, on the
+    // database or on one of its tables); empty when it may only read.
+    QString WritingAccount();
 
     // Whether an error means that the server is not there (cannot connect, the link lost
     // or cut, the server shutting down), as opposed to a statement it refused. A passing
@@ -86,6 +100,8 @@ signals:
 private:
     [[noreturn]] void raiseError(const QString &context);
     void runSessionSql(st_mysql *mysql);
+    void refuseUnsuitableServer(st_mysql *mysql);
+    [[noreturn]] void failConnect(st_mysql *mysql, const QString &message, unsigned int code);
     st_mysql *m_mysql = nullptr;
     bool m_closed = true; // closed by Close (or never opened): no automatic reconnect
     bool m_inTransaction = false;

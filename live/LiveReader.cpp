@@ -67,6 +67,13 @@ void TLiveReader::connectServer()
     }
     m_sinceResult.invalidate();
     emit logLine(QStringLiteral("レースデータベース %1 に接続しました。").arg(m_db.AliasName));
+    // The page only reads; an account that may write should not sit on a machine outside
+    // the timing room (its session is read-only, the account is not).
+    const QString writer = m_db.WritingAccount();
+    if (!writer.isEmpty())
+        emit logLine(QStringLiteral("このページのアカウント %1 はレースデータベースに書込めます。読むだけのアカウント"
+                                    "（GRANT SELECT）をデータソースの UID と PWD に設定してください。")
+                         .arg(writer));
 }
 
 TLiveState TLiveReader::read()

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <mysql.h>
 
-TPrivateServer::TPrivateServer()
+TPrivateServer::TPrivateServer(const QStringList &options) : m_options(options)
 {
     if (!start())
         qFatal("the private database server did not come up in %s", qPrintable(dir()));
@@ -23,25 +23,25 @@ TPrivateServer::~TPrivateServer()
     stop();
 }
 
-bool TPrivateServer::script(const QString &command)
+bool TPrivateServer::script(const QStringList &arguments)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(TestSupport::sourceDir() + QStringLiteral("/scripts/dbserver"), {command, dir()});
+    p.start(TestSupport::sourceDir() + QStringLiteral("/scripts/dbserver"), arguments);
     const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (!ok)
-        qWarning("dbserver %s: %s", qPrintable(command), p.readAll().constData());
+        qWarning("dbserver %s: %s", qPrintable(arguments.join(QLatin1Char(' '))), p.readAll().constData());
     return ok;
 }
 
 bool TPrivateServer::start()
 {
-    return script(QStringLiteral("start"));
+    return script(QStringList{QStringLiteral("start"), dir()} + m_options);
 }
 
 bool TPrivateServer::stop()
 {
-    return script(QStringLiteral("stop"));
+    return script({QStringLiteral("stop"), dir()});
 }
 
 bool TPrivateServer::kill()
@@ -80,6 +80,7 @@ MYSQL *connectTo(const QString &socket, const QString &db, QString *error)
 {
     MYSQL *m = mysql_init(nullptr);
     mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    TestSupport::UseClientSession(m);
     const QByteArray sock = socket.toLocal8Bit();
     const QByteArray name = db.toUtf8();
     if (!mysql_real_connect(m, "localhost", "root", "rufan", name.isEmpty() ? nullptr : name.constData(), 0,
@@ -137,4 +138,35 @@ QString TPrivateServer::value(const QString &db, const QString &sql)
 {
     const QList<QStringList> r = rows(db, sql);
     return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
+}
+
+TSession::TSession(const QString &socket, const QString &db) : m_mysql(connectTo(socket, db, nullptr))
+{
+    if (!m_mysql)
+        qFatal("cannot connect to %s", qPrintable(socket));
+}
+
+TSession::~TSession()
+{
+    mysql_close(m_mysql);
+}
+
+bool TSession::run(const char *sql)
+{
+    const bool ok = mysql_query(m_mysql, sql) == 0;
+    if (MYSQL_RES *res = mysql_store_result(m_mysql))
+        mysql_free_result(res);
+    return ok;
+}
+
+QString TSession::value(const char *sql)
+{
+    QString v;
+    if (mysql_query(m_mysql, sql) == 0)
+        if (MYSQL_RES *res = mysql_store_result(m_mysql)) {
+            if (MYSQL_ROW row = mysql_fetch_row(res); row && row[0])
+                v = QString::fromUtf8(row[0]);
+            mysql_free_result(res);
+        }
+    return v;
 }

@@ -8,10 +8,30 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+struct st_mysql;
+
+// A session of its own on a server, kept open: another program's transaction that holds
+// locks while the station works. Its statements run in the suites' client session.
+class TSession
+{
+public:
+    TSession(const QString &socket, const QString &db); // fails the process when it cannot connect
+    ~TSession();
+    TSession(const TSession &) = delete;
+    TSession &operator=(const TSession &) = delete;
+    bool run(const char *sql);      // a result is read and dropped
+    QString value(const char *sql); // first column of the first row, "" for none
+
+private:
+    st_mysql *m_mysql;
+};
+
 class TPrivateServer
 {
 public:
-    TPrivateServer();  // starts it; fails the process when it does not come up
+    // Starts it (with scripts/dbserver's start options); fails the process when it does
+    // not come up.
+    explicit TPrivateServer(const QStringList &options = {});
     ~TPrivateServer(); // stops it
     QString dir() const { return m_dir.path(); }
     bool start();
@@ -25,6 +45,7 @@ public:
     QString value(const QString &db, const QString &sql);
 
 private:
-    bool script(const QString &command);
+    bool script(const QStringList &arguments);
+    QStringList m_options;
     QTemporaryDir m_dir;
 };

@@ -48,6 +48,8 @@ private slots:
     void decoderTransponderWithYen();
     void checkListCellWithYen();
     void chipTagEventCode();
+    void chipTagBibWithQuote_data();
+    void chipTagBibWithQuote();
 
 private:
     std::unique_ptr<SuiteDatabase> m_db;
@@ -235,6 +237,39 @@ void TstInjection::chipTagEventCode()
     QCOMPARE(m_db->rows(QStringLiteral("select tcode,zek,use_mid from tag_rec order by tcode,zek")),
              (QList<QStringList>{{"R'\\9", "0001", "1"}, {"R'\\9", "0002", "1"}, {"R2026A", "0001", "0"}}));
     QCOMPARE(m_db->value(QStringLiteral("select count(*) from CHAKU")).toInt(), 2);
+}
+
+void TstInjection::chipTagBibWithQuote_data()
+{
+    QTest::addColumn<QString>("bib"); // in result and tag_rec, as the chip-tag program wrote it
+    QTest::newRow("quote inside") << QStringLiteral("01'7");
+    QTest::newRow("quote, OR and a comment") << QStringLiteral("'OR 1=1-- ");
+}
+
+void TstInjection::chipTagBibWithQuote()
+{
+    // A whole passing: course, claim, mid time, taken mark, ranking and display row, each
+    // finding the bib's own rows only (on any server's sql_mode: the suite runs on a
+    // server with NO_BACKSLASH_ESCAPES too).
+    QFETCH(QString, bib);
+    const QString sqlBib = QStringLiteral("'%1'").arg(QString(bib).replace(QLatin1Char('\''), QStringLiteral("''")));
+    m_db->exec(
+        QStringLiteral("insert into result (tcode,zek,STARTEDTIME,class1) values ('R2026A',%1,'10:00:00.0','M1')")
+            .arg(sqlBib));
+    m_db->exec(QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values "
+                              "('R2026A',%1,'C1','10:05:00.4',1,0)")
+                   .arg(sqlBib));
+    m_db->exec(QStringLiteral("update EXECINFO set upd=upd+1 where num=1"));
+    DialogRecorder dialogs;
+    TMidIntake intake(Dm1);
+    intake.ReadExecInfo();
+    intake.lastupd = -1;
+    intake.Timer1Timer();
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.texts().join(QLatin1Char('\n'))));
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,midtime1,midjun1 from result where midtime1<>''")),
+             (QList<QStringList>{{bib, "    5:00.4", "1"}}));
+    QCOMPARE(m_db->rows(QStringLiteral("select zek,use_mid from tag_rec")), (QList<QStringList>{{bib, "1"}}));
+    QCOMPARE(m_db->rows(QStringLiteral("select NUM,ZEK from CHAKU")), (QList<QStringList>{{"1", bib}}));
 }
 
 QTEST_MAIN(TstInjection)

@@ -276,6 +276,8 @@ void TstLive::resultWithoutNameColumn()
     QCOMPARE(row.value(QStringLiteral("bib")).toString(), QStringLiteral("0001"));
     QCOMPARE(row.value(QStringLiteral("name")).toString(), QString());
     QVERIFY2(!live.log().contains(QStringLiteral("読めません")), qPrintable(live.log()));
+    // The station's own account (root) can write: the page says so.
+    QVERIFY2(live.log().contains(QStringLiteral("このページのアカウント root@")), qPrintable(live.log()));
 }
 
 void TstLive::readsWithASelectOnlyAccount()
@@ -302,6 +304,7 @@ void TstLive::readsWithASelectOnlyAccount()
             "update", [num](const QJsonObject &u) { return hasPassing(u, num); }, 5000));
         QCOMPARE(live.stop(), 0);
         QVERIFY2(!live.log().contains(QStringLiteral("読めません")), qPrintable(live.log()));
+        QVERIFY2(!live.log().contains(QStringLiteral("書込めます")), qPrintable(live.log()));
     }
     m_db->exec(QStringLiteral("SET GLOBAL userstat=0"));
     const QList<QStringList> stats =

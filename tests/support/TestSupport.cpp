@@ -51,6 +51,13 @@ QString serverSocket()
     return serverDir() + QStringLiteral("/mysqld.sock");
 }
 
+void UseClientSession(st_mysql *mysql)
+{
+    mysql_optionsv(
+        mysql, MYSQL_INIT_COMMAND,
+        "SET autocommit=1, sql_mode='STRICT_TRANS_TABLES,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION'");
+}
+
 SuiteDatabase::SuiteDatabase(const QString &name, bool withDemo) : m_name(name)
 {
     reload(withDemo);
@@ -110,6 +117,10 @@ void SuiteDatabase::writeDataSources(const QMap<QString, DsnTarget> &sources)
         if (!it->socket.isEmpty())
             put("SOCKET", it->socket);
         put("DATABASE", it->database);
+        if (!it->uid.isEmpty()) {
+            put("UID", it->uid);
+            put("PWD", it->pwd);
+        }
     }
     SQLSetConfigMode(ODBC_BOTH_DSN);
 }
@@ -118,6 +129,7 @@ void SuiteDatabase::connectAdmin()
 {
     m_admin = mysql_init(nullptr);
     mysql_optionsv(m_admin, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    UseClientSession(m_admin);
     const QByteArray sock = serverSocket().toLocal8Bit();
     const QByteArray db = m_name.toUtf8();
     if (!mysql_real_connect(m_admin, "localhost", "root", "rufan", db.constData(), 0, sock.constData(), 0))

@@ -26,12 +26,18 @@ QString serverDir();
 int serverPort();
 QString serverSocket();
 
+// Gives a client connection of the suites the session of MariaDB's defaults (autocommit,
+// backslash escapes), whatever the server's settings: their own statements are not under
+// test on a harsh server. Call before connecting.
+void UseClientSession(st_mysql *mysql);
+
 // Where a data source points: a database on the test server, or any host and port.
 struct DsnTarget {
     QString server = QStringLiteral("127.0.0.1");
     int port = 0;
     QString socket;
     QString database;
+    QString uid, pwd; // the data source's own account (UID, PWD), when given
 };
 
 // A database of the suite's own, filled with the schema (and the demo race unless told
