@@ -145,15 +145,16 @@ TPhotocellIntake::TOutcome TPhotocellIntake::store(TPending &p)
 {
     std::optional<TRecording> recording;
     try {
-        TPassingTransaction whole(m_dm->DB);
-        // Committed just before the link broke, or before the station died: it is there.
-        const bool there = p.mayBeStored && alreadyStored(p);
-        if (!there) {
+        // A conflict with another station's transaction runs it again, from the look-up on.
+        RunPassing(m_dm->DB, [&] {
+            recording.reset();
+            // Committed just before the link broke, or before the station died: it is there.
+            if (p.mayBeStored && alreadyStored(p))
+                return;
             insertPassing(p);
             if (p.journal.automatic)
                 recording = recordIn(*BibText(p.frame.zek), p.frame.time, p.frame.mid, p.journal.event);
-        }
-        whole.Commit();
+        });
     } catch (const EDatabaseError &e) {
         if (TDatabase::ServerAway(e)) {
             p.mayBeStored = true;
@@ -210,9 +211,8 @@ void TPhotocellIntake::insertPassing(const TPending &p)
 TPhotocellIntake::TRecording TPhotocellIntake::Record(const QString &zek, const QString &passtime, const QString &mid,
                                                       const QString &tcode)
 {
-    TPassingTransaction whole(m_dm->DB);
-    TRecording r = recordIn(zek, passtime, mid, tcode);
-    whole.Commit();
+    TRecording r;
+    RunPassing(m_dm->DB, [&] { r = recordIn(zek, passtime, mid, tcode); });
     return r;
 }
 
