@@ -95,7 +95,9 @@ void TstSettings::otherContentIsKeptAndCaseIgnored()
 {
     QFile f(path());
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("; station settings\r\n[serialports]\r\nCOM7=/dev/pts/3\r\n\r\n[talk]\r\nSPEAKER=4\r\nOther=keep\r\n");
+    // [later] holds a key of [Talk] that [talk] itself lacks: it is written into [talk].
+    f.write("; station settings\r\n[serialports]\r\nCOM7=/dev/pts/3\r\n\r\n[talk]\r\nSPEAKER=4\r\nOther=keep\r\n"
+            "[later]\r\nVol=keep\r\n");
     f.close();
     LoadSettings(path());
     QCOMPARE(ProgramSettings.Speaker, 4);
@@ -104,6 +106,9 @@ void TstSettings::otherContentIsKeptAndCaseIgnored()
     QCOMPARE(ProfileFile::ReadString(path(), QStringLiteral("SerialPorts"), QStringLiteral("com7")),
              QStringLiteral("/dev/pts/3"));
     QCOMPARE(ProfileFile::ReadString(path(), QStringLiteral("Talk"), QStringLiteral("Other")), QStringLiteral("keep"));
+    QCOMPARE(ProfileFile::ReadString(path(), QStringLiteral("Later"), QStringLiteral("Vol")), QStringLiteral("keep"));
+    QCOMPARE(ProfileFile::ReadString(path(), QStringLiteral("Talk"), QStringLiteral("Vol")),
+             QString::number(ProgramSettings.Vol));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromLatin1(f.readAll());
     QCOMPARE(text.count(QStringLiteral("peaker="), Qt::CaseInsensitive), 1); // replaced in place, not added

@@ -458,6 +458,7 @@ void TstFmid::mainWindowToAnnouncedPassing()
     QTimer::singleShot(0, this, [&] {
         auto *w = main.findChild<TFmid *>();
         QVERIFY(w && w->isVisible());
+        const CloseAtExit closing(w);
         w->St1->setAudioDevice(QString());
         QSignalSpy done(w->St1, &TSmarTalk::UtteranceDone);
         passing(QStringLiteral("0016"), QStringLiteral("10:15:00.0"), 1); // M2: two per lap

@@ -7,10 +7,12 @@
 
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
+#include <QWidget>
 
 class QModelIndex;
 class QTableView;
@@ -111,6 +113,25 @@ public:
 
 private:
     QList<bool> m_answers;
+};
+
+// Closes a window when the scope ends: a failing check inside a callback that runs in the
+// window's modal loop returns early, and without this the loop (and the suite) would wait
+// for the suite's timeout instead of failing at once.
+class CloseAtExit
+{
+public:
+    explicit CloseAtExit(QWidget *window) : m_window(window) {}
+    ~CloseAtExit()
+    {
+        if (m_window && m_window->isVisible())
+            m_window->close();
+    }
+    CloseAtExit(const CloseAtExit &) = delete;
+    CloseAtExit &operator=(const CloseAtExit &) = delete;
+
+private:
+    QPointer<QWidget> m_window;
 };
 
 // What a grid over a data source shows, left to right: the fields of its shown columns,
