@@ -98,7 +98,7 @@ void TMidIntake::setAway(const QString &why)
 {
     if (!m_awaySince.isValid())
         m_awaySince = QDateTime::currentDateTime();
-    m_awayReason = QString(why).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    m_awayReason = OneLine(why);
     emit noticeChanged();
 }
 
@@ -127,7 +127,7 @@ void TMidIntake::writeLog(const QString &entry)
         }
         m_logProblem.clear();
     } catch (const EInOutError &e) {
-        m_logProblem = QString(e.message()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        m_logProblem = OneLine(e.message());
     }
     if (hadProblem || !m_logProblem.isEmpty())
         emit noticeChanged();

@@ -58,8 +58,7 @@ QString WaitingReason(TMidDecision::Outcome outcome)
 
 QString RefusedReason(const QString &serverMessage)
 {
-    return QStringLiteral("データベースが書込みを拒否しました（%1）")
-        .arg(QString(serverMessage).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    return QStringLiteral("データベースが書込みを拒否しました（%1）").arg(OneLine(serverMessage));
 }
 
 QString UnreadableReason()

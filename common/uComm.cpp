@@ -128,3 +128,8 @@ QString CutTabField(QString &buffer)
 {
     return cutBefore(buffer, QLatin1Char('\t'), 1);
 }
+
+QString OneLine(const QString &text)
+{
+    return QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}

@@ -58,3 +58,6 @@ int StrToIntDef(const QString &text, int fallback);
 
 // The text without the blanks and control characters (U+0000 to U+0020) at both ends.
 QString TrimControls(const QString &text);
+
+// A message on one line, for a red notice line: line breaks become blanks.
+QString OneLine(const QString &text);

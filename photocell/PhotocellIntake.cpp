@@ -292,8 +292,7 @@ void TPhotocellIntake::finish(const TPending &p)
 
 void TPhotocellIntake::noteUnrecorded(const QString &zek, const QString &why)
 {
-    m_unrecorded << QStringLiteral("%1 自動記録できません: %2")
-                        .arg(zek, QString(why).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    m_unrecorded << QStringLiteral("%1 自動記録できません: %2").arg(zek, OneLine(why));
     while (m_unrecorded.size() > UnrecordedKept)
         m_unrecorded.removeFirst();
 }
@@ -302,7 +301,7 @@ void TPhotocellIntake::markAway(const QString &why)
 {
     if (!m_awaySince.isValid())
         m_awaySince = QDateTime::currentDateTime();
-    m_awayReason = QString(why).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    m_awayReason = OneLine(why);
 }
 
 QStringList TPhotocellIntake::NoticeEntries() const
@@ -318,8 +317,7 @@ QStringList TPhotocellIntake::NoticeEntries() const
     else if (!m_queue.isEmpty())
         entries << QStringLiteral("保存待ちの通過 %1 件").arg(m_queue.size());
     for (const TPending &p : m_setAside)
-        entries << QStringLiteral("保存できない通過 %1 %2: %3")
-                       .arg(p.frame.zek, p.frame.time, QString(p.refusal).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        entries << QStringLiteral("保存できない通過 %1 %2: %3").arg(p.frame.zek, p.frame.time, OneLine(p.refusal));
     entries << m_unrecorded;
     if (m_awaySince.isValid() && !m_awayReason.isEmpty())
         entries << m_awayReason;
