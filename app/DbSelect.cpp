@@ -3,9 +3,9 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "OdbcDsn.h"
-#include "TDatabase.h"
-#include "TRadioGroup.h"
-#include "Udm1.h"
+#include "Database.h"
+#include "RadioGroup.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QLabel>

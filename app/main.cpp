@@ -5,9 +5,9 @@
 #include "SingleInstance.h"
 #include "StationFolders.h"
 #include "TApplication.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Umain.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "MainWindow.h"
 
 #include <QFileInfo>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include "MidIntake.h"
 #include "ResidentMemory.h"
 #include "TestSupport.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "uComm.h"
 #include "uLog.h"
 

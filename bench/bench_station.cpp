@@ -16,12 +16,12 @@
 #include "CommX.h"
 #include "MidIntake.h"
 #include "ResidentMemory.h"
-#include "SMARTALKOCXLib_TLB.h"
+#include "SpeechEngine.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Uhand.h"
-#include "Umid.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "PhotocellWindow.h"
+#include "ChipTagWindow.h"
 #include "uComm.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "ProfileFile.h"
 #include "Sjis.h"
 #include "StationFolders.h"
-#include "TQuery.h"
+#include "Query.h"
 
 #include <QDir>
 #include <QFile>

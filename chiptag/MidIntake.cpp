@@ -5,8 +5,8 @@
 #include "Errors.h"
 #include "PassingRow.h"
 #include "PassingTransaction.h"
-#include "TDatabase.h"
-#include "Udm1.h"
+#include "Database.h"
+#include "DataModule.h"
 #include "uComm.h"
 #include "uLog.h"
 

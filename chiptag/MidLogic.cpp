@@ -1,7 +1,7 @@
 // The lap rule, the announcement text, the ranking and the statements of the intake.
 #include "MidLogic.h"
 
-#include "TQuery.h" // SqlEscape, the station's one quoting helper
+#include "Query.h" // SqlEscape, the station's one quoting helper
 #include "uComm.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 // The field columns of the station's data grids.
 #include "GridColumns.h"
 
-#include "TDataSource.h"
+#include "DataSource.h"
 
 #include <QHeaderView>
 #include <QStyle>

@@ -1,6 +1,6 @@
 #include "PassingRow.h"
 
-#include "TQuery.h"
+#include "Query.h"
 
 QStringList ChakuInsertSQL(int num, const QString &zek, const QString &midText, int point)
 {

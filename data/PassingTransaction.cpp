@@ -1,7 +1,7 @@
 #include "PassingTransaction.h"
 
 #include "Errors.h"
-#include "TDatabase.h"
+#include "Database.h"
 
 #include <QRandomGenerator>
 #include <QThread>

@@ -6,7 +6,7 @@
 // it, and that literal is the value's own Shift-JIS bytes: no text closes the quote early.
 #include "FuzzCheck.h"
 #include "Sjis.h"
-#include "TQuery.h"
+#include "Query.h"
 
 #include <cstdint>
 

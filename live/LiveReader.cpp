@@ -2,8 +2,8 @@
 
 #include "Errors.h"
 #include "OdbcDsn.h"
-#include "TQuery.h"
-#include "Udm1.h"
+#include "Query.h"
+#include "DataModule.h"
 
 #include <QRegularExpression>
 #include <QTime>

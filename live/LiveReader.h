@@ -7,7 +7,7 @@
 #pragma once
 
 #include "LiveState.h"
-#include "TDatabase.h"
+#include "Database.h"
 
 #include <QElapsedTimer>
 #include <QObject>

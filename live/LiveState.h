@@ -3,7 +3,7 @@
 // changed since the previous read. Plain data and functions; Qt Core only.
 #pragma once
 
-#include "TDatabase.h"
+#include "Database.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,7 +1,7 @@
 // The photocell timer's frames and the texts the photocell window builds from them.
 #include "PhotocellFrame.h"
 
-#include "TQuery.h"
+#include "Query.h"
 #include "uComm.h"
 
 #include <QRegularExpression>

@@ -6,8 +6,8 @@
 #include "PassingRow.h"
 #include "PassingTransaction.h"
 #include "StationFolders.h"
-#include "TDatabase.h"
-#include "Udm1.h"
+#include "Database.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QTimer>

@@ -1,7 +1,7 @@
 #include "RehearsalField.h"
 
-#include "TDatabase.h"
-#include "TQuery.h"
+#include "Database.h"
+#include "Query.h"
 #include "uComm.h"
 
 #include <QDateTime>

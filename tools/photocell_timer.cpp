@@ -6,7 +6,7 @@
 // point digit in column 26.
 #include "PtyDevice.h"
 #include "RehearsalField.h"
-#include "TDatabase.h"
+#include "Database.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "TpGridModel.h"
 
-#include "TDataSource.h"
+#include "DataSource.h"
 
 TTpGridModel::TTpGridModel(TDataSource *source, QObject *parent) : QAbstractTableModel(parent), m_source(source)
 {

@@ -1,10 +1,10 @@
 // The real main window, on a suite database, reporting each button click on standard
 // output, for the AT-SPI driver that presses its buttons from outside the process.
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "TApplication.h"
 #include "TestSupport.h"
-#include "Udm1.h"
-#include "Umain.h"
+#include "DataModule.h"
+#include "MainWindow.h"
 
 #include <QDialog>
 #include <QDir>

@@ -3,10 +3,10 @@
 #include "DbSelect.h"
 #include "Dialogs.h"
 #include "ServerControl.h"
-#include "TDatabase.h"
-#include "TRadioGroup.h"
+#include "Database.h"
+#include "RadioGroup.h"
 #include "TestSupport.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QAccessible>

@@ -1,13 +1,13 @@
 // The main window against the real server: the remembered database at start-up, the
 // settings saved at close, the mode buttons' preparation, one running copy.
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "ProfileFile.h"
 #include "SingleInstance.h"
-#include "TRadioGroup.h"
+#include "RadioGroup.h"
 #include "TestSupport.h"
-#include "Udm1.h"
-#include "Uhand.h"
-#include "Umain.h"
+#include "DataModule.h"
+#include "PhotocellWindow.h"
+#include "MainWindow.h"
 #include "uComm.h"
 
 #include <QApplication>

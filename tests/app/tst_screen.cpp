@@ -5,16 +5,16 @@
 //
 // With MIDSTATION_SCREENSHOT_DIR set, the screen is saved there (import -window root) at
 // the moments worth looking at.
-#include "CuteBtn.h"
-#include "SMARTALKOCXLib_TLB.h"
-#include "TRadioGroup.h"
+#include "CuteButton.h"
+#include "SpeechEngine.h"
+#include "RadioGroup.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Uhand.h"
-#include "Umain.h"
-#include "Umid.h"
-#include "Utpnoset.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "PhotocellWindow.h"
+#include "MainWindow.h"
+#include "ChipTagWindow.h"
+#include "RegistrationWindow.h"
 #include "uComm.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The check list against the real server: what it lists, what a typed correction writes
 // and to which row, the query file, and the window beside a modal timing window.
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QHeaderView>

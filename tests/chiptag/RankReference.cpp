@@ -1,9 +1,9 @@
 // The per-competitor ranking writer and the comparison of stored rankings.
 #include "RankReference.h"
 
-#include "TDatabase.h"
-#include "TQuery.h"
-#include "Udm1.h"
+#include "Database.h"
+#include "Query.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QHash>

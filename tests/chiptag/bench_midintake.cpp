@@ -11,7 +11,7 @@
 #include "MidIntake.h"
 #include "RankReference.h"
 #include "TestSupport.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "uComm.h"
 #include "uLog.h"
 

@@ -1,18 +1,18 @@
 // The chip-tag mid window on the real server: what it shows when opened, the mode and
 // mid-point buttons, clearing the passing display, the ranking grid's colours, the
 // announcement queue with real speech, and the whole road from the main window.
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "DbSelect.h"
 #include "MidRankDelegate.h"
-#include "OnseiPanel.h"
-#include "SMARTALKOCXLib_TLB.h"
-#include "TDataSource.h"
-#include "TRadioGroup.h"
+#include "VoicePanel.h"
+#include "SpeechEngine.h"
+#include "DataSource.h"
+#include "RadioGroup.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Umain.h"
-#include "Umid.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "MainWindow.h"
+#include "ChipTagWindow.h"
 #include "uComm.h"
 
 #include <QDir>

@@ -7,8 +7,8 @@
 #include "MidRankDelegate.h"
 #include "RankReference.h"
 #include "TestSupport.h"
-#include "Udm1.h"
-#include "Umid.h"
+#include "DataModule.h"
+#include "ChipTagWindow.h"
 #include "uComm.h"
 #include "uLog.h"
 

@@ -1,6 +1,6 @@
 // A small window of TCuteButtons with Japanese captions for the out-of-process accessibility
 // test: each click prints "clicked <objectName> <caption>" on standard output.
-#include "CuteBtn.h"
+#include "CuteButton.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 // TCuteButton: clicks swallowed while the handler runs, the delayed drop-down, the keyboard,
 // the painted look (bevels, text inset, disabled face) and what the accessibility layer sees.
-#include "CuteBtn.h"
+#include "CuteButton.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

@@ -4,7 +4,7 @@
 #include "Errors.h"
 #include "Sjis.h"
 #include "TestSupport.h"
-#include "Udm1.h"
+#include "DataModule.h"
 
 #include <QtTest>
 

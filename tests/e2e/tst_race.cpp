@@ -5,13 +5,13 @@
 // rows without a gap, the log holds one entry per chip-tag update, and every displayed
 // passing was announced once, in order.
 #include "DbSelect.h"
-#include "SMARTALKOCXLib_TLB.h"
-#include "TRadioGroup.h"
+#include "SpeechEngine.h"
+#include "RadioGroup.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Uhand.h"
-#include "Umid.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "PhotocellWindow.h"
+#include "ChipTagWindow.h"
 #include "uComm.h"
 
 #include <QCheckBox>

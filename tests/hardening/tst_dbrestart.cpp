@@ -3,16 +3,16 @@
 // the window says what waits and since when, nothing taken is lost and nothing is stored
 // twice, without the operator. Runs on a private server of its own, since it kills it.
 #include "CommX.h"
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "MidIntake.h"
 #include "PtyPeer.h"
-#include "SMARTALKOCXLib_TLB.h"
+#include "SpeechEngine.h"
 #include "ServerControl.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Uhand.h"
-#include "Umid.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "PhotocellWindow.h"
+#include "ChipTagWindow.h"
 #include "uComm.h"
 
 #include <QDir>

@@ -4,14 +4,14 @@
 // lost, and the log works again once the window is opened again. And the files of the
 // user who runs the private database server: the station's account, whose password every
 // local user can read, reaches none of them.
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "MidIntake.h"
-#include "SMARTALKOCXLib_TLB.h"
+#include "SpeechEngine.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Umain.h"
-#include "Umid.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "MainWindow.h"
+#include "ChipTagWindow.h"
 #include "uComm.h"
 
 #include <QDir>

@@ -11,10 +11,10 @@
 #include "ProfileFile.h"
 #include "PtyPeer.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Uhand.h"
-#include "Utpnoset.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "PhotocellWindow.h"
+#include "RegistrationWindow.h"
 #include "uComm.h"
 
 #include <QAction>

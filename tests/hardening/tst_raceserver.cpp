@@ -4,9 +4,9 @@
 #include "Errors.h"
 #include "MidIntake.h"
 #include "ServerControl.h"
-#include "TDatabase.h"
+#include "Database.h"
 #include "TestSupport.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "uComm.h"
 #include "uLog.h"
 

@@ -1,7 +1,7 @@
 #include "LiveTestSupport.h"
 #include "MidIntake.h"
 #include "TestSupport.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "uComm.h"
 #include "uLog.h"
 

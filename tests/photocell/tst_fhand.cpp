@@ -1,15 +1,15 @@
 // The photocell window end to end: a pseudo-terminal plays the timer, the real server
 // stores passings and mid times, real speech goes to the capture folder.
 #include "CommX.h"
-#include "CuteBtn.h"
-#include "OnseiPanel.h"
-#include "SMARTALKOCXLib_TLB.h"
-#include "TRadioGroup.h"
+#include "CuteButton.h"
+#include "VoicePanel.h"
+#include "SpeechEngine.h"
+#include "RadioGroup.h"
 #include "TestSupport.h"
-#include "Ucheck.h"
-#include "Udm1.h"
-#include "Uhand.h"
-#include "Umain.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
+#include "PhotocellWindow.h"
+#include "MainWindow.h"
 #include "uComm.h"
 
 #include <QAction>

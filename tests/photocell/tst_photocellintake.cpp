@@ -3,7 +3,7 @@
 // and what a journal that cannot be written costs.
 #include "PhotocellIntake.h"
 #include "TestSupport.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QSignalSpy>

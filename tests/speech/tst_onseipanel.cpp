@@ -2,10 +2,10 @@
 // too, clamped), the reset, the voice test of each window, the chip-tag speed on show and
 // the voice switch. A recording control logs every property write and method call the
 // panel makes, in order, and still speaks.
-#include "CuteBtn.h"
-#include "OnseiPanel.h"
-#include "SMARTALKOCXLib_TLB.h"
-#include "TRadioGroup.h"
+#include "CuteButton.h"
+#include "VoicePanel.h"
+#include "SpeechEngine.h"
+#include "RadioGroup.h"
 #include "uComm.h"
 
 #include <QComboBox>

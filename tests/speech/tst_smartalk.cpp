@@ -5,7 +5,7 @@
 // order, never before the audio could have been played, also with the silent output.
 #include "EspeakVoice.h"
 #include "JapaneseReading.h"
-#include "SMARTALKOCXLib_TLB.h"
+#include "SpeechEngine.h"
 #include "SpeechMeasure.h"
 #include "VoiceMapping.h"
 

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
-#include "TDataSource.h"
-#include "TQuery.h"
-#include "Udm1.h"
+#include "DataSource.h"
+#include "Query.h"
+#include "DataModule.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -2,14 +2,14 @@
 // lines taken from the receive events, the port choice, the next bib, Set and Check
 // modes, the reset, the sort orders and what a faulty record does.
 #include "CommX.h"
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "DbSelect.h"
 #include "ProfileFile.h"
-#include "TRadioGroup.h"
+#include "RadioGroup.h"
 #include "TestSupport.h"
-#include "Udm1.h"
-#include "Umain.h"
-#include "Utpnoset.h"
+#include "DataModule.h"
+#include "MainWindow.h"
+#include "RegistrationWindow.h"
 
 #include <QComboBox>
 #include <QLabel>

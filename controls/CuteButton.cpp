@@ -1,6 +1,6 @@
 // TCuteButton: look, painting, click, keyboard, mouse and drop-down of the station's push
-// button. See CuteBtn.h for the outline.
-#include "CuteBtn.h"
+// button. See CuteButton.h for the outline.
+#include "CuteButton.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,7 +1,7 @@
-#include "Utpnoset.h"
+#include "RegistrationWindow.h"
 
 #include "CommX.h"
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "NoticeLine.h"
@@ -9,11 +9,11 @@
 #include "ProfileFile.h"
 #include "SerialPorts.h"
 #include "StationFolders.h"
-#include "TPortCombo.h"
-#include "TRadioGroup.h"
+#include "PortCombo.h"
+#include "RadioGroup.h"
 #include "TpGridModel.h"
 #include "TpReading.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QComboBox>

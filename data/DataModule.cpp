@@ -1,4 +1,4 @@
-#include "Udm1.h"
+#include "DataModule.h"
 
 TDm1 *Dm1 = nullptr;
 

@@ -1,11 +1,11 @@
 // The voice panel and the speaking sequence shared by both timing windows.
-#include "OnseiPanel.h"
+#include "VoicePanel.h"
 
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "Dialogs.h"
 #include "NoticeLine.h"
-#include "SMARTALKOCXLib_TLB.h"
-#include "TRadioGroup.h"
+#include "SpeechEngine.h"
+#include "RadioGroup.h"
 #include "uComm.h"
 
 #include <QComboBox>

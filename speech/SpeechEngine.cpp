@@ -1,6 +1,6 @@
 // TSmarTalk and its worker thread: kana reading, espeak synthesis, voice quality, capture
 // and playback, one utterance after the other.
-#include "SMARTALKOCXLib_TLB.h"
+#include "SpeechEngine.h"
 
 #include "AudioOutput.h"
 #include "EspeakVoice.h"

@@ -1,6 +1,6 @@
-#include "TDataSource.h"
+#include "DataSource.h"
 
-#include "TQuery.h"
+#include "Query.h"
 
 TDataSource::TDataSource(TQuery *dataSet, const QString &name, QObject *parent)
     : QAbstractTableModel(parent), m_query(dataSet)

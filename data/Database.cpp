@@ -1,4 +1,4 @@
-#include "TDatabase.h"
+#include "Database.h"
 
 #include "Errors.h"
 #include "OdbcDsn.h"

@@ -1,4 +1,4 @@
-#include "TQuery.h"
+#include "Query.h"
 
 #include "Errors.h"
 

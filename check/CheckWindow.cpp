@@ -1,10 +1,10 @@
-#include "Ucheck.h"
+#include "CheckWindow.h"
 
 #include "CheckList.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "GridColumns.h"
-#include "Udm1.h"
+#include "DataModule.h"
 #include "WindowPlace.h"
 #include "uComm.h"
 

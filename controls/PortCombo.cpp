@@ -1,4 +1,4 @@
-#include "TPortCombo.h"
+#include "PortCombo.h"
 
 void TPortCombo::showPopup()
 {

@@ -2,7 +2,7 @@
 // sent), opened for rows or executed, fields read by name without regard to case.
 #pragma once
 
-#include "TDatabase.h"
+#include "Database.h"
 
 #include <QObject>
 #include <QStringList>

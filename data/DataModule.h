@@ -2,9 +2,9 @@
 // and the lookups of the current event.
 #pragma once
 
-#include "TDataSource.h"
-#include "TDatabase.h"
-#include "TQuery.h"
+#include "DataSource.h"
+#include "Database.h"
+#include "Query.h"
 
 #include <QObject>
 

@@ -1,23 +1,23 @@
 // The photocell mid window: timer intake, bib assignment, mid-time recording, the passing
 // display row and the announcement queue.
-#include "Uhand.h"
+#include "PhotocellWindow.h"
 
 #include "CommX.h"
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "GridColumns.h"
 #include "NoticeLine.h"
-#include "OnseiPanel.h"
+#include "VoicePanel.h"
 #include "PassingRow.h"
 #include "PassingTransaction.h"
 #include "PortChoice.h"
-#include "SMARTALKOCXLib_TLB.h"
+#include "SpeechEngine.h"
 #include "SerialPorts.h"
-#include "TPortCombo.h"
-#include "TRadioGroup.h"
-#include "Ucheck.h"
-#include "Udm1.h"
+#include "PortCombo.h"
+#include "RadioGroup.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QAction>

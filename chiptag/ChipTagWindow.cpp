@@ -1,15 +1,15 @@
-#include "Umid.h"
+#include "ChipTagWindow.h"
 
-#include "CuteBtn.h"
+#include "CuteButton.h"
 #include "Dialogs.h"
 #include "GridColumns.h"
 #include "MidRankDelegate.h"
 #include "NoticeLine.h"
-#include "OnseiPanel.h"
-#include "SMARTALKOCXLib_TLB.h"
-#include "TRadioGroup.h"
-#include "Ucheck.h"
-#include "Udm1.h"
+#include "VoicePanel.h"
+#include "SpeechEngine.h"
+#include "RadioGroup.h"
+#include "CheckWindow.h"
+#include "DataModule.h"
 #include "uComm.h"
 
 #include <QApplication>
