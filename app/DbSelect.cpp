@@ -6,7 +6,7 @@
 #include "Database.h"
 #include "RadioGroup.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QLabel>
 

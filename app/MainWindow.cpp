@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "SqlEscape.h"
 #include "CuteButton.h"
 #include "DbSelect.h"
 #include "Dialogs.h"
@@ -11,7 +12,7 @@
 #include "ChipTagWindow.h"
 #include "RegistrationWindow.h"
 #include "WindowPlace.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "Settings.h"
 
 #include "ProfileFile.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 TMainFormSettings LoadSettings(const QString &path)
 {

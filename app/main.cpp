@@ -4,7 +4,7 @@
 #include "Dialogs.h"
 #include "SingleInstance.h"
 #include "StationFolders.h"
-#include "TApplication.h"
+#include "Application.h"
 #include "CheckWindow.h"
 #include "DataModule.h"
 #include "MainWindow.h"

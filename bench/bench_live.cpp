@@ -10,8 +10,8 @@
 #include "ResidentMemory.h"
 #include "TestSupport.h"
 #include "DataModule.h"
-#include "uComm.h"
-#include "uLog.h"
+#include "ProgramSettings.h"
+#include "MidTimeLog.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

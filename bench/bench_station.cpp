@@ -22,7 +22,8 @@
 #include "DataModule.h"
 #include "PhotocellWindow.h"
 #include "ChipTagWindow.h"
-#include "uComm.h"
+#include "TimeText.h"
+#include "ProgramSettings.h"
 
 #include <QApplication>
 #include <QComboBox>

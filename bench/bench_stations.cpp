@@ -9,7 +9,7 @@
 //
 // Run through bench/run, which starts the server and sets the environment.
 #include "TestSupport.h"
-#include "uComm.h"
+#include "TimeText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 #include "GridColumns.h"
 #include "DataModule.h"
 #include "WindowPlace.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -10,7 +10,7 @@
 #include "RadioGroup.h"
 #include "CheckWindow.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -71,6 +71,7 @@ TFmid::TFmid(TDm1 *dm, QWidget *parent) : TWorkingWindow(parent), m_dm(dm)
     connect(St1, &TSmarTalk::OutputNoticeChanged, this, &TFmid::showSpeechNotice);
     connect(Intake, &TMidIntake::passFinished, this, &TFmid::showWaiting);
     connect(Intake, &TMidIntake::noticeChanged, this, &TFmid::showWaiting);
+    connect(Intake, &TMidIntake::pollStopped, this, [](const QString &message) { Dialogs::showError(message); });
     Intake->VoiceOn = [this] { return RGoto->ItemIndex() == 1; };
 }
 

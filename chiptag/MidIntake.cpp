@@ -1,14 +1,14 @@
 // The poll and the pass of the chip-tag intake, the ranking and its display query.
 #include "MidIntake.h"
 
-#include "Dialogs.h"
 #include "Errors.h"
 #include "PassingRow.h"
 #include "PassingTransaction.h"
 #include "Database.h"
 #include "DataModule.h"
-#include "uComm.h"
-#include "uLog.h"
+#include "TextFields.h"
+#include "ProgramSettings.h"
+#include "MidTimeLog.h"
 
 #include <QTimer>
 
@@ -48,27 +48,25 @@ void TMidIntake::Timer1Timer()
 {
     // Ticks never overlap: the timer is off while the tick runs, and the next tick comes
     // a full interval after this one ends. A server away is waited for, tick after tick;
-    // any other error leaves the timer off until the window starts it again.
+    // any other error leaves the timer off until the window starts it again, and the
+    // window shows why (pollStopped).
     Timer1->stop();
-    bool completed = false;
-    RunHandler([&] {
-        try {
-            poll();
-        } catch (const EDatabaseError &e) {
-            if (!TDatabase::ServerAway(e))
-                throw EStationError(e.message() + QStringLiteral("\n\n") + PollStoppedMessage());
-            setAway(e.message());
-        } catch (const std::exception &e) {
-            // The box tells the operator that the intake has stopped and how to start it
-            // again, below the error itself.
-            const auto *station = dynamic_cast<const EStationError *>(&e);
-            const QString what = station ? station->message() : QString::fromLocal8Bit(e.what());
-            throw EStationError(what + QStringLiteral("\n\n") + PollStoppedMessage());
+    try {
+        poll();
+    } catch (const EDatabaseError &e) {
+        if (!TDatabase::ServerAway(e)) {
+            emit pollStopped(e.message() + QStringLiteral("\n\n") + PollStoppedMessage());
+            return;
         }
-        completed = true;
-    });
-    if (!completed)
+        setAway(e.message());
+    } catch (const std::exception &e) {
+        // The operator learns that the intake has stopped and how to start it again,
+        // below the error itself.
+        const auto *station = dynamic_cast<const EStationError *>(&e);
+        const QString what = station ? station->message() : QString::fromLocal8Bit(e.what());
+        emit pollStopped(what + QStringLiteral("\n\n") + PollStoppedMessage());
         return;
+    }
     Timer1->setInterval(m_awaySince.isValid() ? AwayInterval : PollInterval);
     Timer1->start();
 }

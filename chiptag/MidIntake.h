@@ -4,7 +4,7 @@
 // and keeps its handler names as thin slots; everything here runs without widgets.
 #pragma once
 
-#include "MidLogic.h"
+#include "MidRules.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -78,6 +78,8 @@ signals:
     void passFinished();
     // Notices() changed.
     void noticeChanged();
+    // The poll stopped on an error that is not a server away: what the operator is told.
+    void pollStopped(const QString &message);
 
 private:
     // True when the passing was taken (a mid time written).

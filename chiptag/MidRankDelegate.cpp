@@ -1,6 +1,6 @@
 #include "MidRankDelegate.h"
 
-#include "MidLogic.h"
+#include "MidRules.h"
 
 #include <QAbstractItemModel>
 

@@ -1,4 +1,6 @@
 #include "DataModule.h"
+#include "SqlEscape.h"
+
 
 TDm1 *Dm1 = nullptr;
 

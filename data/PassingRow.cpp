@@ -1,5 +1,6 @@
 #include "PassingRow.h"
 
+#include "SqlEscape.h"
 #include "Query.h"
 
 QStringList ChakuInsertSQL(int num, const QString &zek, const QString &midText, int point)

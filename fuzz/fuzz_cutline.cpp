@@ -5,7 +5,7 @@
 // character after the CR); an empty result without a separator leaves the buffer alone;
 // a loop that cuts until the empty text ends.
 #include "FuzzCheck.h"
-#include "uComm.h"
+#include "TextFields.h"
 
 #include <cstdint>
 

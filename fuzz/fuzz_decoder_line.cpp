@@ -6,9 +6,9 @@
 // byte fed is either in a line, dropped by the line rules, or still in the buffer (the
 // buffer never grows past what was fed); a reading that is accepted keeps the figures
 // the table can hold.
-#include "AmbDecoder.h"
+#include "DecoderLine.h"
 #include "FuzzCheck.h"
-#include "TpReading.h"
+#include "TransponderReading.h"
 
 #include <cstdint>
 

@@ -9,7 +9,7 @@
 #include "PassingRow.h"
 #include "PhotocellFrame.h"
 #include "Sjis.h"
-#include "uComm.h"
+#include "TimeText.h"
 
 #include <cstdint>
 

@@ -5,8 +5,8 @@
 // encoded in Shift-JIS as it is sent, holds exactly one string literal as the server reads
 // it, and that literal is the value's own Shift-JIS bytes: no text closes the quote early.
 #include "FuzzCheck.h"
+#include "SqlEscape.h"
 #include "Sjis.h"
-#include "Query.h"
 
 #include <cstdint>
 

@@ -5,7 +5,8 @@
 // is 12 characters and reads back as the same count, and the mid-time text is its first
 // 10 characters and reads back as the count cut to tenths.
 #include "FuzzCheck.h"
-#include "uComm.h"
+#include "TimeText.h"
+#include "TextFields.h"
 
 #include <cstdint>
 #include <cstring>

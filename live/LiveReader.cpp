@@ -1,5 +1,6 @@
 #include "LiveReader.h"
 
+#include "SqlEscape.h"
 #include "Errors.h"
 #include "OdbcDsn.h"
 #include "Query.h"

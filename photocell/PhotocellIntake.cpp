@@ -2,13 +2,16 @@
 // away or refuses a passing.
 #include "PhotocellIntake.h"
 
+#include "SqlEscape.h"
 #include "Errors.h"
 #include "PassingRow.h"
 #include "PassingTransaction.h"
 #include "StationFolders.h"
 #include "Database.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "TimeText.h"
+#include "TextFields.h"
+#include "ProgramSettings.h"
 
 #include <QTimer>
 
@@ -232,7 +235,7 @@ TPhotocellIntake::TRecording TPhotocellIntake::recordIn(const QString &zek, cons
     const QString start = r.resultRow ? q->FieldByName(QStringLiteral("startedtime")).AsString() : QString();
     q->Close();
 
-    const QString t = MsecToTimeText(ElapsedMsec(start, passtime)).left(10);
+    const QString t = MsecToMidText(ElapsedMsec(start, passtime));
     r.statement = MidTimeUpdateSQL(mid, t, zek, tcode);
     q->setSQL(r.statement);
     q->ExecSQL();

@@ -2,6 +2,7 @@
 // display row and the announcement queue.
 #include "PhotocellWindow.h"
 
+#include "SqlEscape.h"
 #include "CommX.h"
 #include "CuteButton.h"
 #include "Dialogs.h"
@@ -18,7 +19,7 @@
 #include "RadioGroup.h"
 #include "CheckWindow.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QAction>
 #include <QCheckBox>

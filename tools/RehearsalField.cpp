@@ -1,8 +1,9 @@
 #include "RehearsalField.h"
 
+#include "SqlEscape.h"
 #include "Database.h"
 #include "Query.h"
-#include "uComm.h"
+#include "TimeText.h"
 
 #include <QDateTime>
 #include <QThread>

@@ -3,9 +3,9 @@
 // that follow each competitor's start and pace, and changes EXECINFO.upd after every write
 // as the real program does. A few readings come twice; a few competitors never pass.
 #include "RehearsalField.h"
+#include "SqlEscape.h"
 #include "Database.h"
 #include "Query.h"
-#include "uComm.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,5 +1,6 @@
 #include "RegistrationWindow.h"
 
+#include "SqlEscape.h"
 #include "CommX.h"
 #include "CuteButton.h"
 #include "Dialogs.h"
@@ -12,9 +13,8 @@
 #include "PortCombo.h"
 #include "RadioGroup.h"
 #include "TpGridModel.h"
-#include "TpReading.h"
+#include "TransponderReading.h"
 #include "DataModule.h"
-#include "uComm.h"
 
 #include <QComboBox>
 #include <QHeaderView>

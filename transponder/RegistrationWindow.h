@@ -4,7 +4,7 @@
 // transponders already known ("Check"). It also resets the table midtp to 300 empty bibs.
 #pragma once
 
-#include "AmbDecoder.h"
+#include "DecoderLine.h"
 #include "WorkingWindow.h"
 
 #include <QStringList>

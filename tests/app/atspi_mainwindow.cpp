@@ -1,7 +1,7 @@
 // The real main window, on a suite database, reporting each button click on standard
 // output, for the AT-SPI driver that presses its buttons from outside the process.
 #include "CuteButton.h"
-#include "TApplication.h"
+#include "Application.h"
 #include "TestSupport.h"
 #include "DataModule.h"
 #include "MainWindow.h"

@@ -7,7 +7,7 @@
 #include "RadioGroup.h"
 #include "TestSupport.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>

@@ -8,7 +8,7 @@
 #include "DataModule.h"
 #include "PhotocellWindow.h"
 #include "MainWindow.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -15,7 +15,7 @@
 #include "MainWindow.h"
 #include "ChipTagWindow.h"
 #include "RegistrationWindow.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -4,7 +4,7 @@
 #include "ProfileFile.h"
 #include "Settings.h"
 #include "StationFolders.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QDir>
 #include <QFile>

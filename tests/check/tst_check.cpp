@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "CheckWindow.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QHeaderView>
 #include <QInputMethodEvent>

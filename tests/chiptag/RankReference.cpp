@@ -1,10 +1,12 @@
 // The per-competitor ranking writer and the comparison of stored rankings.
 #include "RankReference.h"
 
+#include "SqlEscape.h"
 #include "Database.h"
 #include "Query.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "TimeText.h"
+#include "ProgramSettings.h"
 
 #include <QHash>
 

@@ -9,11 +9,13 @@
 // written by the server in one statement (window functions), is measured beside them.
 // Run with tests/chiptag/run_benchmark (starts and stops a private server).
 #include "MidIntake.h"
+#include "SqlEscape.h"
 #include "RankReference.h"
 #include "TestSupport.h"
 #include "DataModule.h"
-#include "uComm.h"
-#include "uLog.h"
+#include "TimeText.h"
+#include "ProgramSettings.h"
+#include "MidTimeLog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -13,7 +13,7 @@
 #include "DataModule.h"
 #include "MainWindow.h"
 #include "ChipTagWindow.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QDir>
 #include <QFontInfo>

@@ -9,8 +9,9 @@
 #include "TestSupport.h"
 #include "DataModule.h"
 #include "ChipTagWindow.h"
-#include "uComm.h"
-#include "uLog.h"
+#include "TimeText.h"
+#include "ProgramSettings.h"
+#include "MidTimeLog.h"
 
 #include <QSignalSpy>
 #include <QTimer>

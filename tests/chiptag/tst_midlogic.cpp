@@ -1,6 +1,6 @@
 // The rules of the chip-tag intake without a database: the lap rule, the announcement
 // text and values that must stay data in statements.
-#include "MidLogic.h"
+#include "MidRules.h"
 #include "PassingRow.h"
 
 #include <QtTest>
@@ -40,7 +40,9 @@ void TstMidLogic::lapRule_data()
     QTest::newRow("count 0") << 1 << "10:00:00.0"
                              << "10:05:35.1" << 0 << D::NotLapEnd << 0 << "";
     QTest::newRow("start at the passing") << 1 << "10:05:35.1"
-                                          << "10:05:35.1" << 1 << D::NotPositive << 1 << "       0.0";
+                                          << "10:05:35.1" << 1 << D::NotPositive << 1 << "";
+    QTest::newRow("start after the passing: not the next day") << 1 << "23:59:30.0"
+                                          << "00:00:45.3" << 1 << D::NotPositive << 1 << "";
     QTest::newRow("cut, not rounded") << 1 << "10:00:00.000"
                                       << "10:05:35.199" << 1 << D::Take << 1 << "    5:35.1";
     QTest::newRow("ten hours") << 1 << "00:00:01.0"

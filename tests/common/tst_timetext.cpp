@@ -1,5 +1,6 @@
 // Time texts and the buffer cutters: every form the race database and the devices use.
-#include "uComm.h"
+#include "TimeText.h"
+#include "TextFields.h"
 
 #include <QtTest>
 
@@ -13,6 +14,8 @@ private slots:
     void msecToTimeText();
     void roundTripOfEveryForm();
     void midTextIsCutNotRounded();
+    void elapsedMsec_data();
+    void elapsedMsec();
     void cutLine_data();
     void cutLine();
     void cutTabFieldWalksARecord();
@@ -105,6 +108,25 @@ void TstTimeText::midTextIsCutNotRounded()
     QCOMPARE(MsecToMidText(335199), QStringLiteral("    5:35.1"));
     QCOMPARE(MsecToMidText(5999), QStringLiteral("       5.9"));
     QCOMPARE(MsecToMidText(5011400).size(), 10);
+}
+
+void TstTimeText::elapsedMsec_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("pass");
+    QTest::addColumn<int>("msec");
+    QTest::newRow("same day") << "10:00:00.0" << "10:05:35.199" << 335199;
+    QTest::newRow("start before midnight") << "23:59:30.0" << "00:00:45.300" << 75300;
+    QTest::newRow("at the start") << "10:00:00.0" << "10:00:00.0" << 0;
+    QTest::newRow("empty start is midnight") << "" << "00:01:02.5" << 62500;
+}
+
+void TstTimeText::elapsedMsec()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, pass);
+    QFETCH(int, msec);
+    QCOMPARE(ElapsedMsec(start, pass), msec);
 }
 
 void TstTimeText::cutLine_data()

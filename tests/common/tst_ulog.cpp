@@ -1,7 +1,7 @@
 // TLog: where the log lies, CP932 bytes with CR LF, one open and close per line, growth
 // across runs, and the error when the file cannot be written.
 #include "Errors.h"
-#include "uLog.h"
+#include "MidTimeLog.h"
 
 #include <QtTest>
 

@@ -3,6 +3,7 @@
 #include "DbSelect.h"
 #include "Errors.h"
 #include "Sjis.h"
+#include "SqlEscape.h"
 #include "TestSupport.h"
 #include "DataModule.h"
 

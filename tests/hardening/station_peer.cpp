@@ -16,8 +16,8 @@
 #include "DataModule.h"
 #include "PhotocellWindow.h"
 #include "ChipTagWindow.h"
-#include "uComm.h"
-#include "uLog.h"
+#include "ProgramSettings.h"
+#include "MidTimeLog.h"
 
 #include <QApplication>
 #include <QDir>

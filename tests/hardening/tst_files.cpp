@@ -12,7 +12,7 @@
 #include "DataModule.h"
 #include "MainWindow.h"
 #include "ChipTagWindow.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QDir>
 #include <QFile>

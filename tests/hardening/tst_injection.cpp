@@ -5,7 +5,7 @@
 // finds the value stored as it came and no other row touched. (Quotes in a frame's
 // number, a typed bib, a tag_rec bib, a decoder transponder and a typed cell are covered
 // by the subsystems' own suites.)
-#include "AmbDecoder.h"
+#include "DecoderLine.h"
 #include "CommX.h"
 #include "MidIntake.h"
 #include "ProfileFile.h"
@@ -15,7 +15,7 @@
 #include "DataModule.h"
 #include "PhotocellWindow.h"
 #include "RegistrationWindow.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QAction>
 #include <QLineEdit>

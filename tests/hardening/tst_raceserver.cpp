@@ -7,8 +7,8 @@
 #include "Database.h"
 #include "TestSupport.h"
 #include "DataModule.h"
-#include "uComm.h"
-#include "uLog.h"
+#include "ProgramSettings.h"
+#include "MidTimeLog.h"
 
 #include <QTimer>
 #include <QtTest>

@@ -14,7 +14,7 @@
 #include "DataModule.h"
 #include "PhotocellWindow.h"
 #include "RegistrationWindow.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QComboBox>
 #include <QFile>

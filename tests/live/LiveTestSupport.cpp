@@ -2,8 +2,8 @@
 #include "MidIntake.h"
 #include "TestSupport.h"
 #include "DataModule.h"
-#include "uComm.h"
-#include "uLog.h"
+#include "ProgramSettings.h"
+#include "MidTimeLog.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

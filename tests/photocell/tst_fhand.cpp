@@ -10,7 +10,7 @@
 #include "DataModule.h"
 #include "PhotocellWindow.h"
 #include "MainWindow.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // rules of the stored time, the bib, the mid time and the announcement.
 #include "PassingRow.h"
 #include "PhotocellFrame.h"
-#include "uComm.h"
+#include "TimeText.h"
 
 #include <QDir>
 #include <QFile>

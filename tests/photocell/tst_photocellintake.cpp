@@ -4,7 +4,7 @@
 #include "PhotocellIntake.h"
 #include "TestSupport.h"
 #include "DataModule.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QSignalSpy>
 #include <QtTest>

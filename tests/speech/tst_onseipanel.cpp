@@ -6,7 +6,7 @@
 #include "VoicePanel.h"
 #include "SpeechEngine.h"
 #include "RadioGroup.h"
-#include "uComm.h"
+#include "ProgramSettings.h"
 
 #include <QComboBox>
 #include <QLabel>

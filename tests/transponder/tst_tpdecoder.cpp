@@ -1,7 +1,7 @@
 // The decoder's stream cut into lines and records, replayed from captured streams, and
 // the reading of a queued record into its values. No window, no port, no database.
-#include "AmbDecoder.h"
-#include "TpReading.h"
+#include "DecoderLine.h"
+#include "TransponderReading.h"
 
 #include <QDir>
 #include <QFile>

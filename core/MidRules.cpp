@@ -1,8 +1,9 @@
 // The lap rule, the announcement text, the ranking and the statements of the intake.
-#include "MidLogic.h"
+#include "MidRules.h"
 
-#include "Query.h" // SqlEscape, the station's one quoting helper
-#include "uComm.h"
+#include "SqlEscape.h"
+#include "TimeText.h"
+#include "TextFields.h"
 
 #include <QHash>
 
@@ -27,11 +28,15 @@ TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &st
         d.outcome = TMidDecision::NoStartTime;
         return d;
     }
-    d.msec = TimeTextToMsec(passing.time) - TimeTextToMsec(startTime);
-    d.text = MsecToMidText(d.msec);
-    if (d.msec <= 0)
+    // A chip-tag passing read before its start (on the start line, or a start time typed
+    // late) waits untaken: the chip-tag rule does not take it for the next day.
+    if (TimeTextToMsec(passing.time) <= TimeTextToMsec(startTime)) {
         d.outcome = TMidDecision::NotPositive;
-    else if (d.point > MaxMidPoint)
+        return d;
+    }
+    d.msec = ElapsedMsec(startTime, passing.time);
+    d.text = MsecToMidText(d.msec);
+    if (d.point > MaxMidPoint)
         d.outcome = TMidDecision::PointTooHigh;
     else
         d.outcome = TMidDecision::Take;

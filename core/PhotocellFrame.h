@@ -133,12 +133,6 @@ std::optional<QString> BibText(const QString &typed);
 // The mid point of a frame's digit, 1 to 5; nullopt for anything else.
 std::optional<int> MidPoint(const QString &mid);
 
-// Milliseconds from start to passing, both time-of-day texts; a start after the passing
-// means the passing is on the next day. An empty start counts as midnight. The one
-// elapsed time of a photocell passing: the stored mid time, the display row and the
-// announcement all come from it.
-int ElapsedMsec(const QString &startText, const QString &passText);
-
 // The first of the five mid times that is empty, 1 to 5; 0 when none is.
 int FirstEmptyMid(const QStringList &midTimes);
 

@@ -2,7 +2,7 @@
 
 #include "Errors.h"
 #include "WholeFile.h"
-#include "uComm.h"
+#include "TextFields.h"
 
 #include <QFile>
 

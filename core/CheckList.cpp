@@ -4,7 +4,7 @@
 #include "ProfileFile.h"
 #include "Sjis.h"
 #include "StationFolders.h"
-#include "Query.h"
+#include "SqlEscape.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,9 @@
 // The photocell timer's frames and the texts the photocell window builds from them.
 #include "PhotocellFrame.h"
 
-#include "Query.h"
-#include "uComm.h"
+#include "SqlEscape.h"
+#include "TimeText.h"
+#include "TextFields.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -216,15 +217,6 @@ std::optional<int> MidPoint(const QString &mid)
     if (mid.size() != 1 || mid.at(0) < QLatin1Char('1') || mid.at(0) > QLatin1Char('5'))
         return std::nullopt;
     return mid.at(0).unicode() - '0';
-}
-
-int ElapsedMsec(const QString &startText, const QString &passText)
-{
-    const int start = TimeTextToMsec(startText);
-    int pass = TimeTextToMsec(passText);
-    if (start > pass)
-        pass += 86400000; // the start was before midnight, the passing after it
-    return pass - start;
 }
 
 int FirstEmptyMid(const QStringList &midTimes)

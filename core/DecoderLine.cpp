@@ -11,9 +11,9 @@
 // alone after a batch ended by its own LF would lose that reading, and in "Set" mode
 // every later transponder would get the bib meant for the one before. Lines after the
 // first one of a batch are taken as they are.
-#include "AmbDecoder.h"
+#include "DecoderLine.h"
 
-#include "uComm.h"
+#include "TextFields.h"
 
 namespace
 {

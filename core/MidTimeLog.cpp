@@ -1,11 +1,11 @@
 // TLog: one file, opened, appended to and closed per line, so that the log is complete
 // on disk after every entry even if the station dies right after it.
-#include "uLog.h"
+#include "MidTimeLog.h"
 
 #include "Errors.h"
 #include "Sjis.h"
 #include "StationFolders.h"
-#include "uComm.h"
+#include "TextFields.h"
 
 #include <QFile>
 

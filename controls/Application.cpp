@@ -1,4 +1,4 @@
-#include "TApplication.h"
+#include "Application.h"
 
 #include "Dialogs.h"
 

@@ -1,6 +1,6 @@
-#include "TpReading.h"
+#include "TransponderReading.h"
 
-#include "uComm.h"
+#include "TextFields.h"
 
 #include <QRegularExpression>
 #include <limits>

@@ -1,0 +1,3 @@
+#include "ProgramSettings.h"
+
+TProgramSettings ProgramSettings;
