@@ -249,6 +249,8 @@ void TstFmid::equalMidTimesShareARankListedByBib()
     m_db->exec(QStringLiteral("insert into result select * from moved"));
     m_db->exec(QStringLiteral("drop temporary table moved"));
     auto w = openWindow();
+    // The ranks and differences are the rule's (tst_midlogic midRanking); here the grid
+    // shows them, and lists a shared rank by bib whatever order the server keeps its rows in.
     // 0003 and 0001 both pass in 5:05.1, 0003 first; 0002 leads, 0004 follows.
     passing(QStringLiteral("0003"), QStringLiteral("10:06:05.100"), 1);
     passing(QStringLiteral("0004"), QStringLiteral("10:06:40.000"), 1);
@@ -309,6 +311,9 @@ void TstFmid::columnFonts()
     QTEST(info.family(), "family");
 }
 
+// What a waiting passing says and the line's summary are the rule's (tst_midlogic); which
+// passings wait is the intake's (tst_midintake). Here: the window shows them, and the line
+// goes once none waits.
 void TstFmid::waitingPassingsShown()
 {
     DialogRecorder dialogs;
@@ -327,13 +332,12 @@ void TstFmid::waitingPassingsShown()
     QVERIFY(w->lWaiting->toolTip().contains(QStringLiteral("0099 ")));
     QVERIFY(w->geometry().contains(w->lWaiting->geometry()));
 
-    // The start time put right, the passing is taken at the next change and leaves the list.
+    // The start time put right and the stray passing gone, the next change takes 0002 and
+    // nothing waits.
     m_db->exec(QStringLiteral("update result set STARTEDTIME='10:00:30.0' where zek='0002'"));
-    bumpUpd();
-    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 2, 5000);
-    QTRY_VERIFY(w->lWaiting->text().startsWith(QStringLiteral("取込待ちの通過 1件: 0099 ")));
     m_db->exec(QStringLiteral("delete from tag_rec where zek='0099'"));
     bumpUpd();
+    QTRY_COMPARE_WITH_TIMEOUT(chakuRows(), 2, 5000);
     QTRY_VERIFY(!w->lWaiting->isVisible());
     QVERIFY(dialogs.shown.isEmpty());
 }

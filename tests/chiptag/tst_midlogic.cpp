@@ -1,5 +1,6 @@
-// The rules of the chip-tag intake without a database: the lap rule, the announcement
-// text and values that must stay data in statements.
+// The rules of the chip-tag intake without a database: the lap rule, what a waiting
+// passing says, the announcement text, the ranking of a mid point and values that must
+// stay data in statements.
 #include "MidRules.h"
 #include "PassingRow.h"
 
@@ -14,8 +15,14 @@ class TstMidLogic : public QObject
 private slots:
     void lapRule_data();
     void lapRule();
+    void waitingReasons_data();
+    void waitingReasons();
+    void waitingSummary_data();
+    void waitingSummary();
     void announcement_data();
     void announcement();
+    void midRanking_data();
+    void midRanking();
     void quotesStayData();
 };
 
@@ -67,6 +74,50 @@ void TstMidLogic::lapRule()
     QTEST(d.text, "text");
 }
 
+void TstMidLogic::waitingReasons_data()
+{
+    QTest::addColumn<QString>("reason"); // as the rule gives it
+    QTest::addColumn<QString>("expected");
+    using D = TMidDecision;
+    // clang-format off
+    QTest::newRow("no course row") << WaitingReason(D::NoCourse) << "コース設定（クラスの1周の通過回数）か成績の行がありません";
+    QTest::newRow("no start time") << WaitingReason(D::NoStartTime) << "スタート時刻がありません";
+    QTest::newRow("start after the passing") << WaitingReason(D::NotPositive) << "スタート時刻が通過時刻より後です";
+    QTest::newRow("mid point 6") << WaitingReason(D::PointTooHigh) << "中間６以上になります（通過回数を確かめてください）";
+    QTest::newRow("taken: does not wait") << WaitingReason(D::Take) << "";
+    QTest::newRow("not the end of a lap: does not wait") << WaitingReason(D::NotLapEnd) << "";
+    QTest::newRow("refused, on one line") << RefusedReason("Data too long for column 'ZEK'\nat row 1") << "データベースが書込みを拒否しました（Data too long for column 'ZEK' at row 1）";
+    QTest::newRow("bib not Shift-JIS") << UnreadableReason() << "ゼッケンかアンテナに Shift-JIS でない文字があります";
+    // clang-format on
+}
+
+void TstMidLogic::waitingReasons()
+{
+    QFETCH(QString, reason);
+    QTEST(reason, "expected");
+}
+
+void TstMidLogic::waitingSummary_data()
+{
+    QTest::addColumn<QStringList>("waiting"); // zek|reason, in time order
+    QTest::addColumn<QString>("expected");
+    // clang-format off
+    QTest::newRow("none") << QStringList{} << "";
+    QTest::newRow("one") << QStringList{"0002|スタート時刻がありません"} << "取込待ちの通過 1件: 0002 スタート時刻がありません";
+    QTest::newRow("two, as listed") << QStringList{"0099|成績の行がありません", "0002|スタート時刻がありません"}
+                                    << "取込待ちの通過 2件: 0099 成績の行がありません、0002 スタート時刻がありません";
+    // clang-format on
+}
+
+void TstMidLogic::waitingSummary()
+{
+    QFETCH(QStringList, waiting);
+    QList<TWaitingPassing> passings;
+    for (const QString &w : waiting)
+        passings << TWaitingPassing{w.section(QLatin1Char('|'), 0, 0), w.section(QLatin1Char('|'), 1)};
+    QTEST(WaitingSummary(passings), "expected");
+}
+
 void TstMidLogic::announcement_data()
 {
     QTest::addColumn<QString>("zek");
@@ -87,6 +138,37 @@ void TstMidLogic::announcement()
     QFETCH(QString, zek);
     QFETCH(QString, t);
     QTEST(AnnouncementText(zek, t), "expected");
+}
+
+void TstMidLogic::midRanking_data()
+{
+    QTest::addColumn<QStringList>("rows");    // zek|mid time, in the ranking query's order (time, then bib)
+    QTest::addColumn<QStringList>("entries"); // zek|rank|difference to the leader
+    // clang-format off
+    QTest::newRow("one competitor") << QStringList{"0005|    5:35.1"} << QStringList{"0005|1|       0.0"};
+    QTest::newRow("equal times share a rank, the next rank skips")
+        << QStringList{"0002|    4:30.0", "0001|    5:05.1", "0003|    5:05.1", "0004|    5:10.0"}
+        << QStringList{"0002|1|       0.0", "0001|2|      35.1", "0003|2|      35.1", "0004|4|      40.0"};
+    QTest::newRow("a tie at the lead") << QStringList{"0009|    5:35.1", "0010|    5:35.1", "0007|    5:36.0"}
+                                       << QStringList{"0009|1|       0.0", "0010|1|       0.0", "0007|3|       0.9"};
+    QTest::newRow("an hour and more") << QStringList{"0004|      35.1", "0002|   59:59.9", "0001| 1:00:00.0"}
+                                      << QStringList{"0004|1|       0.0", "0002|2|   59:24.8", "0001|3|   59:24.9"};
+    // A blank mid time reads as 0: it leads.
+    QTest::newRow("blank mid time") << QStringList{"0001|    ", "0002|    5:00.0"}
+                                    << QStringList{"0001|1|       0.0", "0002|2|    5:00.0"};
+    // clang-format on
+}
+
+void TstMidLogic::midRanking()
+{
+    QFETCH(QStringList, rows);
+    QList<TRankRow> ranked;
+    for (const QString &r : rows)
+        ranked << TRankRow{r.section(QLatin1Char('|'), 0, 0), r.section(QLatin1Char('|'), 1), {}, {}};
+    QStringList entries;
+    for (const TRankEntry &e : ComputeMidRanking(ranked))
+        entries << QStringLiteral("%1|%2|%3").arg(e.zek).arg(e.rank).arg(e.diff);
+    QTEST(entries, "entries");
 }
 
 void TstMidLogic::quotesStayData()
