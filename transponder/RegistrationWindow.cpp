@@ -1,6 +1,5 @@
 #include "RegistrationWindow.h"
 
-#include "SqlEscape.h"
 #include "CommX.h"
 #include "CuteButton.h"
 #include "Dialogs.h"
@@ -13,7 +12,6 @@
 #include "PortCombo.h"
 #include "RadioGroup.h"
 #include "TpGridModel.h"
-#include "TransponderReading.h"
 #include "DataModule.h"
 
 #include <QComboBox>
@@ -24,7 +22,6 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QTableView>
-#include <QTime>
 #include <QTimer>
 
 namespace
@@ -35,7 +32,8 @@ const QString RegisteredMessage = QStringLiteral("指定したトランスポン
 
 } // namespace
 
-TFtpnoset::TFtpnoset(TDm1 *dm, QWidget *parent) : TWorkingWindow(parent), m_dm(dm)
+TFtpnoset::TFtpnoset(TDm1 *dm, QWidget *parent)
+    : TWorkingWindow(parent), Intake(new TRegistrationIntake(dm, this)), amblist(Intake->Queue), m_dm(dm)
 {
     setObjectName(QStringLiteral("Ftpnoset"));
     setWindowTitle(QStringLiteral("ＴＰ Ｎｏ． Ｓｅｔ"));
@@ -161,7 +159,7 @@ void TFtpnoset::createControls()
     connect(CommX1, &TCommX::OnReceive, this, &TFtpnoset::CommX1Receive);
     connect(m_ports, &TSerialPortChoice::StatusChanged, this,
             [this](const QString &status) { ShowNotice(LbPortStatus, status); });
-    connect(m_ports, &TSerialPortChoice::Reopened, this, [this] { m_decoder.Clear(); });
+    connect(m_ports, &TSerialPortChoice::Reopened, Intake, &TRegistrationIntake::DropPartialLine);
     connect(ports, &TPortCombo::PopupAboutToShow, this,
             [this, ports] { ports->SetEntries(TSerialPortChoice::Entries(AmbPort)); });
     connect(Timer1, &QTimer::timeout, this, &TFtpnoset::Timer1Timer);
@@ -169,6 +167,16 @@ void TFtpnoset::createControls()
     connect(RGorder, &TRadioGroup::Click, this, [this] { RunHandler([this] { RGorderClick(); }); });
     connect(CuteButton1, &QAbstractButton::clicked, this, &TFtpnoset::CuteButton1Click);
     connect(Cbxcomm1, &QComboBox::activated, this, [this] { RunHandler([this] { Cbxcomm1Change(); }); });
+
+    connect(Intake, &TRegistrationIntake::alreadyRegistered, this, &TFtpnoset::showAlreadyRegistered);
+    connect(Intake, &TRegistrationIntake::nextBibChanged, Edzek, &QLineEdit::setText);
+    connect(Intake, &TRegistrationIntake::nextBibNotANumber, this,
+            [](const QString &text) { Dialogs::showError(NotIntegerMessage(text)); });
+    connect(Intake, &TRegistrationIntake::recordDropped, Memo1, &QPlainTextEdit::appendPlainText);
+    connect(Intake, &TRegistrationIntake::recordHandled, this, &TFtpnoset::showHandled);
+    connect(Intake, &TRegistrationIntake::noticeChanged, this,
+            [this](const QString &notice) { ShowNotice(lRegisterNotice, notice); });
+    connect(Intake, &TRegistrationIntake::listReopened, this, &TFtpnoset::showListRow);
 }
 
 void TFtpnoset::FormCreate()
@@ -200,18 +208,7 @@ void TFtpnoset::FormShow()
     openAmbPort();
 
     // The next bib: one after the highest bib that has a transponder.
-    TQuery *q = m_dm->Qtemp;
-    q->setSQL({QStringLiteral("select max(zek) from midtp where tpno1<>'0'")});
-    q->Open();
-    const QString highest = q->FieldByName(QStringLiteral("max")).AsString();
-    int bib = 0;
-    if (highest.isEmpty())
-        Edzek->setText(QStringLiteral("1"));
-    else if (ReadTpInteger(highest, bib))
-        Edzek->setText(QString::number(bib + 1));
-    else
-        Edzek->setText(QString()); // a bib that is not a number: the operator types the next one
-    q->Close();
+    Edzek->setText(Intake->ProposedNextBib());
 }
 
 void TFtpnoset::openAmbPort()
@@ -266,11 +263,8 @@ void TFtpnoset::CommX1Receive(QObject *, int ReceiveSize)
         const int byte = CommX1->ReadByte(); // -1 counts as the byte 0xFF
         batch.append(char(byte < 0 ? 0xFF : byte));
     }
-    for (const TAmbLine &line : m_decoder.Feed(batch)) {
+    for (const TAmbLine &line : Intake->Take(batch))
         Memo1->appendPlainText(line.text);
-        if (line.passing)
-            amblist << line.record;
-    }
     ambidle = true;
 }
 
@@ -287,150 +281,49 @@ void TFtpnoset::Timer1Timer()
 
 void TFtpnoset::tpnumset()
 {
-    if (amblist.isEmpty())
-        return;
-    QString lastZek;
-    bool handled = false;
-    while (!amblist.isEmpty()) {
-        const QString entry = amblist.first();
-        TTpReading reading;
-        QString why;
-        if (!ParseTpReading(entry, reading, &why)) {
-            // A faulty record can never be registered: it is noted in the raw view and
-            // dropped, so the records behind it are not held up. The next bib stays where
-            // it is, and the red line says so: unnoticed, the next transponder would take
-            // the bib meant for this one.
-            amblist.removeFirst();
-            Memo1->appendPlainText(QStringLiteral("登録しません（%1）: %2").arg(why, entry));
-            noteNotRegistered(RGkind->ItemIndex() == 0
-                                  ? QStringLiteral("読めない記録（%1）。ゼッケン %2 はまだ空いています。"
-                                                   "そのトランスポンダーをもう一度読ませてください。")
-                                        .arg(why, Edzek->text())
-                                  : QStringLiteral("読めない記録（%1）").arg(why));
-            handled = true;
-            continue;
-        }
-        const QString transponder = reading.transponder;
-        QString tno = edtno->text();
-        if (tno.isEmpty())
-            tno = QStringLiteral("0");
-        QString rno = edrno->text();
-        if (rno.isEmpty())
-            rno = QStringLiteral("0");
-
-        TQuery *lookup = m_dm->Qtemp;
-        lookup->setSQL({QStringLiteral("select * from midtp where "),
-                        QStringLiteral("tpno1='") + SqlEscape(transponder) + QLatin1Char('\'')});
-        lookup->Open();
-
-        if (RGkind->ItemIndex() == 0) {
-            if (lookup->RecordCount() > 0) {
-                const bool running = Timer1->isActive();
-                Timer1->stop();
-                Dialogs::showMessage(RegisteredMessage);
-                Edit1->setText(lookup->FieldByName(QStringLiteral("zek")).AsString());
-                if (running)
-                    Timer1->start();
-            } else {
-                int next = 0;
-                if (!ReadTpInteger(Edzek->text(), next)) {
-                    // The record waits until the operator puts a number in the next bib;
-                    // the box is shown once for each text that is not one.
-                    if (Edzek->text() != m_reportedEdzek) {
-                        m_reportedEdzek = Edzek->text();
-                        Dialogs::showError(NotIntegerMessage(Edzek->text()));
-                    }
-                    break;
-                }
-                m_reportedEdzek.clear();
-                const QString bib = QString::asprintf("%.4d", next);
-                m_dm->Qedit->setSQL(
-                    {QStringLiteral("update midtp set tpno1='") + SqlEscape(transponder) + QLatin1Char('\''),
-                     QStringLiteral("where zek='") + SqlEscape(bib) + QLatin1Char('\'')});
-                if (m_dm->Qedit->ExecSQL() == 0) {
-                    // No row for that bib (beyond 0300, or the table never reset): nothing
-                    // was registered, and the next transponder must not move on past it.
-                    noteNotRegistered(
-                        QStringLiteral(
-                            "ゼッケン %1 の行がありません。トランスポンダー %2 は登録されていません"
-                            "（ＴＰ Ｄａｔａ Ｃｌｅａｒ で 0001～0300 を作り直すか、ZEK を直してください）。")
-                            .arg(bib, transponder));
-                } else {
-                    Edzek->setText(QString::number(next + 1));
-                    lastZek = bib;
-                }
-            }
-        } else if (lookup->RecordCount() > 0) {
-            const QString zek = lookup->FieldByName(QStringLiteral("zek")).AsString();
-            m_dm->Qedit->setSQL(
-                {QStringLiteral("update midtp set hit=") + QString::number(reading.hits) + QLatin1Char(','),
-                 QStringLiteral("leng=") + QString::number(reading.strength) + QStringLiteral(" where zek='") +
-                     SqlEscape(zek) + QLatin1Char('\'')});
-            m_dm->Qedit->ExecSQL();
-            lastZek = zek;
-        }
-
-        amblist.removeFirst();
-        handled = true;
-        edit5->setText(transponder);
-        edtno->setText(tno);
-        edrno->setText(rno);
-        edit12->clear();
-    }
-    if (handled)
-        reopenList(lastZek);
+    Intake->RegisterQueued(RGkind->ItemIndex() == 0 ? TRegistrationIntake::TMode::Set
+                                                    : TRegistrationIntake::TMode::Check,
+                           Edzek->text());
 }
 
-void TFtpnoset::noteNotRegistered(const QString &what)
+void TFtpnoset::showAlreadyRegistered(const QString &zek)
 {
-    m_notRegistered << QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + what;
-    while (m_notRegistered.size() > 2)
-        m_notRegistered.removeFirst();
-    ShowNotice(lRegisterNotice, m_notRegistered.join(QLatin1Char('\n')));
+    const bool running = Timer1->isActive();
+    Timer1->stop();
+    Dialogs::showMessage(RegisteredMessage);
+    Edit1->setText(zek);
+    if (running)
+        Timer1->start();
 }
 
-void TFtpnoset::reopenList(const QString &zek)
+void TFtpnoset::showHandled(const QString &transponder)
 {
-    TQuery *list = m_dm->Qmidtp;
-    list->Close();
-    list->Open();
-    if (zek.isEmpty())
+    // The display-only counters show "0" rather than nothing.
+    const QString tno = edtno->text().isEmpty() ? QStringLiteral("0") : edtno->text();
+    const QString rno = edrno->text().isEmpty() ? QStringLiteral("0") : edrno->text();
+    edit5->setText(transponder);
+    edtno->setText(tno);
+    edrno->setText(rno);
+    edit12->clear();
+}
+
+void TFtpnoset::showListRow(int row)
+{
+    if (row < 0 || !m_gridModel)
         return;
-    for (int row = 0; row < list->RecordCount(); ++row) {
-        if (list->valueOf(row, QStringLiteral("zek")) == zek) {
-            list->MoveTo(row);
-            if (m_gridModel) {
-                const QModelIndex at = m_gridModel->index(row, 0);
-                DBGrid1->setCurrentIndex(at);
-                DBGrid1->scrollTo(at);
-            }
-            return;
-        }
-    }
+    const QModelIndex at = m_gridModel->index(row, 0);
+    DBGrid1->setCurrentIndex(at);
+    DBGrid1->scrollTo(at);
 }
 
 void TFtpnoset::Button1Click()
 {
-    TQuery *q = m_dm->Qedit;
-    q->setSQL({QStringLiteral("delete from midtp")});
-    q->ExecSQL();
-    for (int i = 1; i <= 300; ++i) {
-        q->setSQL({QStringLiteral("insert into midtp (zek,tpno1,tpno2)values('") + QString::asprintf("%.4d", i) +
-                   QStringLiteral("','0','0')")});
-        q->ExecSQL();
-    }
-    m_dm->Qmidtp->Close();
-    m_dm->Qmidtp->Open();
+    Intake->ResetTable();
 }
 
 void TFtpnoset::RGorderClick()
 {
-    static const char *const columns[] = {"zek", "hit", "leng"};
-    const int index = RGorder->ItemIndex();
-    if (index < 0 || index > 2)
-        return;
-    m_dm->Qmidtp->setSQL({QStringLiteral("select * from midtp order by"), QLatin1String(columns[index])});
-    m_dm->Qmidtp->Open();
+    Intake->SortList(RGorder->ItemIndex());
 }
 
 void TFtpnoset::CuteButton1Click()

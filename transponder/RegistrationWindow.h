@@ -4,7 +4,7 @@
 // transponders already known ("Check"). It also resets the table midtp to 300 empty bibs.
 #pragma once
 
-#include "DecoderLine.h"
+#include "RegistrationIntake.h"
 #include "WorkingWindow.h"
 
 #include <QStringList>
@@ -53,10 +53,13 @@ public:
     QLabel *lRegisterNotice;
     QTimer *Timer1;
 
+    // The registration itself, without widgets: the queue, the statements, the notices.
+    TRegistrationIntake *const Intake;
+
     // Decoder input: bytes not yet taken as a line, the passing records waiting to be
-    // registered (oldest first), and whether no receive event is running.
-    QString ambbuf() const { return m_decoder.Buffer(); }
-    QStringList amblist;
+    // registered (oldest first, the intake's queue), and whether no receive event is running.
+    QString ambbuf() const { return Intake->Buffer(); }
+    QStringList &amblist;
     bool ambidle = false;
 
     // The decoder's port number, 0 for none: "Amb" of section "Port" in the settings file.
@@ -87,14 +90,12 @@ private:
     void openAmbPort();
     // SaveAmbPort, its error shown rather than passed on.
     void rememberAmbPort(int portNo);
-    // Reopens the list with the text it has and makes the row of bib zek the current one.
-    void reopenList(const QString &zek);
+    // What the intake reports, shown in the controls.
+    void showAlreadyRegistered(const QString &zek);
+    void showHandled(const QString &transponder);
+    void showListRow(int row);
 
-    TAmbDecoder m_decoder;
     TSerialPortChoice *m_ports = nullptr;
     TDm1 *m_dm;
     TTpGridModel *m_gridModel = nullptr;
-    QString m_reportedEdzek;     // the non-numeric next bib already reported
-    QStringList m_notRegistered; // lRegisterNotice's entries
-    void noteNotRegistered(const QString &what);
 };
