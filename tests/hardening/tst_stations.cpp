@@ -70,7 +70,7 @@ void TstStations::startPeer(TPeer &peer, const QStringList &args)
 {
     peer.process = std::make_unique<QProcess>();
     peer.process->setWorkingDirectory(peer.work.path());
-    peer.process->start(QCoreApplication::applicationDirPath() + QStringLiteral("/station_peer"), args);
+    peer.process->start(QStringLiteral(MIDSTATION_STATION_PEER), args);
     QVERIFY(peer.process->waitForStarted());
     QByteArray said;
     QElapsedTimer waited;
