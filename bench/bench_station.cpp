@@ -15,6 +15,7 @@
 // Run through bench/run, which starts the server and sets the environment.
 #include "CommX.h"
 #include "MidIntake.h"
+#include "PtyPeer.h"
 #include "ResidentMemory.h"
 #include "SpeechEngine.h"
 #include "TestSupport.h"
@@ -36,13 +37,9 @@
 #include <QProcess>
 #include <QTimer>
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <mysql.h>
-#include <pty.h>
-#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -195,7 +192,7 @@ int passing(int count, int field)
 struct TPhotocellBench {
     SuiteDatabase db{QStringLiteral("b_photocell")};
     QTemporaryDir work;
-    int master = -1;
+    TPtyPeer timer;
     QMainWindow main;
     std::unique_ptr<TFhand> w;
 
@@ -203,14 +200,9 @@ struct TPhotocellBench {
     {
         fillField(db, DefaultField, 0);
         QDir::setCurrent(work.path());
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            qFatal("openpty: %s", strerror(errno));
-        ::close(slave);
         QFile ini(work.filePath(QStringLiteral("VidadIva.ini")));
         ini.open(QIODevice::WriteOnly);
-        ini.write(QByteArray("[SerialPorts]\r\nCOM7=") + name + "\r\n");
+        ini.write("[SerialPorts]\r\nCOM7=" + timer.SlavePath().toLocal8Bit() + "\r\n");
         ini.close();
 
         Dm1 = new TDm1(qApp);
@@ -234,7 +226,7 @@ struct TPhotocellBench {
     ~TPhotocellBench()
     {
         w->CommX1->Close();
-        ::close(master);
+        timer.HangUp();
     }
     // The frame of bib n, passing at start + 5 min + jitter, without its CR.
     static QByteArray frame(int bib, quint32 jitter)
@@ -247,11 +239,7 @@ struct TPhotocellBench {
                    .toLatin1() +
                "   1";
     }
-    void write(const QByteArray &bytes)
-    {
-        if (::write(master, bytes.constData(), size_t(bytes.size())) != bytes.size())
-            qFatal("write: %s", strerror(errno));
-    }
+    void write(const QByteArray &bytes) { timer.Write(bytes); }
     // On a connection of its own each time: the suite's one does not survive a killed server.
     int recorded()
     {

@@ -1,5 +1,5 @@
 // Benchmark (not a test): stations on one race database, each a process of its own (the
-// real chip-tag window and its 250 ms poll, tests/hardening/station_peer), taking one
+// real chip-tag window and its 250 ms poll, tests/harness/station_peer), taking one
 // burst of 300 passings of a 300-competitor field together: one station alone, then two.
 // It times the burst from the chip-tag program's insert to the last passing taken, and
 // proves each passing was taken once: one display row per passing, distinct display

@@ -1,6 +1,6 @@
 // The line backend: the few operations the serial component needs from a port, so that the
 // component can run over a kernel tty (TTermiosLine) or over a scripted line in tests
-// (TScriptedLine, tests/serial), which can carry what a pseudo-terminal cannot: modem lines, BREAK and
+// (TScriptedLine, tests/harness), which can carry what a pseudo-terminal cannot: modem lines, BREAK and
 // line errors. Results are 0 or a negative errno; nothing here throws.
 #pragma once
 

@@ -1,7 +1,7 @@
 // The working windows on a real X server (Xvfb) with a 1366 x 768 screen and no window
 // manager, as on a small station laptop: each opens inside the screen wherever the main
 // window stands, Escape closes none of the timing windows, and a correction typed into
-// the check list reaches the database. Run through tests/controls/atspi_run.sh.
+// the check list reaches the database. Run through tests/harness/atspi_run.sh.
 //
 // With MIDSTATION_SCREENSHOT_DIR set, the screen is saved there (import -window root) at
 // the moments worth looking at.

@@ -85,8 +85,7 @@ struct TStation {
         env.insert(QStringLiteral("ODBCINI"), work.filePath(QStringLiteral("odbc.ini")));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(work.path());
-        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/station_peer"),
-                      {QStringLiteral("chiptag"), Event});
+        process.start(QStringLiteral(MIDSTATION_STATION_PEER), {QStringLiteral("chiptag"), Event});
         return process.waitForStarted() && process.waitForReadyRead(30000) &&
                process.readAllStandardOutput().contains("ready");
     }

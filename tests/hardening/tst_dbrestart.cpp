@@ -317,7 +317,7 @@ void TstDbRestart::photocellWaitsOutTheServer()
 bool TstDbRestart::startStation(QProcess &station, const QString &folder)
 {
     station.setWorkingDirectory(folder);
-    station.start(QCoreApplication::applicationDirPath() + QStringLiteral("/station_peer"),
+    station.start(QStringLiteral(MIDSTATION_STATION_PEER),
                   {QStringLiteral("photocell"), QStringLiteral("R2026A"), QStringLiteral("COM7")});
     QByteArray said;
     QElapsedTimer waited;

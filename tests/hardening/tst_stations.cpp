@@ -4,17 +4,15 @@
 // exactly one station, with one display row, and the display numbers stay distinct.
 // Demo race R2026A: bibs 0001..0060 start from 10:00:00.0 every 30 s; 0001-0015 and
 // 0031-0045 have 1 chip-tag passing per lap.
+#include "PtyPeer.h"
 #include "TestSupport.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <cerrno>
 #include <memory>
 #include <mysql.h>
-#include <pty.h>
-#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -70,7 +68,7 @@ void TstStations::startPeer(TPeer &peer, const QStringList &args)
 {
     peer.process = std::make_unique<QProcess>();
     peer.process->setWorkingDirectory(peer.work.path());
-    peer.process->start(QCoreApplication::applicationDirPath() + QStringLiteral("/station_peer"), args);
+    peer.process->start(QStringLiteral(MIDSTATION_STATION_PEER), args);
     QVERIFY(peer.process->waitForStarted());
     QByteArray said;
     QElapsedTimer waited;
@@ -106,18 +104,15 @@ void TstStations::twoStations()
     m_db->reload();
     m_db->exec(QStringLiteral("USE t_stations"));
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (withPhotocell) {
-        QVERIFY2(openpty(&master, &slave, name, nullptr, nullptr) == 0, strerror(errno));
-        ::close(slave);
-    }
+    std::unique_ptr<TPtyPeer> timer; // the photocell station's, in a process of its own
+    if (withPhotocell)
+        timer = std::make_unique<TPtyPeer>();
     TPeer first, second;
     startPeer(first, {QStringLiteral("chiptag"), Event});
     if (withPhotocell) {
         QFile ini(second.work.filePath(QStringLiteral("VidadIva.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(QByteArray("[SerialPorts]\r\nCOM7=") + name + "\r\n");
+        ini.write("[SerialPorts]\r\nCOM7=" + timer->SlavePath().toLocal8Bit() + "\r\n");
         ini.close();
         startPeer(second, {QStringLiteral("photocell"), Event, QStringLiteral("COM7")});
     } else {
@@ -144,7 +139,7 @@ void TstStations::twoStations()
             for (int f = 0; f < 10; ++f, frameBib = frameBib == 30 ? 46 : frameBib + 1)
                 frames += " " + QByteArray::number(frameBib).rightJustified(4, '0') + " C1  " +
                           clock(startOf(frameBib) + 300000 + frameBib * 100).toLatin1() + "   1\r";
-            QCOMPARE(::write(master, frames.constData(), size_t(frames.size())), ssize_t(frames.size()));
+            timer->Write(frames);
         }
         tagBurst(readings.mid(k, 10));
         if (k == 0) {
@@ -180,8 +175,6 @@ void TstStations::twoStations()
         const QByteArray boxes = peer->process->readAllStandardError();
         QVERIFY2(boxes.isEmpty(), boxes.constData());
     }
-    if (master >= 0)
-        ::close(master);
 }
 
 QTEST_MAIN(TstStations)

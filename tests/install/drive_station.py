@@ -14,7 +14,8 @@ The controls are looked for in the program and in every process it started (so P
 may be a script that starts the station). Each step must succeed within the timeout
 (default 60 s). Exit status 0 when every step
 passed, 1 otherwise. Needs what atspi_press.py needs (an X display, a session D-Bus,
-python3-pyatspi); the program is started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
+python3-pyatspi) and finds it on PYTHONPATH (tests/harness); the program is started with
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 """
 import os
 import subprocess
@@ -22,8 +23,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # leaves no cache files in the source tree
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "controls"))
-import atspi_press  # noqa: E402  (the accessibility helpers of the button suites)
+import atspi_press  # noqa: E402  (the AT-SPI driver of tests/harness, on PYTHONPATH)
 import pyatspi  # noqa: E402
 
 

@@ -80,8 +80,8 @@ log="$work/home/.local/state/midstation/VidadIva.log"
 logged="grep -qs \"AND ZEK='0001'\" $log"
 run_station() {
     (cd /sys && env -i PATH=/usr/bin:/bin HOME="$work/home" LANG=C.UTF-8 \
-        ODBCSYSINI="$work/odbc" ODBCINI="$work/odbc/odbc.ini" \
-        sh "$src/tests/controls/atspi_run.sh" /usr/bin/python3 "$src/tests/install/drive_station.py" --timeout 90 \
+        ODBCSYSINI="$work/odbc" ODBCINI="$work/odbc/odbc.ini" PYTHONPATH="$src/tests/harness" \
+        sh "$src/tests/harness/atspi_run.sh" /usr/bin/python3 "$src/tests/install/drive_station.py" --timeout 90 \
         --press "ZIRNOK TAG" --press 音声パネル --until "$passing" --until "$chaku" --until "$logged" \
         --press × --press 閉じる --exits -- /usr/bin/midstation) > "$work/station.log" 2>&1
     status=$?

@@ -11,6 +11,7 @@
 #include "PhotocellWindow.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
+#include "PtyPeer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,54 +24,10 @@
 #include <QTableView>
 #include <QtTest>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <pty.h>
-#include <unistd.h>
-
 using namespace TestSupport;
 
 namespace
 {
-
-// The timer's end of the line: the master of a pseudo-terminal whose slave the window
-// opens as COM7.
-class TTimerPty
-{
-public:
-    TTimerPty()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            qFatal("openpty: %s", strerror(errno));
-        ::close(slave);
-        // Non-blocking, so a long burst waits in the test's event loop while the window reads.
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        m_slavePath = QString::fromLocal8Bit(name);
-    }
-    ~TTimerPty() { ::close(m_master); }
-    QString SlavePath() const { return m_slavePath; }
-    void Write(const QByteArray &bytes)
-    {
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN) {
-                QTest::qWait(5);
-                continue;
-            }
-            QVERIFY2(n >= 0, strerror(errno));
-            done += n;
-        }
-    }
-
-private:
-    int m_master = -1;
-    QString m_slavePath;
-};
 
 QByteArray frame(const char *zek4, const char *time12, char mid, char status = ' ')
 {
@@ -125,7 +82,7 @@ private:
 
     std::unique_ptr<SuiteDatabase> m_db;
     QTemporaryDir m_work;
-    std::unique_ptr<TTimerPty> m_pty;
+    std::unique_ptr<TPtyPeer> m_pty; // the timer; the window opens its slave as COM7
     std::unique_ptr<QMainWindow> m_main;
     std::unique_ptr<DialogRecorder> m_dialogs;
     std::unique_ptr<TFhand> m_w;
@@ -135,7 +92,8 @@ private:
 void TstFhand::initTestCase()
 {
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_fhand"));
-    m_pty = std::make_unique<TTimerPty>();
+    // A long burst waits in the event loop while the window reads it.
+    m_pty = std::make_unique<TPtyPeer>(TPtyPeer::Writes::RunEventLoop);
     QDir::setCurrent(m_work.path());
     qputenv("XDG_DATA_HOME", m_work.filePath(QStringLiteral("share")).toLocal8Bit());
     QFile ini(m_work.filePath(QStringLiteral("VidadIva.ini")));

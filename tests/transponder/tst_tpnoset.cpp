@@ -5,6 +5,7 @@
 #include "CuteButton.h"
 #include "DbSelect.h"
 #include "ProfileFile.h"
+#include "PtyPeer.h"
 #include "RadioGroup.h"
 #include "TestSupport.h"
 #include "DataModule.h"
@@ -20,9 +21,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -32,29 +31,6 @@ namespace
 const QString PortMessage = QStringLiteral("ポートを開けませんでした。指定されているポートＮｏを確認してください。");
 const QString RegisteredMessage = QStringLiteral("指定したトランスポンダーは既に設定済みです。");
 const QByteArray Passing = "@\t17\t4\t0123456\t12.345\t5\t80\r\n";
-
-// The decoder's end of a pseudo-terminal.
-class TDecoderPty
-{
-public:
-    TDecoderPty()
-    {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-            qFatal("no pseudo-terminal");
-        m_slave = QString::fromLocal8Bit(ptsname(m_master));
-    }
-    ~TDecoderPty() { ::close(m_master); }
-    QString slave() const { return m_slave; }
-    void write(const QByteArray &bytes) const
-    {
-        QCOMPARE_EQ(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-
-private:
-    int m_master = -1;
-    QString m_slave;
-};
 
 // While it lives, this process cannot write a byte to any file (even as root): the soft
 // file-size limit is 0 and the signal it raises is ignored, so a write fails with EFBIG.
@@ -237,15 +213,15 @@ void TstTpnoset::decoderLines_data()
 void TstTpnoset::decoderLines()
 {
     QFETCH(QList<QByteArray>, batches);
-    TDecoderPty pty;
-    auto w = open(pty.slave());
+    TPtyPeer pty;
+    auto w = open(pty.SlavePath());
     QVERIFY(w->CommX1->IsOpen());
     QVERIFY(m_dialogs->shown.isEmpty());
     w->Timer1->stop(); // keep the queue as the receive events leave it
 
     QSignalSpy received(w->CommX1, &TCommX::OnReceive);
     for (int i = 0; i < batches.size(); ++i) {
-        pty.write(batches[i]);
+        pty.Write(batches[i]);
         QTRY_COMPARE_WITH_TIMEOUT(received.count(), i + 1, 5000);
         // One receive event per batch, or the trimming would be tested on other cuts.
         QCOMPARE(received.last().at(1).toInt(), int(batches[i].size()));
@@ -258,8 +234,8 @@ void TstTpnoset::decoderLines()
 
 void TstTpnoset::noPassBeforeFirstReceive()
 {
-    TDecoderPty pty;
-    auto w = open(pty.slave());
+    TPtyPeer pty;
+    auto w = open(pty.SlavePath());
     QVERIFY(!w->ambidle);
     w->amblist << QStringLiteral("0123456\t12.345\t5\t80");
     w->Timer1Timer();
@@ -268,7 +244,7 @@ void TstTpnoset::noPassBeforeFirstReceive()
     QVERIFY(w->Timer1->isActive());
 
     // The first receive event (a status line) lets the running timer register it.
-    pty.write("\n#\t17\tSTATUS\t0\r\n");
+    pty.Write("\n#\t17\tSTATUS\t0\r\n");
     QTRY_COMPARE_WITH_TIMEOUT(tpno("0001"), QStringLiteral("0123456"), 10000);
     QVERIFY(w->amblist.isEmpty());
     QCOMPARE(w->Edzek->text(), QStringLiteral("2"));
@@ -306,8 +282,8 @@ void TstTpnoset::portNotOpened()
 
 void TstTpnoset::portChoiceIsRemembered()
 {
-    TDecoderPty pty;
-    ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), pty.slave());
+    TPtyPeer pty;
+    ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), pty.SlavePath());
     {
         auto w = open();
         QCOMPARE(m_dialogs->texts(), QStringList{PortMessage});
@@ -333,10 +309,10 @@ void TstTpnoset::settingsFileNotWritable()
 {
     // The remembered port is gone, so the window forgets it; the settings file cannot take
     // that, nor the port the operator picks next. Both are reported and the window goes on.
-    TDecoderPty pty;
+    TPtyPeer pty;
     ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM9"),
                              m_work.filePath(QStringLiteral("no-such-tty")));
-    ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), pty.slave());
+    ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), pty.SlavePath());
     ProfileFile::WriteString(ini(), QStringLiteral("Port"), QStringLiteral("Amb"), QStringLiteral("9"));
     fillTable(3);
     const QString notWritten = ini() + QStringLiteral(" に書き込めません");

@@ -1,6 +1,6 @@
-// The far end of a pseudo-terminal for the serial suites: the test holds the master, the
-// component opens the slave through a COM number mapped in a settings file of the suite's
-// own working folder.
+// The far end of a pseudo-terminal, for every suite that plays a device on a serial line
+// (timer, decoder): the test holds the master, the component opens the slave through a COM
+// number mapped in a settings file of the suite's own working folder.
 #pragma once
 
 #include <QByteArray>
@@ -11,10 +11,16 @@
 class TPtyPeer
 {
 public:
-    TPtyPeer();
+    // How Write waits while the line is full. Block: in write(2), for a reader in another
+    // thread or process. RunEventLoop: the master is non-blocking and the caller's event
+    // loop runs meanwhile, so a window in the same thread reads a long burst while it comes.
+    enum class Writes { Block, RunEventLoop };
+    explicit TPtyPeer(Writes writes = Writes::Block);
     ~TPtyPeer();
+    TPtyPeer(const TPtyPeer &) = delete;
+    TPtyPeer &operator=(const TPtyPeer &) = delete;
     QString SlavePath() const { return m_slavePath; }
-    void Write(const QByteArray &bytes);
+    void Write(const QByteArray &bytes); // all of it, or the process fails
     // Reads until count bytes came or timeoutMs passed without any.
     QByteArray Read(int count, int timeoutMs);
     void HangUp(); // closes the master

@@ -3,7 +3,9 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 #include <asm/termbits.h>
 #include <cerrno>
 #include <cstdlib>
@@ -12,11 +14,13 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-TPtyPeer::TPtyPeer()
+TPtyPeer::TPtyPeer(Writes writes)
 {
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
         qFatal("no pseudo-terminal: %s", strerror(errno));
+    if (writes == Writes::RunEventLoop && ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0)
+        qFatal("pty non-blocking: %s", strerror(errno));
     m_slavePath = QString::fromLocal8Bit(ptsname(m_master));
 }
 
@@ -40,6 +44,13 @@ void TPtyPeer::Write(const QByteArray &bytes)
         ssize_t n = ::write(m_master, p, size_t(left));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EAGAIN) {
+            // Full: the reader is in this thread and drains the line from the event loop.
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+            continue;
+        }
         if (n < 0)
             qFatal("pty write: %s", strerror(errno));
         p += n;
