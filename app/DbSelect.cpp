@@ -5,6 +5,7 @@
 #include "OdbcDsn.h"
 #include "Database.h"
 #include "RadioGroup.h"
+#include "SessionStatements.h"
 #include "DataModule.h"
 #include "ProgramSettings.h"
 
@@ -85,6 +86,6 @@ void TDbSelect::ConnectDB()
         }
         ProgramSettings.CurrentTcode = m_dm->ReadEventInfoTcode();
     }
-    m_dm->Query1->setSQL({QStringLiteral("set names sjis")});
+    m_dm->Query1->setSQL({SetNamesSql()});
     m_dm->Query1->ExecSQL();
 }

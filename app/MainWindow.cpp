@@ -1,9 +1,10 @@
 #include "MainWindow.h"
 
-#include "SqlEscape.h"
 #include "CuteButton.h"
 #include "DbSelect.h"
 #include "Dialogs.h"
+#include "EventStatements.h"
+#include "MidtpStatements.h"
 #include "Settings.h"
 #include "StationFolders.h"
 #include "RadioGroup.h"
@@ -201,8 +202,7 @@ void TFmain::CuteButton1Click()
     if (ProgramSettings.CurrentTcode.isEmpty())
         ProgramSettings.CurrentTcode = QStringLiteral("0");
 
-    m_dm->Qsttime->setSQL({QStringLiteral("select * from tiki where tcode='") +
-                           SqlEscape(ProgramSettings.CurrentTcode) + QLatin1Char('\'')});
+    m_dm->Qsttime->setSQL(EventRowSql(ProgramSettings.CurrentTcode));
     m_dm->Qsttime->Open();
     QString name = m_dm->Qsttime->FieldByName(QStringLiteral("TIKIMEI")).AsString();
     if (name.isEmpty())
@@ -217,7 +217,7 @@ void TFmain::CuteButton1Click()
 
 void TFmain::CuteButton3Click()
 {
-    m_dm->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
+    m_dm->Qmidtp->setSQL(MidtpByBibSql());
     m_dm->Qmidtp->Open();
     TFtpnoset Ftpnoset(m_dm, this);
     Ftpnoset.exec();

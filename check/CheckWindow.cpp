@@ -1,6 +1,8 @@
 #include "CheckWindow.h"
 
 #include "CheckList.h"
+#include "MidPoints.h"
+#include "ResultStatements.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "GridColumns.h"
@@ -17,29 +19,35 @@
 
 TFcheck *Fcheck = nullptr;
 
-const QString TFcheck::PhotocellFirstLine =
-    QStringLiteral("select zek,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime,runtime");
-const QString TFcheck::ChipTagFirstLine =
-    QStringLiteral("select zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime");
+const QString TFcheck::PhotocellFirstLine = PhotocellCheckFirstLine();
+const QString TFcheck::ChipTagFirstLine = ChipTagCheckFirstLine();
 
 namespace
 {
 
-// The grid's columns in their order; every other field of the query stays hidden.
+// The grid's columns in their order: the bib, a mid time per mid point, the finish time;
+// every other field of the query stays hidden.
 struct TColumn {
-    const char *field;
-    const char *title;
+    QString field;
+    QString title;
     int width;
 };
-const TColumn Columns[] = {
-    {"ZEK", "Bib", 36},
-    {"MidTime1", "中間１", 80},
-    {"MidTime2", "中間２", 80},
-    {"MidTime3", "中間３", 80},
-    {"MidTime4", "中間４", 80},
-    {"MidTime5", "中間５", 80},
-    {"FINISHTIME", "フィニッシュタイム", 100},
-};
+
+const char *const MidTitles[MidPointCount] = {"中間１", "中間２", "中間３", "中間４", "中間５"};
+
+QString midTimeField(int k)
+{
+    return QStringLiteral("MidTime%1").arg(k);
+}
+
+QList<TColumn> gridColumns()
+{
+    QList<TColumn> columns{{QStringLiteral("ZEK"), QStringLiteral("Bib"), 36}};
+    for (int k = 1; k <= MidPointCount; ++k)
+        columns.append({midTimeField(k), QString::fromUtf8(MidTitles[k - 1]), 80});
+    columns.append({QStringLiteral("FINISHTIME"), QStringLiteral("フィニッシュタイム"), 100});
+    return columns;
+}
 
 } // namespace
 
@@ -97,7 +105,7 @@ void TFcheck::OpenList(const QString &firstLine)
         TQuery *q = m_dm->Qcheck;
         const QString tcode = ProgramSettings.CurrentTcode;
         q->SQLClear();
-        for (const QString &line : CheckList::QuerySQL(firstLine, tcode))
+        for (const QString &line : CheckListSql(firstLine, tcode))
             q->SQLAdd(line);
         CheckList::WriteQueryFile(CheckList::QueryFileName(), q->SQL());
         setRequestLive(true);
@@ -134,7 +142,7 @@ void TFcheck::PostRow()
     if (row < 0 || !q->Active() || row >= q->RecordCount() || row >= m_stored.size())
         return;
 
-    const QStringList fields = CheckList::MidTimeFields();
+    const QStringList fields = MidTimeColumns();
     QList<QPair<QString, QString>> changes;
     QList<int> changed;
     for (int i = 0; i < fields.size(); ++i) {
@@ -149,7 +157,7 @@ void TFcheck::PostRow()
 
     try {
         TQuery update(m_dm->DB, QStringLiteral("QcheckPost"));
-        update.setSQL(CheckList::UpdateSQL(m_tcode, q->valueOf(row, QStringLiteral("zek")), changes));
+        update.setSQL(CheckListUpdateSql(m_tcode, q->valueOf(row, QStringLiteral("zek")), changes));
         update.ExecSQL();
     } catch (const EStationError &) {
         // The row was not written: it shows again what result holds, so the list never
@@ -213,16 +221,15 @@ void TFcheck::setRequestLive(bool live)
 {
     QStringList editable;
     if (live)
-        for (const TColumn &c : Columns)
-            if (QByteArray(c.field).startsWith("MidTime"))
-                editable << QLatin1String(c.field);
+        for (int k = 1; k <= MidPointCount; ++k)
+            editable << midTimeField(k);
     m_dm->DScheck->setEditableFields(editable);
 }
 
 void TFcheck::snapshotRows()
 {
     TQuery *q = m_dm->Qcheck;
-    const QStringList fields = CheckList::MidTimeFields();
+    const QStringList fields = MidTimeColumns();
     m_stored.clear();
     m_pendingRow = -1;
     for (int row = 0; row < q->RecordCount(); ++row) {
@@ -238,10 +245,10 @@ void TFcheck::showColumns()
     // Titles of the times centred, finish times to the right; the bib column is wide
     // enough for a four-digit bib.
     QList<TGridColumn> columns;
-    for (const TColumn &c : Columns) {
-        const bool bib = QByteArray(c.field) == "ZEK";
-        const bool finish = QByteArray(c.field) == "FINISHTIME";
-        columns.append({QLatin1String(c.field), c.width, QString::fromUtf8(c.title),
+    for (const TColumn &c : gridColumns()) {
+        const bool bib = c.field == QLatin1String("ZEK");
+        const bool finish = c.field == QLatin1String("FINISHTIME");
+        columns.append({c.field, c.width, c.title,
                         finish ? Qt::AlignRight | Qt::AlignVCenter : Qt::Alignment(),
                         bib ? Qt::Alignment() : Qt::AlignCenter, nullptr, bib ? QStringLiteral("0000") : QString()});
     }

@@ -1,4 +1,4 @@
-// The mid-time check list: every competitor of the current event with the five mid
+// The mid-time check list: every competitor of the current event with its mid
 // times and the finish time side by side. The operator corrects a mid time by typing
 // over it; the row is written back when the operator leaves it.
 #pragma once
@@ -65,7 +65,7 @@ private:
     TDm1 *m_dm;
     bool m_shown = false;
     QString m_tcode;               // event the open list was read for
-    QVector<QStringList> m_stored; // per row: the five mid times as result holds them
+    QVector<QStringList> m_stored; // per row: the mid times as result holds them
     int m_pendingRow = -1;         // row with typed values not yet written back
 };
 

@@ -1,5 +1,6 @@
 #include "ChipTagWindow.h"
 
+#include "ChakuStatements.h"
 #include "CuteButton.h"
 #include "Dialogs.h"
 #include "GridColumns.h"
@@ -222,10 +223,16 @@ void TFmid::showEventName(const QString &name)
     lTikimei->setToolTip(name);
 }
 
+std::array<TCuteButton *, MidPointCount> TFmid::midButtons() const
+{
+    return {b1, b2, b3, B4, B5};
+}
+
 void TFmid::colourModeButtons(TCuteButton *selected)
 {
     const QColor face = QApplication::palette().color(QPalette::Button);
-    for (TCuteButton *b : {bAuto, b1, b2, b3, B4, B5})
+    bAuto->setColor(bAuto == selected ? SelectedColour(bAuto) : face);
+    for (TCuteButton *b : midButtons())
         b->setColor(b == selected ? SelectedColour(b) : face);
 }
 
@@ -244,10 +251,11 @@ void TFmid::fitToSize()
     const int dy = height() - DesignHeight;
     lTikimei->resize(482 + dx, lTikimei->height());
     int x = 592 + dx;
-    for (TCuteButton *b : {b1, b2, b3, B4, B5, bAuto}) {
+    for (TCuteButton *b : midButtons()) {
         b->move(x, 8);
         x += 96;
     }
+    bAuto->move(x, 8);
     CuteButton1->move(1168 + dx, 8);
     DBGrid2->setGeometry(8, 72, 545, 737 + dy);
     DBG3->setGeometry(552, 72, 665 + dx, 737 + dy);
@@ -305,7 +313,7 @@ void TFmid::FormShow()
     // and narrower in a window smaller than designed.
     fitToSize();
     pOnseiTest->loadChipTag();
-    colourModeButtons(bAuto); // the five mid-point buttons not selected
+    colourModeButtons(bAuto); // no mid-point button selected
     m_dm->qChaku->Close();
     m_dm->qChaku->Open();
     DBGrid2->show();
@@ -373,8 +381,7 @@ void TFmid::bAutoClick()
 void TFmid::midButtonClick(int k)
 {
     Intake->tagauto = 0;
-    TCuteButton *buttons[] = {b1, b2, b3, B4, B5};
-    colourModeButtons(buttons[k - 1]);
+    colourModeButtons(midButtons()[k - 1]);
     Intake->midno = k;
     dispmidrank();
 }
@@ -383,7 +390,7 @@ void TFmid::bClrClick()
 {
     if (!Dialogs::askYesNo(QStringLiteral("確認"), QStringLiteral("データを削除します。良いですか。")))
         return;
-    m_dm->Query1->setSQL({QStringLiteral("DELETE FROM CHAKU")});
+    m_dm->Query1->setSQL(ChakuClearSql());
     m_dm->Query1->ExecSQL();
     ProgramSettings.CurrentTcode = m_dm->GetTcode();
     showEventName(m_dm->GetTikimei(ProgramSettings.CurrentTcode));

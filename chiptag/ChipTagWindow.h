@@ -6,7 +6,10 @@
 #pragma once
 
 #include "MidIntake.h"
+#include "MidPoints.h"
 #include "WorkingWindow.h"
+
+#include <array>
 
 class QLabel;
 class QLineEdit;
@@ -100,6 +103,8 @@ private:
     void showSpeechNotice();
     void showWaiting();
     void midButtonClick(int k);
+    // The mid-point buttons b1 .. B5, point k at k - 1.
+    std::array<TCuteButton *, MidPointCount> midButtons() const;
     void showEventName(const QString &name);
     // Shows the selected mode button in its colour and the others in the button face.
     void colourModeButtons(TCuteButton *selected);

@@ -1,8 +1,11 @@
 // The poll and the pass of the chip-tag intake, the ranking and its display query.
 #include "MidIntake.h"
 
+#include "ChakuStatements.h"
 #include "Errors.h"
-#include "PassingRow.h"
+#include "EventStatements.h"
+#include "ResultStatements.h"
+#include "TagStatements.h"
 #include "PassingTransaction.h"
 #include "Database.h"
 #include "DataModule.h"
@@ -29,7 +32,7 @@ TMidIntake::~TMidIntake() = default;
 void TMidIntake::ReadExecInfo()
 {
     TQuery *q = m_dm->Query1;
-    q->setSQL(ExecInfoSql());
+    q->setSQL(EventAndChangeCountSql());
     q->Open();
     if (q->RecordCount() > 0) {
         evtcode = q->FieldByName(QStringLiteral("tcode")).AsString();
@@ -74,7 +77,7 @@ void TMidIntake::Timer1Timer()
 void TMidIntake::poll()
 {
     TQuery *q = m_dm->Query1;
-    q->setSQL(PollSql());
+    q->setSQL(ChangeCountSql());
     q->Open();
     const bool hasRow = q->RecordCount() > 0;
     const int upd = hasRow ? q->FieldByName(QStringLiteral("upd")).AsInteger() : 0;
@@ -137,7 +140,7 @@ void TMidIntake::settagmid()
     // wait for the next pass.
     QList<TTagPassing> snapshot;
     TQuery *q = m_dm->Query1;
-    q->setSQL(SnapshotSql(ProgramSettings.CurrentTcode));
+    q->setSQL(TagSnapshotSql(ProgramSettings.CurrentTcode));
     q->Open();
     for (q->First(); !q->Eof(); q->Next()) {
         TTagPassing p;
@@ -212,20 +215,20 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
     bool claimed = false;
     RunPassing(m_dm->DB, [&] {
         TQuery *q = m_dm->Query1;
-        q->setSQL(ClaimSql(evtcode, passing.zek, passing.term, passing.cont));
+        q->setSQL(TagClaimSql(evtcode, passing.zek, passing.term, passing.cont));
         q->Open();
         claimed = q->RecordCount() > 0 || m_markedThisPass.value(marked, -1) >= passing.cont;
         q->Close();
         if (!claimed)
             return; // another station took it since the snapshot
 
-        const QStringList update = MidTimeUpdateSql(d.point, d.text, evtcode, passing.zek);
+        const QStringList update = ChipTagMidTimeSql(d.point, d.text, evtcode, passing.zek);
         // Logged before it runs (or kept for the log while it cannot be written).
         writeLog(LogEntryOf(update));
         q->setSQL(update);
         q->ExecSQL();
 
-        q->setSQL(TakenMarkSql(evtcode, passing.zek, passing.term, passing.cont));
+        q->setSQL(TagTakenMarkSql(evtcode, passing.zek, passing.term, passing.cont));
         q->ExecSQL();
 
         setmidrank(d.point);
@@ -234,7 +237,7 @@ bool TMidIntake::takePassing(const TTagPassing &passing)
         q->Open();
         const int num = q->FieldByName(QStringLiteral("NUM")).AsInteger() + 1;
         q->Close();
-        q->setSQL(ChakuInsertSQL(num, passing.zek, d.text, d.point));
+        q->setSQL(ChakuInsertSql(num, passing.zek, d.text, d.point));
         q->ExecSQL();
     });
     if (!claimed)

@@ -4,40 +4,12 @@
 #include "ProfileFile.h"
 #include "Sjis.h"
 #include "StationFolders.h"
-#include "SqlEscape.h"
 
 #include <QDir>
 #include <QFile>
 
 namespace CheckList
 {
-
-QStringList MidTimeFields()
-{
-    return {QStringLiteral("midtime1"), QStringLiteral("midtime2"), QStringLiteral("midtime3"),
-            QStringLiteral("midtime4"), QStringLiteral("midtime5")};
-}
-
-QStringList QuerySQL(const QString &firstLine, const QString &tcode)
-{
-    return {firstLine, QStringLiteral("from result where tcode='") + SqlEscape(tcode) + QLatin1Char('\''),
-            QStringLiteral("order by zek")};
-}
-
-QStringList UpdateSQL(const QString &tcode, const QString &zek, const QList<QPair<QString, QString>> &changes)
-{
-    const QStringList allowed = MidTimeFields();
-    QStringList sets;
-    for (const auto &change : changes) {
-        const int i = allowed.indexOf(change.first.toLower());
-        if (i < 0)
-            throw EStationError(QStringLiteral("'%1' は書き戻せない項目です。").arg(change.first));
-        sets << allowed[i] + QStringLiteral("='") + SqlEscape(change.second) + QLatin1Char('\'');
-    }
-    return {QStringLiteral("update result set ") + sets.join(QLatin1Char(',')),
-            QStringLiteral("where tcode='") + SqlEscape(tcode) + QStringLiteral("' and zek='") + SqlEscape(zek) +
-                QLatin1Char('\'')};
-}
 
 QString LocalPath(const QString &windowsPath)
 {

@@ -1,28 +1,12 @@
-// What the check list needs besides its window: the text of its query, the statement
-// that writes a corrected row back, and the query file "d:\a.txt" on a machine without
-// drive letters.
+// What the check list needs besides its window and its statements (ResultStatements):
+// the query file "d:\a.txt" on a machine without drive letters.
 #pragma once
 
-#include <QList>
-#include <QPair>
 #include <QString>
 #include <QStringList>
 
 namespace CheckList
 {
-
-// The five correctable columns, as the write-back names them.
-QStringList MidTimeFields();
-
-// The three lines of the list's query for an event: the opener's first line, the event
-// condition, the bib order.
-QStringList QuerySQL(const QString &firstLine, const QString &tcode);
-
-// The statement that writes the changed mid times of one competitor of one event:
-// "update result set midtime2='...'" (several columns separated by commas), then
-// "where tcode='...' and zek='...'". Every value is escaped; column names come from
-// MidTimeFields only.
-QStringList UpdateSQL(const QString &tcode, const QString &zek, const QList<QPair<QString, QString>> &changes);
 
 // The local path of a "x:\dir\file" path. Drive x stands for the folder of key X in
 // section [Drives] of the settings file (relative to the working folder when not

@@ -1,7 +1,7 @@
-// The lap rule, the announcement text, the ranking and the statements of the intake.
+// The lap rule, the announcement text and the ranking of the chip-tag intake.
 #include "MidRules.h"
 
-#include "SqlEscape.h"
+#include "MidPoints.h"
 #include "TimeText.h"
 #include "TextFields.h"
 
@@ -36,7 +36,7 @@ TMidDecision DecidePassing(bool hasCourse, int passingsPerLap, const QString &st
     }
     d.msec = ElapsedMsec(startTime, passing.time);
     d.text = MsecToMidText(d.msec);
-    if (d.point > MaxMidPoint)
+    if (d.point > MidPointCount)
         d.outcome = TMidDecision::PointTooHigh;
     else
         d.outcome = TMidDecision::Take;
@@ -53,7 +53,7 @@ QString WaitingReason(TMidDecision::Outcome outcome)
     case TMidDecision::NotPositive:
         return QStringLiteral("スタート時刻が通過時刻より後です");
     case TMidDecision::PointTooHigh:
-        return QStringLiteral("中間６以上になります（通過回数を確かめてください）");
+        return QStringLiteral("中間%1以上になります（通過回数を確かめてください）").arg(FullWidthNumber(MidPointCount + 1));
     case TMidDecision::Take:
     case TMidDecision::NotLapEnd:
         break;
@@ -140,139 +140,6 @@ QList<TRankEntry> ChangedRankEntries(const QList<TRankRow> &rows, const QList<TR
             changed << e;
     }
     return changed;
-}
-
-QStringList PollSql()
-{
-    return {QStringLiteral("select upd from execinfo where num=1")};
-}
-
-QStringList ExecInfoSql()
-{
-    return {QStringLiteral("select tcode,upd from execinfo where num=1")};
-}
-
-QStringList SnapshotSql(const QString &currentTcode)
-{
-    return {QStringLiteral("select zek,term,time,count as cont from tag_rec"),
-            QStringLiteral("where tcode = '") + SqlEscape(currentTcode) +
-                QStringLiteral("'and use_mid=0 and term = 'C1' order by time")};
-}
-
-QStringList CourseSql(const QString &evtcode, const QString &zek)
-{
-    return {QStringLiteral("select 1lapn,STARTEDTIME from env a,result b"),
-            QStringLiteral("where a.tcode='") + SqlEscape(evtcode) + QStringLiteral("' and a.tcode = b.tcode"),
-            QStringLiteral("and b.zek='") + SqlEscape(zek) + QStringLiteral("' and a.rank = '1'"),
-            QStringLiteral("and a.class = b.class1")};
-}
-
-QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode, const QString &zek)
-{
-    return {QStringLiteral("update result"),
-            QStringLiteral("set midtime") + QString::number(point) + QStringLiteral(" = '") + SqlEscape(midText) +
-                QStringLiteral("'"),
-            QStringLiteral("where tcode='") + SqlEscape(evtcode) + QStringLiteral("'"),
-            QStringLiteral("AND ZEK='") + SqlEscape(zek) + QStringLiteral("'")};
-}
-
-QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term, int cont)
-{
-    // The count line matters: without it every record of the bib at the antenna is
-    // marked, so a passing written by the chip-tag program while this pass runs (after the
-    // snapshot) would be marked taken without ever being read: a lost mid time. Counts
-    // run upward per tag and antenna, so "up to this count" still marks every earlier
-    // record the lap rule skipped, and leaves the later ones for the next pass.
-    return {QStringLiteral("update tag_rec set use_mid=1"),
-            QStringLiteral("where tcode='") + SqlEscape(evtcode) + QStringLiteral("' and zek = '") + SqlEscape(zek) +
-                QStringLiteral("'"),
-            QStringLiteral("and term = '") + SqlEscape(term) + QStringLiteral("'"),
-            QStringLiteral("and count <= ") + QString::number(cont)};
-}
-
-QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &term, int cont)
-{
-    // A locking read inside the passing's transaction: the passing is still there and
-    // untaken (another station may have taken it since the snapshot), and it stays so
-    // until this transaction ends.
-    return {QStringLiteral("select use_mid from tag_rec"),
-            QStringLiteral("where tcode='") + SqlEscape(evtcode) + QStringLiteral("' and zek = '") + SqlEscape(zek) +
-                QStringLiteral("'"),
-            QStringLiteral("and term = '") + SqlEscape(term) + QStringLiteral("' and count = ") +
-                QString::number(cont) + QStringLiteral(" and use_mid=0"),
-            QStringLiteral("for update")};
-}
-
-QStringList ChakuTopSql()
-{
-    // Only the first row is read: the whole table would travel for one number.
-    return {QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC LIMIT 1")};
-}
-
-QStringList RankSelectSql(int point, const QString &currentTcode)
-{
-    const QString n = QString::number(point);
-    return {QStringLiteral("SELECT ZEK,MIDTIME") + n + QStringLiteral(" AS TM,MIDDIFF") + n +
-                QStringLiteral(" AS TD,MIDJUN") + n + QStringLiteral(" AS TJ"),
-            QStringLiteral("FROM RESULT"),
-            QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'"),
-            // CHAR_LENGTH, not <>'': a blank mid time equals '' to the server's
-            // comparison, yet it is a time (it reads as 0) and is ranked.
-            QStringLiteral("AND CHAR_LENGTH(MIDTIME") + n + QStringLiteral(")>0"),
-            QStringLiteral("ORDER BY MIDTIME") + n + QStringLiteral(",ZEK")};
-}
-
-// One statement of the ranking's write: the entries of one chunk, by bib.
-static QStringList RankChunkSql(const QString &n, const QList<TRankEntry> &chunk, const QString &currentTcode)
-{
-    QStringList sql;
-    sql.reserve(2 * chunk.size() + 7);
-    sql << QStringLiteral("UPDATE RESULT");
-    // CASE takes the first WHEN that matches. Two entries whose bibs the server holds
-    // equal (letter case, trailing blanks: a fault of the entry lists) address the same
-    // rows; the slower one's WHEN comes first, so those rows get the slower values, as
-    // one update per competitor in ranking order would leave them.
-    sql << QStringLiteral("SET MIDDIFF") + n + QStringLiteral("=CASE ZEK");
-    for (auto e = chunk.crbegin(); e != chunk.crend(); ++e)
-        sql << QStringLiteral("WHEN '") + SqlEscape(e->zek) + QStringLiteral("' THEN '") + SqlEscape(e->diff) +
-                   QStringLiteral("'");
-    sql << QStringLiteral("END,MIDJUN") + n + QStringLiteral("=CASE ZEK");
-    for (auto e = chunk.crbegin(); e != chunk.crend(); ++e)
-        sql << QStringLiteral("WHEN '") + SqlEscape(e->zek) + QStringLiteral("' THEN ") + QString::number(e->rank);
-    sql << QStringLiteral("END");
-    sql << QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'");
-    QStringList bibs;
-    bibs.reserve(chunk.size());
-    for (const TRankEntry &e : chunk)
-        bibs << QStringLiteral("'") + SqlEscape(e.zek) + QStringLiteral("'");
-    sql << QStringLiteral("AND ZEK IN (") + bibs.join(QLatin1Char(',')) + QStringLiteral(")");
-    return sql;
-}
-
-QList<QStringList> RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode)
-{
-    // The server tries a row's CASE branches one after the other: a statement per chunk
-    // keeps that work linear in the field (one statement for 1000 entries spends most of
-    // its time there). The chunks go in ranking order, so a later, slower entry still
-    // overwrites a faster one of the same bib in an earlier chunk.
-    const QString n = QString::number(point);
-    QList<QStringList> statements;
-    for (qsizetype first = 0; first < entries.size(); first += RankWriteChunk)
-        statements << RankChunkSql(n, entries.mid(first, RankWriteChunk), currentTcode);
-    return statements;
-}
-
-QStringList MidRankDisplaySql(int midno, const QString &currentTcode)
-{
-    const QString n = QString::number(midno);
-    return {QStringLiteral("SELECT MIDJUN") + n + QStringLiteral(" AS MJ"), QStringLiteral(",ZEK"),
-            QStringLiteral(",MIDTIME") + n + QStringLiteral(" AS MT"),
-            QStringLiteral(",MIDDIFF") + n + QStringLiteral(" AS MD"), QStringLiteral(",NATION"),
-            QStringLiteral("FROM result"),
-            QStringLiteral("WHERE TCODE='") + SqlEscape(currentTcode) + QStringLiteral("'"),
-            QStringLiteral("AND MIDTIME") + n + QStringLiteral("<>''"),
-            // Competitors who share a rank are listed by bib.
-            QStringLiteral("ORDER BY MIDJUN") + n + QStringLiteral(",ZEK")};
 }
 
 bool DrawsInBlue(const QString &nation)

@@ -1,6 +1,7 @@
 // The rules of the chip-tag intake and the mid ranking as plain
-// functions: the lap rule, the announcement text, the ranking computation and every
-// statement, line by line. Qt Core only, no database.
+// functions: the lap rule, the announcement text and the ranking computation. Qt Core
+// only, no database; the statements are in TagStatements, ResultStatements and
+// ChakuStatements.
 #pragma once
 
 #include <QList>
@@ -9,9 +10,6 @@
 
 namespace MidLogic
 {
-
-// Highest mid point the result table has (midtime1 .. midtime5).
-constexpr int MaxMidPoint = 5;
 
 // One record of the snapshot of tag_rec.
 struct TTagPassing {
@@ -29,7 +27,7 @@ struct TMidDecision {
         NoStartTime,  // the competitor has no start time (see TakesPassing)
         NotLapEnd,    // count 0 or not a whole multiple of the passings per lap
         NotPositive,  // start at or after the passing
-        PointTooHigh, // mid point 6 or more
+        PointTooHigh, // a mid point above MidPointCount
     };
     Outcome outcome = NotLapEnd;
     int point = 0; // mid point (count / passings per lap), also when skipped for its height
@@ -103,32 +101,6 @@ QList<TRankEntry> ChangedRankEntries(const QList<TRankRow> &rows, const QList<TR
 
 // DBG3DrawColumnCell: a ranking row is drawn in blue when its NATION is exactly "JPN".
 bool DrawsInBlue(const QString &nation);
-
-// --- Statements, one item per line, values through SqlEscape --------------------------
-// Each takes its values as plain text and pastes them escaped: for every value without
-// ' or \ the statement is exactly the plain concatenation.
-
-QStringList PollSql();                                // Timer1Timer: execinfo's upd
-QStringList ExecInfoSql();                            // FormShow: the event and its upd
-QStringList SnapshotSql(const QString &currentTcode); // settagmid: the untaken passings
-// takePassing, in this order: the course row, the claim, the mid time, the taken mark,
-// then (after the ranking) the highest display number and the display row.
-QStringList CourseSql(const QString &evtcode, const QString &zek);
-// The claim of a passing inside its transaction: a row when it is still untaken.
-QStringList ClaimSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
-QStringList MidTimeUpdateSql(int point, const QString &midText, const QString &evtcode, const QString &zek);
-QStringList TakenMarkSql(const QString &evtcode, const QString &zek, const QString &term, int cont);
-QStringList ChakuTopSql();
-// setmidrank: the mid times of point n, fastest first, by bib within a tie; NULL and
-// empty mid times are left out (a blank one is a time that reads as 0).
-QStringList RankSelectSql(int point, const QString &currentTcode);
-// Entries per statement of the ranking's write.
-constexpr int RankWriteChunk = 100;
-// setmidrank: the differences and ranks of all entries, in statements of up to
-// RankWriteChunk entries each (UPDATE ... SET c=CASE ZEK WHEN ... END WHERE ZEK IN (...)),
-// to run in this order. None for no entries.
-QList<QStringList> RankWriteSql(int point, const QList<TRankEntry> &entries, const QString &currentTcode);
-QStringList MidRankDisplaySql(int midno, const QString &currentTcode); // dispmidrank
 
 // The log entry of a mid-time update: its lines, each ended by CR LF.
 QString LogEntryOf(const QStringList &lines);

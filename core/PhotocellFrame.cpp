@@ -1,7 +1,7 @@
 // The photocell timer's frames and the texts the photocell window builds from them.
 #include "PhotocellFrame.h"
 
-#include "SqlEscape.h"
+#include "MidPoints.h"
 #include "TimeText.h"
 #include "TextFields.h"
 
@@ -42,7 +42,7 @@ QString FieldDoubt(const TFrame &frame)
     if (!isTimerTime(frame.time))
         return QStringLiteral("時刻が HH:MM:SS.fff ではありません");
     if (!MidPoint(frame.mid))
-        return QStringLiteral("中間ポイントが1～5ではありません");
+        return QStringLiteral("中間ポイントが1～%1ではありません").arg(MidPointCount);
     if (!frame.text.mid(26).trimmed().isEmpty())
         return QStringLiteral("フレームの後ろに余分な文字があります");
     return QString();
@@ -214,14 +214,18 @@ std::optional<QString> BibText(const QString &typed)
 
 std::optional<int> MidPoint(const QString &mid)
 {
-    if (mid.size() != 1 || mid.at(0) < QLatin1Char('1') || mid.at(0) > QLatin1Char('5'))
+    // One digit: the timer sends the point as a single character.
+    if (mid.size() != 1 || mid.at(0) < QLatin1Char('0') || mid.at(0) > QLatin1Char('9'))
         return std::nullopt;
-    return mid.at(0).unicode() - '0';
+    const int point = mid.at(0).unicode() - '0';
+    if (!IsMidPoint(point))
+        return std::nullopt;
+    return point;
 }
 
 int FirstEmptyMid(const QStringList &midTimes)
 {
-    for (int i = 0; i < 5 && i < midTimes.size(); ++i) {
+    for (int i = 0; i < MidPointCount && i < midTimes.size(); ++i) {
         if (midTimes.at(i).isEmpty())
             return i + 1;
     }
@@ -231,21 +235,6 @@ int FirstEmptyMid(const QStringList &midTimes)
 QString AnnouncementText(const QString &zek, const QString &elapsedText)
 {
     return QString::number(zek.trimmed().toInt()) + QStringLiteral("ﾊﾞﾝ,") + SpokenTimeText(elapsedText);
-}
-
-QStringList InsertPassingSQL(const QString &zek, const QString &time, const QString &fl, const QString &tpno1)
-{
-    return {QStringLiteral("insert into midtp2 (zek,time,fl,tpno1) values ("),
-            QLatin1Char('\'') + SqlEscape(zek) + QStringLiteral("','") + SqlEscape(time) + QStringLiteral("','") +
-                SqlEscape(fl) + QStringLiteral("','") + SqlEscape(tpno1) + QStringLiteral("')")};
-}
-
-QStringList MidTimeUpdateSQL(const QString &mid, const QString &midText, const QString &zek, const QString &tcode)
-{
-    return {QStringLiteral("update result set midtime") + mid + QStringLiteral("=") + QLatin1Char('\'') +
-                SqlEscape(midText) + QLatin1Char('\''),
-            QStringLiteral("where zek ='") + SqlEscape(zek) + QStringLiteral("' and tcode='") + SqlEscape(tcode) +
-                QLatin1Char('\'')};
 }
 
 } // namespace Photocell

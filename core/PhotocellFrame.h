@@ -1,5 +1,5 @@
 // The photocell timer's serial stream and what the photocell window makes of it: the
-// frame reader, the stored passing, the mid time, the display row and the announcement.
+// frame reader, the mid point, the display row and the announcement.
 // The timer sends one text line per beam break, ended by CR, at 2400 bit/s; a line may
 // arrive in pieces, and a timer switched on or off or a loose plug puts bytes on the line
 // that belong to no frame. Nothing here touches a widget or the database.
@@ -48,8 +48,8 @@ struct TFrame {
 };
 
 // Takes a line (without its CR) apart, and checks its fields: the number's digits 3-5,
-// the time of day HH:MM:SS with one to three decimals, the mid point 1-5, nothing but
-// blanks after character 26.
+// the time of day HH:MM:SS with one to three decimals, the mid point 1 to MidPointCount,
+// nothing but blanks after character 26.
 TFrame ParseFrame(const QByteArray &line);
 
 // Marks an accepted frame doubtful for a reason found outside the line (a line error).
@@ -130,18 +130,14 @@ QChar RawChar(quint8 byte);
 // "0012" give "0012", "12345" stays "12345"). nullopt when the text is not a number.
 std::optional<QString> BibText(const QString &typed);
 
-// The mid point of a frame's digit, 1 to 5; nullopt for anything else.
+// The mid point of a frame's digit, 1 to MidPointCount; nullopt for anything else.
 std::optional<int> MidPoint(const QString &mid);
 
-// The first of the five mid times that is empty, 1 to 5; 0 when none is.
+// The first of the mid times (of points 1 to MidPointCount) that is empty; 0 when none is.
 int FirstEmptyMid(const QStringList &midTimes);
 
 // The spoken text for a bib and a 12-character elapsed text:
 // "0012" and "   15:07.123" give "12ﾊﾞﾝ,15分07秒1".
 QString AnnouncementText(const QString &zek, const QString &elapsedText);
-
-// The statements, line by line. Every value pasted between quotes is escaped.
-QStringList InsertPassingSQL(const QString &zek, const QString &time, const QString &fl, const QString &tpno1);
-QStringList MidTimeUpdateSQL(const QString &mid, const QString &midText, const QString &zek, const QString &tcode);
 
 } // namespace Photocell

@@ -67,3 +67,12 @@ QString OneLine(const QString &text)
 {
     return QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
+
+QString FullWidthNumber(int n)
+{
+    QString text = QString::number(n);
+    for (QChar &c : text)
+        if (c.isDigit())
+            c = QChar(0xFF10 + (c.unicode() - '0'));
+    return text;
+}

@@ -22,3 +22,6 @@ QString TrimControls(const QString &text);
 
 // A message on one line, for a red notice line: line breaks become blanks.
 QString OneLine(const QString &text);
+
+// A whole number in full-width digits ("６", "１２"), as the operator's texts write them.
+QString FullWidthNumber(int n);

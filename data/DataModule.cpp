@@ -1,6 +1,10 @@
 #include "DataModule.h"
-#include "SqlEscape.h"
 
+#include "ChakuStatements.h"
+#include "EventStatements.h"
+#include "Midtp2Statements.h"
+#include "MidtpStatements.h"
+#include "ResultStatements.h"
 
 TDm1 *Dm1 = nullptr;
 
@@ -14,25 +18,20 @@ TDm1::TDm1(QObject *parent) : QObject(parent)
     Session1 = new QObject(this);
     Session1->setObjectName(QStringLiteral("Session1"));
 
-    Query1 = query(QStringLiteral("Query1"), {QStringLiteral("select * from execinfo")});
+    Query1 = query(QStringLiteral("Query1"), ExecInfoRowsSql());
     Query2 = query(QStringLiteral("Query2"), {});
-    Qexecinfo = query(QStringLiteral("Qexecinfo"), {QStringLiteral("select * from execinfo ")});
-    Qsttime = query(QStringLiteral("Qsttime"), {QStringLiteral("select * from result")});
-    Qmidtime = query(QStringLiteral("Qmidtime"), {QStringLiteral("select * from result")});
+    Qexecinfo = query(QStringLiteral("Qexecinfo"), EventInfoSql());
+    Qsttime = query(QStringLiteral("Qsttime"), ResultRowsSql());
+    Qmidtime = query(QStringLiteral("Qmidtime"), ResultRowsSql());
     Qdpmid = query(QStringLiteral("Qdpmid"), {});
-    Qdeltime =
-        query(QStringLiteral("Qdeltime"), {QStringLiteral("select * from midtp2"), QStringLiteral("where fl='B'")});
+    Qdeltime = query(QStringLiteral("Qdeltime"), UnprocessedPassingsSql());
     Qmax = query(QStringLiteral("Qmax"), {});
     Qtemp = query(QStringLiteral("Qtemp"), {});
     Qedit = query(QStringLiteral("Qedit"), {});
-    Qmidtp = query(QStringLiteral("Qmidtp"), {QStringLiteral("select * from midtp")});
-    qChaku = query(QStringLiteral("qChaku"), {QStringLiteral("SELECT * FROM CHAKU ORDER BY NUM DESC")});
-    qMidRank = query(QStringLiteral("qMidRank"), {QStringLiteral("SELECT MIDJUN1 AS MJ,"), QStringLiteral("ZEK,"),
-                                                  QStringLiteral("MIDTIME1 AS MT,"), QStringLiteral("MIDDIFF1 AS MD,"),
-                                                  QStringLiteral("NATION"), QStringLiteral("FROM RESULT")});
-    Qcheck = query(QStringLiteral("Qcheck"),
-                   {QStringLiteral("SELECT zek,midtime1,midtime2,midtime3,midtime4,midtime5,finishtime"),
-                    QStringLiteral("from result")});
+    Qmidtp = query(QStringLiteral("Qmidtp"), MidtpRowsSql());
+    qChaku = query(QStringLiteral("qChaku"), ChakuListSql());
+    qMidRank = query(QStringLiteral("qMidRank"), MidRankDesignSql());
+    Qcheck = query(QStringLiteral("Qcheck"), CheckListDesignSql());
     qChaku->setFieldDefs(ChakuFields());
     qMidRank->setFieldDefs(MidRankFields());
 
@@ -100,14 +99,13 @@ QList<TFieldDef> TDm1::MidRankFields()
 
 void TDm1::PreparePhotocellQueries(const QString &code)
 {
-    Qmidtime->setSQL(
-        {QStringLiteral("select * from result where tcode='") + SqlEscape(code) + QStringLiteral("' order by zek")});
+    Qmidtime->setSQL(EventResultsSql(code));
     Qmidtime->Open();
-    Qmax->setSQL({QStringLiteral("select max(tpno1) as maxn from midtp2")});
+    Qmax->setSQL(PassingTopNumberSql());
     Qmax->Open();
     Qdeltime->Close();
     Qdeltime->Open();
-    Qdpmid->setSQL({QStringLiteral("select * from midtp2 where fl='A'")});
+    Qdpmid->setSQL(PassingsShownSql());
     Qdpmid->Open();
 }
 
@@ -118,20 +116,9 @@ QString TDm1::firstRowTcode(TQuery *query)
     return query->FieldByName(QStringLiteral("tcode")).AsString();
 }
 
-QStringList TDm1::TcodeSQL()
-{
-    return {QStringLiteral("SELECT TCODE FROM EXECINFO")};
-}
-
-QStringList TDm1::TikimeiSQL(const QString &code)
-{
-    return {QStringLiteral("SELECT TIKIMEI "), QStringLiteral("FROM tiki "),
-            QStringLiteral("WHERE TCODE='") + SqlEscape(code) + QLatin1Char('\'')};
-}
-
 QString TDm1::GetTcode()
 {
-    Query1->setSQL(TcodeSQL());
+    Query1->setSQL(EventTcodeSql());
     const QString code = firstRowTcode(Query1);
     Query1->Close();
     return code;
@@ -144,7 +131,7 @@ QString TDm1::ReadEventInfoTcode()
 
 QString TDm1::GetTikimei(const QString &code)
 {
-    Query1->setSQL(TikimeiSQL(code));
+    Query1->setSQL(EventNameSql(code));
     Query1->Open();
     const QString name = Query1->FieldByName(QStringLiteral("TIKIMEI")).AsString();
     Query1->Close();

@@ -44,11 +44,6 @@ public:
     // (PlovoLocal here; ConnectDB replaces it by the chosen one).
     static QStringList ConnectionParams();
 
-    // The statements that read the code of the event being run and an event's name; the
-    // live page's reader sends them too.
-    static QStringList TcodeSQL();
-    static QStringList TikimeiSQL(const QString &code);
-
     // Code of the event being run: TCODE of the first row of EXECINFO, "" when empty.
     QString GetTcode();
     // The same code as the main window and the database selection read it: the event-info

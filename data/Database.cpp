@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "OdbcDsn.h"
+#include "SessionStatements.h"
 #include "Sjis.h"
 
 #include <errmsg.h>
@@ -51,14 +52,7 @@ QStringList TDatabase::SessionSql() const
     // effect when it completes. The lock waits stay below the read timeout, so a table or
     // row held by another program ends as the server's lock-wait error, with a clear
     // message and the connection kept, never as a lost connection.
-    const QString wait = QString::number(LockWaitSeconds());
-    QStringList sql{QStringLiteral("set names sjis"),
-                    QStringLiteral("set session sql_mode='") + SessionSqlMode() + QStringLiteral("'"),
-                    QStringLiteral("set autocommit=1"), QStringLiteral("set session lock_wait_timeout=") + wait,
-                    QStringLiteral("set session innodb_lock_wait_timeout=") + wait};
-    if (ReadOnly)
-        sql << QStringLiteral("SET SESSION TRANSACTION READ ONLY");
-    return sql;
+    return QStringList{SetNamesSql()} + SessionSettingsSql(SessionSqlMode(), LockWaitSeconds(), ReadOnly);
 }
 
 bool TDatabase::ServerAway(const EDatabaseError &error)
@@ -124,8 +118,8 @@ void TDatabase::refuseUnsuitableServer(st_mysql *mysql)
     // them with "doesn't exist", in the middle of a race; it is refused here instead,
     // with the setting it needs. (2 stores names as given and compares them in lower
     // case: that works.)
-    static const char query[] = "select @@lower_case_table_names";
-    if (mysql_real_query(mysql, query, sizeof query - 1) != 0)
+    const QByteArray query = TableNameCaseSql().toLatin1();
+    if (mysql_real_query(mysql, query.constData(), static_cast<unsigned long>(query.size())) != 0)
         failConnect(mysql, QString::fromUtf8(mysql_error(mysql)), mysql_errno(mysql));
     MYSQL_RES *res = mysql_store_result(mysql);
     MYSQL_ROW row = res ? mysql_fetch_row(res) : nullptr;
@@ -191,18 +185,7 @@ void TDatabase::Open()
 
 QString TDatabase::WritingAccount()
 {
-    // information_schema lists a plain account's own grants (and everybody's to an
-    // account that may read the grant tables: hence the grantee), the same way on MySQL
-    // 5.7, 8.0 and MariaDB.
-    const TResultSet rows =
-        execute(QStringLiteral("SELECT CURRENT_USER() AS A,COUNT(*) AS W FROM ("
-                               "SELECT GRANTEE,PRIVILEGE_TYPE FROM information_schema.USER_PRIVILEGES "
-                               "UNION ALL SELECT GRANTEE,PRIVILEGE_TYPE FROM information_schema.SCHEMA_PRIVILEGES "
-                               "WHERE DATABASE() LIKE TABLE_SCHEMA "
-                               "UNION ALL SELECT GRANTEE,PRIVILEGE_TYPE FROM information_schema.TABLE_PRIVILEGES "
-                               "WHERE TABLE_SCHEMA=DATABASE()) P "
-                               "WHERE PRIVILEGE_TYPE IN ('INSERT','UPDATE','DELETE') "
-                               "AND GRANTEE=CONCAT('''',REPLACE(CURRENT_USER(),'@','''@'''),'''')"));
+    const TResultSet rows = execute(WritingGrantsSql());
     if (rows.values.isEmpty() || rows.values.first().value(1).toInt() == 0)
         return QString();
     return rows.values.first().value(0);
@@ -221,13 +204,13 @@ void TDatabase::Close()
 
 void TDatabase::StartTransaction()
 {
-    execute(QStringLiteral("start transaction"));
+    execute(StartTransactionSql());
     m_inTransaction = true;
 }
 
 void TDatabase::Commit()
 {
-    execute(QStringLiteral("commit"));
+    execute(CommitSql());
     m_inTransaction = false;
 }
 
@@ -237,7 +220,7 @@ void TDatabase::Rollback()
     const bool open = m_inTransaction && m_mysql;
     m_inTransaction = false;
     if (open)
-        execute(QStringLiteral("rollback"));
+        execute(RollbackSql());
 }
 
 TResultSet TDatabase::execute(const QString &sql)

@@ -2,25 +2,12 @@
 
 #include "Errors.h"
 #include "Database.h"
+#include "SessionStatements.h"
 
 #include <QRandomGenerator>
 #include <QThread>
 
 #include <mysqld_error.h>
-
-// Named locks are server-wide; the database's name in the lock's name keeps two race
-// databases on one server apart. The server refuses names over 64 characters.
-static const char LockName[] = "left(concat('midstation passing ', database()), 64)";
-
-QString TPassingTransaction::LockSql(int waitSeconds)
-{
-    return QStringLiteral("select get_lock(%1, %2) as got").arg(QLatin1String(LockName)).arg(waitSeconds);
-}
-
-QString TPassingTransaction::UnlockSql()
-{
-    return QStringLiteral("select release_lock(%1) as released").arg(QLatin1String(LockName));
-}
 
 QString TPassingTransaction::LockTimeoutMessage(int waitSeconds)
 {
@@ -32,7 +19,7 @@ QString TPassingTransaction::LockTimeoutMessage(int waitSeconds)
 TPassingTransaction::TPassingTransaction(TDatabase *db) : m_db(db)
 {
     const int wait = m_db->LockWaitSeconds();
-    const TResultSet got = m_db->execute(LockSql(wait));
+    const TResultSet got = m_db->execute(PassingLockSql(wait));
     // 1: taken; 0: the wait ran out; NULL: an error of the server (the session was killed).
     if (got.values.isEmpty() || got.values.first().first() != QLatin1String("1"))
         throw EDatabaseError(LockTimeoutMessage(wait));
@@ -70,7 +57,7 @@ void TPassingTransaction::release() noexcept
     if (!m_db->Connected() || m_db->InTransaction())
         return;
     try {
-        m_db->execute(UnlockSql());
+        m_db->execute(PassingUnlockSql());
     } catch (...) {
     }
 }

@@ -34,9 +34,6 @@ public:
     // Makes the passing take effect, then lets the next station write.
     void Commit();
 
-    // The statements that take and release the lock.
-    static QString LockSql(int waitSeconds);
-    static QString UnlockSql();
     // What the operator reads when another station holds the lock too long.
     static QString LockTimeoutMessage(int waitSeconds);
 

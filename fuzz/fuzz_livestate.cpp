@@ -61,7 +61,7 @@ TLiveState stateOf(Fields &in)
     static const QStringList chaku{QStringLiteral("NUM"), QStringLiteral("ZEK"), QStringLiteral("LAPS"),
                                    QStringLiteral("TIME1")};
     QStringList result{QStringLiteral("ZEK"), QStringLiteral("NATION"), QStringLiteral("name")};
-    for (int n = 1; n <= LiveMidPoints; ++n)
+    for (int n = 1; n <= MidPointCount; ++n)
         result << QStringLiteral("MIDJUN%1").arg(n) << QStringLiteral("MIDTIME%1").arg(n)
                << QStringLiteral("MIDDIFF%1").arg(n);
     TLiveState s;

@@ -5,9 +5,11 @@
 // reads (whole, byte by byte, in pieces of 7); no line is longer than the reader allows;
 // the raw views keep their line limits; every statement built from a frame has exactly
 // its own literals after Shift-JIS encoding, each holding the value as it was encoded.
+#include "ChakuStatements.h"
 #include "FuzzCheck.h"
-#include "PassingRow.h"
+#include "Midtp2Statements.h"
 #include "PhotocellFrame.h"
+#include "ResultStatements.h"
 #include "Sjis.h"
 #include "TimeText.h"
 
@@ -89,20 +91,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         accepted.AppendLine(frame.text);
         FUZZ_CHECK(accepted.LineCount() <= 10, "accepted view over 10 lines");
 
-        const QStringList insert = InsertPassingSQL(frame.zek, frame.time, frame.fl(), QStringLiteral("7"));
+        const QStringList insert = PassingInsertSql(frame.zek, frame.time, frame.fl(), QStringLiteral("7"));
         checkStatement(insert, {frame.zek, frame.time, frame.fl(), QStringLiteral("7")});
 
         // The window records the frame as the typed bib and the time box would, and only
-        // for a mid point 1 to 5 (the digit is pasted into the column name).
+        // for a mid point 1 to MidPointCount (the digit is pasted into the column name).
         const std::optional<QString> bib = BibText(frame.zek);
         const int elapsed = ElapsedMsec(QStringLiteral("10:00:00.000"), frame.time);
         const QString text = MsecToTimeText(elapsed);
         const QString mid = MsecToMidText(elapsed);
         if (bib && MidPoint(frame.mid)) {
             FUZZ_CHECK(bib->size() >= 4, "bib shorter than four digits");
-            checkStatement(MidTimeUpdateSQL(frame.mid, mid, *bib, QStringLiteral("R'\\1")),
+            checkStatement(PhotocellMidTimeSql(frame.mid, mid, *bib, QStringLiteral("R'\\1")),
                            {mid, *bib, QStringLiteral("R'\\1")});
-            checkStatement(ChakuInsertSQL(3, *bib, mid, MidPoint(frame.mid).value_or(0)), {*bib, mid});
+            checkStatement(ChakuInsertSql(3, *bib, mid, MidPoint(frame.mid).value_or(0)), {*bib, mid});
             (void)AnnouncementText(*bib, text);
         }
         (void)AnnouncementText(frame.zek, text);

@@ -1,26 +1,16 @@
 #include "LiveReader.h"
 
-#include "SqlEscape.h"
+#include "ChakuStatements.h"
 #include "Errors.h"
+#include "EventStatements.h"
 #include "OdbcDsn.h"
 #include "Query.h"
 #include "DataModule.h"
+#include "ResultStatements.h"
 
 #include <QRegularExpression>
 #include <QTime>
 #include <QTimer>
-
-namespace
-{
-
-// The newest CHAKU rows, newest first: "SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU", the given
-// WHERE clause (with its leading blank, or none), "ORDER BY NUM DESC LIMIT n".
-QString ChakuRowsSql(const QString &where, int limit)
-{
-    return QStringLiteral("SELECT NUM,ZEK,LAPS,TIME1 FROM CHAKU%1 ORDER BY NUM DESC LIMIT %2").arg(where).arg(limit);
-}
-
-} // namespace
 
 TLiveReader::TLiveReader(const QString &dataSource, const QString &nameColumn, int pollMs, QObject *parent)
     : QObject(parent), m_nameColumn(nameColumn), m_timer(new QTimer(this))
@@ -61,7 +51,7 @@ void TLiveReader::connectServer()
     // Whether result has the competitor's name: the columns of an empty read.
     m_nameInTable.clear();
     if (!m_nameColumn.isEmpty()) {
-        const TResultSet columns = m_db.execute(QStringLiteral("SELECT * FROM result WHERE 1=0"));
+        const TResultSet columns = m_db.execute(ResultColumnsSql());
         for (const QString &name : columns.names)
             if (name.compare(m_nameColumn, Qt::CaseInsensitive) == 0)
                 m_nameInTable = name;
@@ -81,12 +71,12 @@ TLiveState TLiveReader::read()
 {
     TLiveState next = m_state;
     next.online = true;
-    const TResultSet execinfo = m_db.execute(TQuery::SQLText(TDm1::TcodeSQL()));
+    const TResultSet execinfo = m_db.execute(TQuery::SQLText(EventTcodeSql()));
     next.code = execinfo.values.isEmpty() ? QString() : execinfo.values.first().value(0);
-    const TResultSet tiki = m_db.execute(TQuery::SQLText(TDm1::TikimeiSQL(next.code)));
+    const TResultSet tiki = m_db.execute(TQuery::SQLText(EventNameSql(next.code)));
     next.name = tiki.values.isEmpty() ? QString() : tiki.values.first().value(0);
 
-    const TResultSet chaku = m_db.execute(ChakuRowsSql(QString(), LivePassingsShown));
+    const TResultSet chaku = m_db.execute(ChakuNewestSql(LivePassingsShown));
     next.passings = PassingsFromRows(chaku);
     next.arrived = newPassings(next.passings);
 
@@ -95,14 +85,7 @@ TLiveState TLiveReader::read()
     const bool stale = !m_sinceResult.isValid() || m_sinceResult.elapsed() >= ResultMaxAgeMs ||
                        next.passings != m_state.passings || next.code != m_state.code;
     if (stale) {
-        QString sql = QStringLiteral("SELECT ZEK,NATION");
-        if (!m_nameInTable.isEmpty())
-            sql += QLatin1Char(',') + m_nameInTable;
-        for (const char *prefix : {"MIDJUN", "MIDTIME", "MIDDIFF"})
-            for (int n = 1; n <= LiveMidPoints; ++n)
-                sql += QStringLiteral(",%1%2").arg(QLatin1String(prefix)).arg(n);
-        sql += QStringLiteral("\r\nFROM result\r\nWHERE TCODE='") + SqlEscape(next.code) + QLatin1Char('\'');
-        const TResultSet result = m_db.execute(sql);
+        const TResultSet result = m_db.execute(LiveRankingsSql(m_nameInTable, next.code));
         next.names = !m_nameInTable.isEmpty();
         next.ranks = RankingsFromRows(result, m_nameInTable);
         next.competitors = CompetitorsFromRows(result, m_nameInTable);
@@ -123,7 +106,7 @@ QList<TLivePassing> TLiveReader::newPassings(const QList<TLivePassing> &shown)
     const int fresh = CountNewer(shown, oldTop);
     if (fresh < LivePassingsShown || shown.last().num <= oldTop + 1)
         return shown.mid(0, fresh);
-    return PassingsFromRows(m_db.execute(ChakuRowsSql(QStringLiteral(" WHERE NUM>%1").arg(oldTop), MaxArrivedPerRead)));
+    return PassingsFromRows(m_db.execute(ChakuNewerSql(oldTop, MaxArrivedPerRead)));
 }
 
 void TLiveReader::poll()

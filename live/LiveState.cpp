@@ -120,13 +120,13 @@ QHash<QString, TLiveCompetitor> CompetitorsFromRows(const TResultSet &rows, cons
     return competitors;
 }
 
-std::array<QList<TLiveRankRow>, LiveMidPoints> RankingsFromRows(const TResultSet &rows, const QString &nameColumn)
+std::array<QList<TLiveRankRow>, MidPointCount> RankingsFromRows(const TResultSet &rows, const QString &nameColumn)
 {
     const int zek = column(rows, QStringLiteral("ZEK"));
     const int nation = column(rows, QStringLiteral("NATION"));
     const int name = nameColumn.isEmpty() ? -1 : column(rows, nameColumn);
-    std::array<QList<TLiveRankRow>, LiveMidPoints> ranks;
-    for (int n = 1; n <= LiveMidPoints; ++n) {
+    std::array<QList<TLiveRankRow>, MidPointCount> ranks;
+    for (int n = 1; n <= MidPointCount; ++n) {
         const int jun = column(rows, QStringLiteral("MIDJUN%1").arg(n));
         const int time = column(rows, QStringLiteral("MIDTIME%1").arg(n));
         const int diff = column(rows, QStringLiteral("MIDDIFF%1").arg(n));
@@ -162,7 +162,7 @@ QByteArray StateJson(const TLiveState &state)
     o.insert(QStringLiteral("passings"),
              QJsonObject{{QStringLiteral("all"), passingsJson(state.passings, state.competitors)}});
     QJsonObject ranks;
-    for (int n = 1; n <= LiveMidPoints; ++n)
+    for (int n = 1; n <= MidPointCount; ++n)
         ranks.insert(QString::number(n), rankJson(state.ranks[size_t(n - 1)]));
     o.insert(QStringLiteral("ranks"), ranks);
     return pageSafe(o);
@@ -196,7 +196,7 @@ QByteArray UpdateJson(const TLiveState &before, const TLiveState &after)
                      QJsonObject{{QStringLiteral("all"), passingsJson(after.passings, after.competitors)}});
     }
     QJsonObject ranks;
-    for (int n = 1; n <= LiveMidPoints; ++n)
+    for (int n = 1; n <= MidPointCount; ++n)
         if (before.ranks[size_t(n - 1)] != after.ranks[size_t(n - 1)])
             ranks.insert(QString::number(n), rankJson(after.ranks[size_t(n - 1)]));
     if (!ranks.isEmpty())

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Database.h"
+#include "MidPoints.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -44,7 +45,6 @@ struct TLiveCompetitor {
     QString nation;
 };
 
-constexpr int LiveMidPoints = 5;
 constexpr int LivePassingsShown = 50;
 
 struct TLiveState {
@@ -56,7 +56,7 @@ struct TLiveState {
     // The rows new since the previous read, newest first: more than the shown ones when
     // a burst outran the poll. Carried by the update, not compared.
     QList<TLivePassing> arrived;
-    std::array<QList<TLiveRankRow>, LiveMidPoints> ranks;
+    std::array<QList<TLiveRankRow>, MidPointCount> ranks;
     QHash<QString, TLiveCompetitor> competitors; // by bib, for the passings' names
     QString updated;                             // time of day the shown data last changed
 };
@@ -66,11 +66,11 @@ QList<TLivePassing> PassingsFromRows(const TResultSet &rows);
 // How many passings at the top of `passings` (newest first) are newer than number oldTop.
 int CountNewer(const QList<TLivePassing> &passings, int oldTop);
 
-// The rankings of mid points 1 to 5 from the event's result rows (columns ZEK, NATION,
+// The rankings of mid points 1 to MidPointCount from the event's result rows (columns ZEK, NATION,
 // the name column when nameColumn is not empty, MIDJUNn, MIDTIMEn, MIDDIFFn). As the
 // station's display: only competitors whose mid time is not empty, by rank, unranked
 // (NULL) first as the server sorts NULL.
-std::array<QList<TLiveRankRow>, LiveMidPoints> RankingsFromRows(const TResultSet &rows, const QString &nameColumn);
+std::array<QList<TLiveRankRow>, MidPointCount> RankingsFromRows(const TResultSet &rows, const QString &nameColumn);
 QHash<QString, TLiveCompetitor> CompetitorsFromRows(const TResultSet &rows, const QString &nameColumn);
 
 // The whole state, for a page that starts or fell too far behind.

@@ -2,9 +2,11 @@
 // away or refuses a passing.
 #include "PhotocellIntake.h"
 
-#include "SqlEscape.h"
+#include "ChakuStatements.h"
 #include "Errors.h"
-#include "PassingRow.h"
+#include "MidPoints.h"
+#include "Midtp2Statements.h"
+#include "ResultStatements.h"
 #include "PassingTransaction.h"
 #include "StationFolders.h"
 #include "Database.h"
@@ -190,9 +192,7 @@ TPhotocellIntake::TOutcome TPhotocellIntake::store(TPending &p)
 bool TPhotocellIntake::alreadyStored(const TPending &p)
 {
     TQuery *q = m_dm->Qtemp;
-    q->setSQL({QStringLiteral("select count(*) as n from midtp2 where zek='") + SqlEscape(p.frame.zek) +
-               QStringLiteral("' and time='") + SqlEscape(p.frame.time) + QStringLiteral("' and fl='") +
-               SqlEscape(p.frame.fl()) + QLatin1Char('\'')});
+    q->setSQL(PassingCountSql(p.frame.zek, p.frame.time, p.frame.fl()));
     q->Open();
     const bool there = q->FieldByName(QStringLiteral("n")).AsInteger() > 0;
     q->Close();
@@ -207,7 +207,7 @@ void TPhotocellIntake::insertPassing(const TPending &p)
     if (maxn.isEmpty())
         maxn = QStringLiteral("0");
     const QString tpno1 = QString::number(maxn.toLongLong() + 1);
-    m_dm->Qedit->setSQL(InsertPassingSQL(p.frame.zek, p.frame.time, p.frame.fl(), tpno1));
+    m_dm->Qedit->setSQL(PassingInsertSql(p.frame.zek, p.frame.time, p.frame.fl(), tpno1));
     m_dm->Qedit->ExecSQL();
 }
 
@@ -227,16 +227,14 @@ TPhotocellIntake::TRecording TPhotocellIntake::recordIn(const QString &zek, cons
     r.mid = mid;
     r.passtime = passtime;
     TQuery *q = m_dm->Qtemp;
-    q->setSQL({QStringLiteral("select startedtime,zek,class1 from result where tcode='") + SqlEscape(tcode) +
-                   QLatin1Char('\''),
-               QStringLiteral("and zek='") + SqlEscape(zek) + QLatin1Char('\'')});
+    q->setSQL(StartTimeSql(tcode, zek));
     q->Open();
     r.resultRow = q->RecordCount() > 0;
     const QString start = r.resultRow ? q->FieldByName(QStringLiteral("startedtime")).AsString() : QString();
     q->Close();
 
     const QString t = MsecToMidText(ElapsedMsec(start, passtime));
-    r.statement = MidTimeUpdateSQL(mid, t, zek, tcode);
+    r.statement = PhotocellMidTimeSql(mid, t, zek, tcode);
     q->setSQL(r.statement);
     q->ExecSQL();
     r.shown = setdispinfo(zek, passtime, tcode);
@@ -246,9 +244,7 @@ TPhotocellIntake::TRecording TPhotocellIntake::recordIn(const QString &zek, cons
 std::optional<QString> TPhotocellIntake::setdispinfo(const QString &zek, const QString &passtime, const QString &tcode)
 {
     TQuery *q = m_dm->Qtemp;
-    q->setSQL({QStringLiteral("select status,startedtime,midtime1,midtime2,midtime3,midtime4,midtime5"),
-               QStringLiteral("from result where tcode='") + SqlEscape(tcode) + QStringLiteral("' and zek='") +
-                   SqlEscape(zek) + QLatin1Char('\'')});
+    q->setSQL(DisplayInfoSql(tcode, zek));
     q->Open();
     QString status;
     QString start;
@@ -257,8 +253,8 @@ std::optional<QString> TPhotocellIntake::setdispinfo(const QString &zek, const Q
         status = q->FieldByName(QStringLiteral("status")).AsString();
         start = q->FieldByName(QStringLiteral("startedtime")).AsString();
         QStringList mids;
-        for (int i = 1; i <= 5; ++i)
-            mids << q->FieldByName(QStringLiteral("midtime") + QString::number(i)).AsString();
+        for (int i = 1; i <= MidPointCount; ++i)
+            mids << q->FieldByName(MidTimeColumn(i)).AsString();
         k = FirstEmptyMid(mids);
     }
     q->Close();
@@ -272,11 +268,11 @@ std::optional<QString> TPhotocellIntake::setdispinfo(const QString &zek, const Q
         return std::nullopt;
     const QString t = MsecToTimeText(elapsed);
 
-    q->setSQL({QStringLiteral("SELECT NUM FROM CHAKU ORDER BY NUM DESC")});
+    q->setSQL(ChakuNumbersSql());
     q->Open();
     const int num = q->RecordCount() > 0 ? q->FieldByName(QStringLiteral("NUM")).AsInteger() : 0;
     q->Close();
-    q->setSQL(ChakuInsertSQL(num + 1, zek, t, k));
+    q->setSQL(ChakuInsertSql(num + 1, zek, t, k));
     q->ExecSQL();
     return t;
 }

@@ -2,7 +2,6 @@
 // display row and the announcement queue.
 #include "PhotocellWindow.h"
 
-#include "SqlEscape.h"
 #include "CommX.h"
 #include "CuteButton.h"
 #include "Dialogs.h"
@@ -10,7 +9,8 @@
 #include "GridColumns.h"
 #include "NoticeLine.h"
 #include "VoicePanel.h"
-#include "PassingRow.h"
+#include "MidPoints.h"
+#include "Midtp2Statements.h"
 #include "PassingTransaction.h"
 #include "PortChoice.h"
 #include "SpeechEngine.h"
@@ -20,6 +20,7 @@
 #include "CheckWindow.h"
 #include "DataModule.h"
 #include "ProgramSettings.h"
+#include "TextFields.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -41,7 +42,7 @@ using namespace Photocell;
 namespace
 {
 
-const QString MidCaptions[5] = {QStringLiteral("Mid "), QStringLiteral("Mid 2"), QStringLiteral("Mid 3"),
+const QString MidCaptions[MidPointCount] = {QStringLiteral("Mid "), QStringLiteral("Mid 2"), QStringLiteral("Mid 3"),
                                 QStringLiteral("Mid 4"), QStringLiteral("Mid 5")};
 
 // The mid-time grid: the bib and the mid time of mid point n.
@@ -82,7 +83,8 @@ QString TFhand::BibMessage(const QString &typed)
 QString TFhand::NoMidPointMessage()
 {
     return QStringLiteral(
-        "中間ポイントが分かりません。タイマーから中間ポイント１～５のデータを受信してから記録してください。");
+               "中間ポイントが分かりません。タイマーから中間ポイント１～%1のデータを受信してから記録してください。")
+        .arg(FullWidthNumber(MidPointCount));
 }
 
 QString TFhand::NoResultRowMessage(const QString &zek)
@@ -172,8 +174,8 @@ void TFhand::createControls()
 
     // Mid times of the event.
     DBGrid2 = grid("DBGrid2", m_dm->Dsmidtime, midTimeColumns(1), QRect(500, 64, 240, 532));
-    TCuteButton **mids[5] = {&CuteButton1, &CuteButton2, &CuteButton3, &CuteButton4, &CuteButton5};
-    for (int i = 0; i < 5; ++i) {
+    TCuteButton **mids[MidPointCount] = {&CuteButton1, &CuteButton2, &CuteButton3, &CuteButton4, &CuteButton5};
+    for (int i = 0; i < MidPointCount; ++i) {
         const QByteArray name = "CuteButton" + QByteArray::number(i + 1);
         *mids[i] = button(name.constData(), MidCaptions[i], QRect(500 + i * 48, 8, 46, 48));
         connect(*mids[i], &QAbstractButton::clicked, this, [this, i] { RunHandler([this, i] { selectMid(i + 1); }); });
@@ -429,10 +431,15 @@ void TFhand::CkBautoClick()
     ProgramSettings.Automode = CkBauto->isChecked() ? 1 : 0;
 }
 
+std::array<TCuteButton *, MidPointCount> TFhand::midButtons() const
+{
+    return {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
+}
+
 void TFhand::selectMid(int n)
 {
-    TCuteButton *buttons[5] = {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
-    for (int i = 0; i < 5; ++i)
+    const auto buttons = midButtons();
+    for (int i = 0; i < MidPointCount; ++i)
         buttons[i]->setColor(i + 1 == n ? Qt::yellow : Qt::white);
     ShowGridColumns(DBGrid2, m_dm->Dsmidtime, midTimeColumns(n));
 }
@@ -542,9 +549,8 @@ void TFhand::showRecording(const TPhotocellIntake::TRecording &r)
     if (r.mid != lastmid) {
         // The mid-time grid follows the timer's mid point.
         lastmid = r.mid;
-        TCuteButton *buttons[5] = {CuteButton1, CuteButton2, CuteButton3, CuteButton4, CuteButton5};
         if (const std::optional<int> mid = MidPoint(r.mid))
-            buttons[*mid - 1]->click();
+            midButtons()[*mid - 1]->click();
     }
     if (r.shown)
         announce(r.zek, *r.shown);
@@ -559,7 +565,7 @@ void TFhand::N1Click()
     if (!DBGrid1->currentIndex().isValid())
         return;
     const QString time = currentValue(DBGrid1, m_dm->Qdpmid, QStringLiteral("time"));
-    m_dm->Qedit->setSQL({QStringLiteral("delete from midtp2 where time = '") + SqlEscape(time) + QLatin1Char('\'')});
+    m_dm->Qedit->setSQL(PassingDeleteSql(time));
     m_dm->Qedit->ExecSQL();
     reopen(m_dm->Qdpmid, DBGrid1);
     // The same time may also stand among the unprocessed times; that list must not keep
@@ -571,7 +577,7 @@ void TFhand::CuteButton7Click()
 {
     if (!Dialogs::askYesNo(QStringLiteral("確認してください。"), QStringLiteral("中間計測タイムを全て削除します。")))
         return;
-    m_dm->Qedit->setSQL({QStringLiteral("delete from midtp2")});
+    m_dm->Qedit->setSQL(PassingsClearSql());
     m_dm->Qedit->ExecSQL();
     reopen(m_dm->Qdpmid, DBGrid1);
     reopen(m_dm->Qdeltime, DBGrid3);

@@ -4,11 +4,13 @@
 // passing display row and reads the mid time aloud.
 #pragma once
 
+#include "MidPoints.h"
 #include "PhotocellFrame.h"
 #include "PhotocellIntake.h"
 #include "WorkingWindow.h"
 
 #include <QStringList>
+#include <array>
 #include <optional>
 
 class QCheckBox;
@@ -132,6 +134,8 @@ protected:
 private:
     void createControls();
     void selectMid(int n);
+    // The mid-point buttons, point k at k - 1.
+    std::array<TCuteButton *, MidPointCount> midButtons() const;
     void acceptFrame(const Photocell::TFrame &frame);
     void showStored(const Photocell::TFrame &frame);
     // A committed recording in the window: the statement, the Mid buttons, the

@@ -1,8 +1,9 @@
 #include "RehearsalField.h"
 
-#include "SqlEscape.h"
 #include "Database.h"
+#include "EventStatements.h"
 #include "Query.h"
+#include "ResultStatements.h"
 #include "TimeText.h"
 
 #include <QDateTime>
@@ -18,7 +19,7 @@ void ConnectRehearsal(TDatabase &db, const QString &dsn)
 QString RunningEvent(TDatabase &db)
 {
     TQuery q(&db, QStringLiteral("q"));
-    q.setSQL({QStringLiteral("select tcode from EXECINFO where num=1")});
+    q.setSQL(RunningEventSql());
     q.Open();
     return q.FieldByName(QStringLiteral("tcode")).AsString();
 }
@@ -26,10 +27,7 @@ QString RunningEvent(TDatabase &db)
 QList<TCompetitor> LoadField(TDatabase &db, const QString &tcode, int limit)
 {
     TQuery q(&db, QStringLiteral("q"));
-    q.setSQL({QStringLiteral("select b.zek, b.STARTEDTIME, a.1lapn from env a, result b"),
-              QStringLiteral("where a.tcode='") + SqlEscape(tcode) + QStringLiteral("' and a.tcode=b.tcode"),
-              QStringLiteral("and a.rank='1' and a.class=b.class1 and b.status='T'"),
-              QStringLiteral("order by b.zek")});
+    q.setSQL(RehearsalFieldSql(tcode));
     q.Open();
     QList<TCompetitor> field;
     for (; !q.Eof() && (limit <= 0 || field.size() < limit); q.Next()) {

@@ -3,9 +3,10 @@
 // that follow each competitor's start and pace, and changes EXECINFO.upd after every write
 // as the real program does. A few readings come twice; a few competitors never pass.
 #include "RehearsalField.h"
-#include "SqlEscape.h"
 #include "Database.h"
+#include "EventStatements.h"
 #include "Query.h"
+#include "TagStatements.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -72,7 +73,7 @@ int main(int argc, char *argv[])
         const TSimClock clock(plan.isEmpty() ? 0 : plan.first().timeMs - 2000, speed);
         TQuery insert(&db, QStringLiteral("insert"));
         TQuery bump(&db, QStringLiteral("bump"));
-        bump.setSQL({QStringLiteral("update EXECINFO set upd=upd+1 where num=1")});
+        bump.setSQL(ChangeCountBumpSql());
         int written = 0;
         for (const TPassing &p : plan) {
             if (speed > 0)
@@ -80,9 +81,7 @@ int main(int argc, char *argv[])
             const int copies = duplicateEvery > 0 && ++written % duplicateEvery == 0 ? 2 : 1;
             for (int copy = 0; copy < copies; ++copy) {
                 const QString time = ClockText(p.timeMs + copy * 300);
-                insert.setSQL({QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('") +
-                               SqlEscape(tcode) + "','" + SqlEscape(p.zek) + "','C1','" + time + "'," +
-                               QString::number(p.count) + ",0)"});
+                insert.setSQL(TagReadingInsertSql(tcode, p.zek, time, p.count));
                 insert.ExecSQL();
                 bump.ExecSQL();
                 if (record.isOpen()) {

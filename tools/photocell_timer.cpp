@@ -7,6 +7,7 @@
 #include "PtyDevice.h"
 #include "RehearsalField.h"
 #include "Database.h"
+#include "MidPoints.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -39,7 +40,7 @@ int main(int argc, char *argv[])
          QStringLiteral("path")},
         {QStringLiteral("dsn"), QStringLiteral("Data source name for the field (default PlovoLocal)."),
          QStringLiteral("name"), QStringLiteral("PlovoLocal")},
-        {QStringLiteral("mid"), QStringLiteral("Mid point digit sent in the frames, 1 to 5 (default 1)."),
+        {QStringLiteral("mid"), QStringLiteral("Mid point digit sent in the frames, 1 to %1 (default 1).").arg(MidPointCount),
          QStringLiteral("n"), QStringLiteral("1")},
         {QStringLiteral("competitors"), QStringLiteral("Only the first n competitors by bib (0: all)."),
          QStringLiteral("n"), QStringLiteral("0")},
@@ -74,7 +75,7 @@ int main(int argc, char *argv[])
         std::mt19937 random(cli.value(QStringLiteral("seed")).toUInt());
         const QList<TCompetitor> field =
             LoadField(db, RunningEvent(db), cli.value(QStringLiteral("competitors")).toInt());
-        const int mid = qBound(1, cli.value(QStringLiteral("mid")).toInt(), 5);
+        const int mid = qBound(1, cli.value(QStringLiteral("mid")).toInt(), MidPointCount);
         QList<TPassing> plan;
         for (const TPassing &p : PlanRace(field, mid, 0, random))
             if (p.midPoint == mid)

@@ -4,7 +4,9 @@
 (function () {
   const MAX_PASSINGS = 50;
   const SILENT_MS = 25000; // the program pings every 10 s
-  const state = { passings: [], ranks: { 1: [], 2: [], 3: [], 4: [], 5: [] }, online: false, streaming: false };
+  // One tab per mid point (the program sends a ranking for each of them).
+  const MID_POINTS = document.querySelectorAll('button[data-mid]').length;
+  const state = { passings: [], ranks: emptyRanks(), online: false, streaming: false };
   let mid = midFromHash();
   let source = null;
   let lastHeard = 0;
@@ -13,9 +15,15 @@
 
   function $(id) { return document.getElementById(id); }
 
+  function emptyRanks() {
+    const ranks = {};
+    for (let n = 1; n <= MID_POINTS; ++n) ranks[n] = [];
+    return ranks;
+  }
+
   function midFromHash() {
-    const m = /^#mid=([1-5])$/.exec(location.hash);
-    return m ? Number(m[1]) : 1;
+    const m = /^#mid=([1-9])$/.exec(location.hash);
+    return m && Number(m[1]) <= MID_POINTS ? Number(m[1]) : 1;
   }
 
   function cell(tr, text, cls) {
@@ -118,7 +126,7 @@
   }
 
   function applyState(msg) {
-    state.ranks = { 1: [], 2: [], 3: [], 4: [], 5: [] };
+    state.ranks = emptyRanks();
     apply(msg);
     renderRanking();
   }

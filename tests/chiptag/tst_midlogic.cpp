@@ -1,8 +1,11 @@
 // The rules of the chip-tag intake without a database: the lap rule, what a waiting
 // passing says, the announcement text, the ranking of a mid point and values that must
 // stay data in statements.
+#include "ChakuStatements.h"
 #include "MidRules.h"
-#include "PassingRow.h"
+#include "ResultStatements.h"
+#include "TagStatements.h"
+#include "TextFields.h"
 
 #include <QtTest>
 
@@ -24,6 +27,8 @@ private slots:
     void midRanking_data();
     void midRanking();
     void quotesStayData();
+    void textsNameTheMidPoints_data();
+    void textsNameTheMidPoints();
 };
 
 void TstMidLogic::lapRule_data()
@@ -177,11 +182,11 @@ void TstMidLogic::quotesStayData()
     const QString esc = QStringLiteral("0\\'1\\\\");
     QCOMPARE(CourseSql("R'", bib).mid(1, 2),
              (QStringList{"where a.tcode='R\\'' and a.tcode = b.tcode", "and b.zek='" + esc + "' and a.rank = '1'"}));
-    QCOMPARE(SnapshotSql("R'")[1], QStringLiteral("where tcode = 'R\\''and use_mid=0 and term = 'C1' order by time"));
-    QCOMPARE(MidTimeUpdateSql(1, "x", "R", bib)[3], "AND ZEK='" + esc + "'");
-    QCOMPARE(TakenMarkSql("R", bib, "C'1", 1).mid(1, 2),
+    QCOMPARE(TagSnapshotSql("R'")[1], QStringLiteral("where tcode = 'R\\''and use_mid=0 and term = 'C1' order by time"));
+    QCOMPARE(ChipTagMidTimeSql(1, "x", "R", bib)[3], "AND ZEK='" + esc + "'");
+    QCOMPARE(TagTakenMarkSql("R", bib, "C'1", 1).mid(1, 2),
              (QStringList{"where tcode='R' and zek = '" + esc + "'", "and term = 'C\\'1'"}));
-    QCOMPARE(ChakuInsertSQL(1, bib, "x", 1)[2], "'" + esc + "',");
+    QCOMPARE(ChakuInsertSql(1, bib, "x", 1)[2], "'" + esc + "',");
     const QStringList rankWrite = RankWriteSql(1, {TRankEntry{bib, "x", 1}, TRankEntry{bib, "y", 2}}, "R'").first();
     QCOMPARE(rankWrite[2], "WHEN '" + esc + "' THEN 'y'");
     QCOMPARE(rankWrite.mid(rankWrite.size() - 2),
@@ -189,6 +194,23 @@ void TstMidLogic::quotesStayData()
     QCOMPARE(MidRankDisplaySql(1, "R'")[6], QStringLiteral("WHERE TCODE='R\\''"));
     // Characters whose Shift-JIS form ends in byte 0x5C are not escaped.
     QCOMPARE(CourseSql("ソ表", "0001")[1], QStringLiteral("where a.tcode='ソ表' and a.tcode = b.tcode"));
+}
+
+// The operator's texts that name the first point past the last are made from the count:
+// they must read as they always have.
+void TstMidLogic::textsNameTheMidPoints_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("point past the last") << WaitingReason(TMidDecision::PointTooHigh)
+                                         << "中間６以上になります（通過回数を確かめてください）";
+    QTest::newRow("two digits") << FullWidthNumber(12) << "１２";
+}
+
+void TstMidLogic::textsNameTheMidPoints()
+{
+    QFETCH(QString, text);
+    QTEST(text, "expected");
 }
 
 QTEST_GUILESS_MAIN(TstMidLogic)

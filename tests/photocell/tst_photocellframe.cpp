@@ -1,8 +1,10 @@
 // The photocell frame reader and the texts built from a passing, without widgets or
 // database: captured timer streams replayed against their expected outcome, and the
 // rules of the stored time, the bib, the mid time and the announcement.
-#include "PassingRow.h"
+#include "ChakuStatements.h"
+#include "Midtp2Statements.h"
 #include "PhotocellFrame.h"
+#include "ResultStatements.h"
 #include "TimeText.h"
 
 #include <QDir>
@@ -280,13 +282,13 @@ void TstPhotocellFrame::firstEmptyMid()
 
 void TstPhotocellFrame::statementsKeepQuotesAsData()
 {
-    QCOMPARE(InsertPassingSQL("012", "10:15:30.120", "A", "7"),
+    QCOMPARE(PassingInsertSql("012", "10:15:30.120", "A", "7"),
              (QStringList{"insert into midtp2 (zek,time,fl,tpno1) values (", "'012','10:15:30.120','A','7')"}));
-    QCOMPARE(InsertPassingSQL("'2\\", "10:15:30.120", "A", "1").at(1),
+    QCOMPARE(PassingInsertSql("'2\\", "10:15:30.120", "A", "1").at(1),
              QStringLiteral("'\\'2\\\\','10:15:30.120','A','1')"));
-    QCOMPARE(MidTimeUpdateSQL("2", "   10:15.3", "0012", "R'1"),
+    QCOMPARE(PhotocellMidTimeSql("2", "   10:15.3", "0012", "R'1"),
              (QStringList{"update result set midtime2='   10:15.3'", "where zek ='0012' and tcode='R\\'1'"}));
-    QCOMPARE(ChakuInsertSQL(3, "0012", "   15:07.1", 2),
+    QCOMPARE(ChakuInsertSql(3, "0012", "   15:07.1", 2),
              (QStringList{"INSERT INTO CHAKU (num,zek,time1,laps) VALUES (", "3,", "'0012',", "'   15:07.1',", "2)"}));
 }
 
