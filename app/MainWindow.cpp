@@ -4,7 +4,7 @@
 #include "DbSelect.h"
 #include "Dialogs.h"
 #include "EventStatements.h"
-#include "MidtpStatements.h"
+#include "TransponderStatements.h"
 #include "Settings.h"
 #include "StationFolders.h"
 #include "RadioGroup.h"
@@ -217,7 +217,7 @@ void TFmain::CuteButton1Click()
 
 void TFmain::CuteButton3Click()
 {
-    m_dm->Qmidtp->setSQL(MidtpByBibSql());
+    m_dm->Qmidtp->setSQL(TransponderStatements::MidtpByBibSql());
     m_dm->Qmidtp->Open();
     TFtpnoset Ftpnoset(m_dm, this);
     Ftpnoset.exec();

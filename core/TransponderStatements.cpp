@@ -5,6 +5,16 @@
 namespace TransponderStatements
 {
 
+QStringList MidtpRowsSql()
+{
+    return {QStringLiteral("select * from midtp")};
+}
+
+QStringList MidtpByBibSql()
+{
+    return {QStringLiteral("select * from midtp order by zek")};
+}
+
 QString BibText(int bib)
 {
     return QString::asprintf("%.4d", bib);

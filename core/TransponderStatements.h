@@ -1,4 +1,5 @@
-// The statements of the transponder registration on table midtp, one item per line.
+// The statements on table midtp (bib to transponder), one item per line: the data
+// module's and the main window's, and the transponder registration's.
 // Values pasted between quotes go through SqlEscape: for every value without ' or \ a
 // statement is exactly the plain concatenation the table's other programs expect.
 #pragma once
@@ -8,6 +9,11 @@
 
 namespace TransponderStatements
 {
+
+// Every row: the data module's query as designed.
+QStringList MidtpRowsSql();
+// Every row by bib: the list the registration window opens on.
+QStringList MidtpByBibSql();
 
 // A bib as midtp keeps it: four digits, zero-padded ("%.4d").
 QString BibText(int bib);

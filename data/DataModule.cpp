@@ -3,7 +3,7 @@
 #include "ChakuStatements.h"
 #include "EventStatements.h"
 #include "Midtp2Statements.h"
-#include "MidtpStatements.h"
+#include "TransponderStatements.h"
 #include "ResultStatements.h"
 
 TDm1 *Dm1 = nullptr;
@@ -28,7 +28,7 @@ TDm1::TDm1(QObject *parent) : QObject(parent)
     Qmax = query(QStringLiteral("Qmax"), {});
     Qtemp = query(QStringLiteral("Qtemp"), {});
     Qedit = query(QStringLiteral("Qedit"), {});
-    Qmidtp = query(QStringLiteral("Qmidtp"), MidtpRowsSql());
+    Qmidtp = query(QStringLiteral("Qmidtp"), TransponderStatements::MidtpRowsSql());
     qChaku = query(QStringLiteral("qChaku"), ChakuListSql());
     qMidRank = query(QStringLiteral("qMidRank"), MidRankDesignSql());
     Qcheck = query(QStringLiteral("Qcheck"), CheckListDesignSql());

@@ -291,6 +291,16 @@ void TstMainWindow::closeButtonSavesSettings()
     QCOMPARE(iniValue("AMB", "ID"), QStringLiteral("233"));
 }
 
+// The running copy, in this process, with its marker under runtimeDir.
+struct FirstCopy {
+    explicit FirstCopy(const QString &runtimeDir)
+        : runtimeSet(qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit())), first(QStringLiteral("midstation"))
+    {
+    }
+    bool runtimeSet; // set before the copy is made
+    TSingleInstance first;
+};
+
 // Starts the station program, offscreen, with its single-instance marker under runtimeDir
 // (none: without $XDG_RUNTIME_DIR).
 static void startStation(QProcess &station, const QString &runtimeDir, const QString &workDir)
@@ -309,10 +319,9 @@ static void startStation(QProcess &station, const QString &runtimeDir, const QSt
 void TstMainWindow::secondStartRaisesTheRunningCopy()
 {
     QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    TSingleInstance first(QStringLiteral("midstation"));
-    QCOMPARE(first.claim(), TSingleInstance::Start::Go);
-    QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
+    FirstCopy copy(runtime.path());
+    QCOMPARE(copy.first.claim(), TSingleInstance::Start::Go);
+    QSignalSpy raised(&copy.first, &TSingleInstance::raiseRequested);
 
     QProcess second;
     startStation(second, runtime.path(), m_work.path());
@@ -350,10 +359,9 @@ void TstMainWindow::leftoverMarkerDoesNotBlock()
 void TstMainWindow::busyCopyIsNotJoined()
 {
     QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    TSingleInstance first(QStringLiteral("midstation"));
-    QCOMPARE(first.claim(), TSingleInstance::Start::Go);
-    QSignalSpy raised(&first, &TSingleInstance::raiseRequested);
+    FirstCopy copy(runtime.path());
+    QCOMPARE(copy.first.claim(), TSingleInstance::Start::Go);
+    QSignalSpy raised(&copy.first, &TSingleInstance::raiseRequested);
 
     // This thread stays blocked (as a window thread waiting in a statement) while a second
     // copy starts: it must refuse to start, not run beside the first.

@@ -1,4 +1,4 @@
-// A short race on one machine: 30 competitors, the chip-tag writer playing the chip-tag
+// A short race on one machine: 20 competitors, the chip-tag writer playing the chip-tag
 // program for mid point 1 and the photocell timer sending frames for mid point 2, both
 // timing windows open at once. Afterwards the stored mid times match what the devices
 // say they sent, ranks and differences follow the times, the passing display numbers its
@@ -41,7 +41,9 @@ private:
     QTemporaryDir m_work;
 };
 
-static const int Competitors = 30;
+// The harsh copy runs a shorter field: it is there for the statements, which the first
+// passings already send; every 13th competitor never passes in either.
+static const int Competitors = IsHarshCopy() ? 15 : 20;
 
 void TstRace::initTestCase()
 {

@@ -23,6 +23,14 @@ class TDm1;
 namespace TestSupport
 {
 
+// True in the harsh copy of a suite (NAME_harsh, on the harsh server): that copy is there
+// for the statements, so what sends none, or the same ones again, may be left to the
+// plain copy.
+inline bool IsHarshCopy()
+{
+    return qEnvironmentVariableIsSet("MIDSTATION_HARSH_COPY");
+}
+
 QString sourceDir();
 QString serverDir();
 int serverPort();
