@@ -1,4 +1,4 @@
-// The chip-tag mid window TFmid (unit Umid): the operator's screen for chip-tag mid
+// The chip-tag mid window TFmid (form Fmid): the operator's screen for chip-tag mid
 // timing. It polls for new passings, shows the latest passings and the ranking of one mid
 // point side by side, lets the operator fix the mid point or follow the latest passing,
 // clear the passing display, open the check list, and speaks the queued announcements

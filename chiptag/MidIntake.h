@@ -1,6 +1,6 @@
 // The chip-tag intake of the mid window: the poll of
 // execinfo.upd, the pass that turns new tag_rec passings into mid times, the ranking
-// of a mid point and the ranking display query. The window TFmid (unit Umid) owns one
+// of a mid point and the ranking display query. The window TFmid (form Fmid) owns one
 // and keeps its handler names as thin slots; everything here runs without widgets.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The photocell mid window TFhand (unit Uhand): takes the photocell timer's frames from a
+// The photocell mid window TFhand (form Fhand): takes the photocell timer's frames from a
 // serial port and stores each passing, lets the operator give a passing its bib (or takes
 // the bib from the frame in automatic mode), writes the competitor's mid time, adds the
 // passing display row and reads the mid time aloud.

@@ -1,5 +1,5 @@
-// TSmarTalk: the speech control both timing windows speak through (a wrapper unit named
-// after the control it once wrapped). It is our own engine: the Japanese reading
+// TSmarTalk: the speech control both timing windows speak through (the class keeps the
+// name of the control it stands in for). It is our own engine: the Japanese reading
 // front-end (JapaneseReading.h), libespeak-ng's Japanese voice on one worker thread, and
 // the audio output (AudioOutput.h) with an optional capture folder of WAV files.
 //
