@@ -35,7 +35,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void openingState();
+    void opensOnTheChosenDatabase();
     void serverAtStartupDeclined();
     void dataIndexBelowZeroConnectsNothing();
     void dataIndexAboveTwoSelectsServer();
@@ -116,7 +116,7 @@ QString TstMainWindow::iniValue(const char *section, const char *key)
 }
 
 // The controls and their captions are in tst_forms.
-void TstMainWindow::openingState()
+void TstMainWindow::opensOnTheChosenDatabase()
 {
     DialogRecorder dialogs;
     auto w = open(0);

@@ -49,7 +49,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void openingState();
+    void opensModalOnMidOne();
     void framesStored();
     void viewsKeepTheirNewestLines();
     void badInputLosesNothing();
@@ -175,7 +175,7 @@ void TstFhand::record(const QString &bib, const QString &passing)
 }
 
 // The controls, their captions and the window's title are in tst_forms.
-void TstFhand::openingState()
+void TstFhand::opensModalOnMidOne()
 {
     QVERIFY(m_w->isModal());
     QCOMPARE(m_w->RGoto->Items(), (QStringList{QStringLiteral("無し"), QStringLiteral("有り")}));

@@ -71,7 +71,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void openingState();
+    void opensWithPortSettingsAndList();
     void decoderLines_data();
     void decoderLines();
     void noPassBeforeFirstReceive();
@@ -163,7 +163,7 @@ void TstTpnoset::runPass(TFtpnoset *w, const QStringList &records)
 }
 
 // The controls, their captions and the window's name are in tst_forms.
-void TstTpnoset::openingState()
+void TstTpnoset::opensWithPortSettingsAndList()
 {
     auto w = open();
     QCOMPARE(w->RGkind->Items(), QStringList({"Set", "Check"}));
