@@ -10,7 +10,7 @@
 using namespace TestSupport;
 using TMode = TRegistrationIntake::TMode;
 
-class TstTpIntake : public QObject
+class TstRegistrationIntake : public QObject
 {
     Q_OBJECT
 private slots:
@@ -22,7 +22,7 @@ private:
     std::unique_ptr<SuiteDatabase> m_db;
 };
 
-void TstTpIntake::initTestCase()
+void TstRegistrationIntake::initTestCase()
 {
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_tpintake"), false);
     Dm1 = new TDm1(this);
@@ -30,7 +30,7 @@ void TstTpIntake::initTestCase()
     Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by zek")});
 }
 
-void TstTpIntake::notice_data()
+void TstRegistrationIntake::notice_data()
 {
     QTest::addColumn<TMode>("mode");
     QTest::addColumn<QStringList>("records");
@@ -50,7 +50,7 @@ void TstTpIntake::notice_data()
                                       "（ＴＰ Ｄａｔａ Ｃｌｅａｒ で 0001～0300 を作り直すか、ZEK を直してください）。")};
 }
 
-void TstTpIntake::notice()
+void TstRegistrationIntake::notice()
 {
     QFETCH(TMode, mode);
     QFETCH(QStringList, records);
@@ -70,5 +70,5 @@ void TstTpIntake::notice()
     QCOMPARE(shown, notes);
 }
 
-QTEST_MAIN(TstTpIntake)
-#include "tst_tpintake.moc"
+QTEST_MAIN(TstRegistrationIntake)
+#include "tst_registrationintake.moc"

@@ -27,7 +27,7 @@
 
 using namespace TestSupport;
 
-class TstFmid : public QObject
+class TstChipTagWindow : public QObject
 {
     Q_OBJECT
 private slots:
@@ -60,7 +60,7 @@ private:
     QTemporaryDir m_capture;
 };
 
-void TstFmid::initTestCase()
+void TstChipTagWindow::initTestCase()
 {
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_fmid"));
     QDir::setCurrent(m_work.path());
@@ -69,14 +69,14 @@ void TstFmid::initTestCase()
     Fcheck = new TFcheck(Dm1);
 }
 
-void TstFmid::init()
+void TstChipTagWindow::init()
 {
     ProgramSettings = TProgramSettings();
     ProgramSettings.CurrentTcode = QStringLiteral("R2026A");
     ProgramSettings.Onsei = 1;
 }
 
-void TstFmid::cleanup()
+void TstChipTagWindow::cleanup()
 {
     m_db->reload();
     Dm1->DB->Close();
@@ -85,7 +85,7 @@ void TstFmid::cleanup()
     Dm1->Query1->ExecSQL();
 }
 
-std::unique_ptr<TFmid> TstFmid::openWindow()
+std::unique_ptr<TFmid> TstChipTagWindow::openWindow()
 {
     auto w = std::make_unique<TFmid>(Dm1);
     w->St1->setCaptureDir(m_capture.path());
@@ -94,7 +94,7 @@ std::unique_ptr<TFmid> TstFmid::openWindow()
     return w;
 }
 
-void TstFmid::passing(const QString &zek, const QString &time, int count)
+void TstChipTagWindow::passing(const QString &zek, const QString &time, int count)
 {
     m_db->exec(
         QStringLiteral("insert into tag_rec (tcode,zek,term,time,count,use_mid) values ('R2026A','%1','C1','%2',%3,0)")
@@ -102,12 +102,12 @@ void TstFmid::passing(const QString &zek, const QString &time, int count)
             .arg(count));
 }
 
-void TstFmid::bumpUpd()
+void TstChipTagWindow::bumpUpd()
 {
     m_db->exec(QStringLiteral("update EXECINFO set upd=upd+1 where num=1"));
 }
 
-void TstFmid::openingShowsMidOneAutomatically()
+void TstChipTagWindow::openingShowsMidOneAutomatically()
 {
     DialogRecorder dialogs;
     auto w = openWindow();
@@ -139,7 +139,7 @@ void TstFmid::openingShowsMidOneAutomatically()
     QVERIFY(dialogs.shown.isEmpty());
 }
 
-void TstFmid::openingSetsSpeedNine()
+void TstChipTagWindow::openingSetsSpeedNine()
 {
     DialogRecorder dialogs;
     ProgramSettings.Speed = 4;
@@ -149,7 +149,7 @@ void TstFmid::openingSetsSpeedNine()
     QCOMPARE(ProgramSettings.Speed, 9);
 }
 
-void TstFmid::fixedMidPointKeepsTheRankingGrid()
+void TstChipTagWindow::fixedMidPointKeepsTheRankingGrid()
 {
     DialogRecorder dialogs;
     ProgramSettings.Onsei = 0;
@@ -180,7 +180,7 @@ void TstFmid::fixedMidPointKeepsTheRankingGrid()
     QVERIFY(w->Intake->talklist.isEmpty()); // voice off: nothing queued
 }
 
-void TstFmid::clearingThePassingDisplay()
+void TstChipTagWindow::clearingThePassingDisplay()
 {
     DialogRecorder dialogs;
     m_db->exec(QStringLiteral(
@@ -211,7 +211,7 @@ void TstFmid::clearingThePassingDisplay()
     QCOMPARE(m_db->value(QStringLiteral("select NUM from CHAKU")), QStringLiteral("1"));
 }
 
-void TstFmid::japaneseRowsAreBlue()
+void TstChipTagWindow::japaneseRowsAreBlue()
 {
     DialogRecorder dialogs;
     m_db->exec(QStringLiteral(
@@ -238,7 +238,7 @@ void TstFmid::japaneseRowsAreBlue()
     }
 }
 
-void TstFmid::equalMidTimesShareARankListedByBib()
+void TstChipTagWindow::equalMidTimesShareARankListedByBib()
 {
     DialogRecorder dialogs;
     ProgramSettings.Onsei = 0;
@@ -249,7 +249,7 @@ void TstFmid::equalMidTimesShareARankListedByBib()
     m_db->exec(QStringLiteral("insert into result select * from moved"));
     m_db->exec(QStringLiteral("drop temporary table moved"));
     auto w = openWindow();
-    // The ranks and differences are the rule's (tst_midlogic midRanking); here the grid
+    // The ranks and differences are the rule's (tst_midrules midRanking); here the grid
     // shows them, and lists a shared rank by bib whatever order the server keeps its rows in.
     // 0003 and 0001 both pass in 5:05.1, 0003 first; 0002 leads, 0004 follows.
     passing(QStringLiteral("0003"), QStringLiteral("10:06:05.100"), 1);
@@ -274,7 +274,7 @@ void TstFmid::equalMidTimesShareARankListedByBib()
     QVERIFY(!w->DBG3->isColumnHidden(columnOf("MJ")));
 }
 
-void TstFmid::columnFonts_data()
+void TstChipTagWindow::columnFonts_data()
 {
     QTest::addColumn<QString>("grid");
     QTest::addColumn<QString>("field");
@@ -290,7 +290,7 @@ void TstFmid::columnFonts_data()
 
 // "ＭＳ ゴシック" and "ＭＳ Ｐゴシック" are drawn in IPA Gothic and IPA P Gothic; NUM and
 // MJ have their own 27 px, the other columns the grid's 32 px.
-void TstFmid::columnFonts()
+void TstChipTagWindow::columnFonts()
 {
     QFETCH(QString, grid);
     QFETCH(QString, field);
@@ -311,10 +311,10 @@ void TstFmid::columnFonts()
     QTEST(info.family(), "family");
 }
 
-// What a waiting passing says and the line's summary are the rule's (tst_midlogic); which
+// What a waiting passing says and the line's summary are the rule's (tst_midrules); which
 // passings wait is the intake's (tst_midintake). Here: the window shows them, and the line
 // goes once none waits.
-void TstFmid::waitingPassingsShown()
+void TstChipTagWindow::waitingPassingsShown()
 {
     DialogRecorder dialogs;
     ProgramSettings.Onsei = 0;
@@ -342,7 +342,7 @@ void TstFmid::waitingPassingsShown()
     QVERIFY(dialogs.shown.isEmpty());
 }
 
-void TstFmid::speechNotice_data()
+void TstChipTagWindow::speechNotice_data()
 {
     QTest::addColumn<QString>("device");
     QTest::addColumn<bool>("notice");
@@ -352,7 +352,7 @@ void TstFmid::speechNotice_data()
 
 // Announcements that are not heard say so in a line of the window while they are on,
 // without a box and without stopping the queue; the line goes once the device works.
-void TstFmid::speechNotice()
+void TstChipTagWindow::speechNotice()
 {
     QFETCH(QString, device);
     QFETCH(bool, notice);
@@ -387,7 +387,7 @@ void TstFmid::speechNotice()
     QVERIFY(w->St1->OutputNotice().isEmpty());
 }
 
-void TstFmid::announcementsOneAtATimeInOrder()
+void TstChipTagWindow::announcementsOneAtATimeInOrder()
 {
     DialogRecorder dialogs;
     auto w = openWindow();
@@ -417,7 +417,7 @@ void TstFmid::announcementsOneAtATimeInOrder()
     QVERIFY(w->Intake->talklist.isEmpty());
 }
 
-void TstFmid::databaseErrorKeepsWindowUsable()
+void TstChipTagWindow::databaseErrorKeepsWindowUsable()
 {
     DialogRecorder dialogs;
     auto w = openWindow();
@@ -432,7 +432,7 @@ void TstFmid::databaseErrorKeepsWindowUsable()
     QCOMPARE(dialogs.texts(Dialogs::Kind::Error).size(), 1);
 }
 
-void TstFmid::checkListFromTheWindow()
+void TstChipTagWindow::checkListFromTheWindow()
 {
     DialogRecorder dialogs;
     auto w = openWindow();
@@ -445,7 +445,7 @@ void TstFmid::checkListFromTheWindow()
     QVERIFY(dialogs.shown.isEmpty());
 }
 
-void TstFmid::mainWindowToAnnouncedPassing()
+void TstChipTagWindow::mainWindowToAnnouncedPassing()
 {
     DialogRecorder dialogs;
     QFile::remove(m_work.filePath(QStringLiteral("VidadIva.ini")));
@@ -493,5 +493,5 @@ void TstFmid::mainWindowToAnnouncedPassing()
     main.close();
 }
 
-QTEST_MAIN(TstFmid)
-#include "tst_fmid.moc"
+QTEST_MAIN(TstChipTagWindow)
+#include "tst_chiptagwindow.moc"

@@ -48,7 +48,7 @@ QList<QByteArray> fileLines(const QString &path)
 
 } // namespace
 
-class TstTpDecoder : public QObject
+class TstDecoderLine : public QObject
 {
     Q_OBJECT
 private slots:
@@ -58,7 +58,7 @@ private slots:
     void reading();
 };
 
-void TstTpDecoder::replay_data()
+void TstDecoderLine::replay_data()
 {
     QTest::addColumn<QString>("capture");
     const QDir dir(QFINDTESTDATA("data"));
@@ -70,7 +70,7 @@ void TstTpDecoder::replay_data()
 
 // Each capture holds "< " lines, one receive event each; the expected file beside it lists
 // for every event the lines shown and the records queued, then what stays in the buffer.
-void TstTpDecoder::replay()
+void TstDecoderLine::replay()
 {
     QFETCH(QString, capture);
     QString expectedPath = capture;
@@ -98,7 +98,7 @@ void TstTpDecoder::replay()
     QCOMPARE(output, expected);
 }
 
-void TstTpDecoder::reading_data()
+void TstDecoderLine::reading_data()
 {
     QTest::addColumn<QString>("record");
     QTest::addColumn<bool>("ok");
@@ -125,7 +125,7 @@ void TstTpDecoder::reading_data()
     QTest::newRow("transponder 0") << "0\t1.0\t5\t80" << false << "" << 0 << 0 << 0;
 }
 
-void TstTpDecoder::reading()
+void TstDecoderLine::reading()
 {
     QFETCH(QString, record);
     QFETCH(bool, ok);
@@ -144,5 +144,5 @@ void TstTpDecoder::reading()
     QTEST(r.strength, "strength");
 }
 
-QTEST_GUILESS_MAIN(TstTpDecoder)
-#include "tst_tpdecoder.moc"
+QTEST_GUILESS_MAIN(TstDecoderLine)
+#include "tst_decoderline.moc"

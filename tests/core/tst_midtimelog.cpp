@@ -5,7 +5,7 @@
 
 #include <QtTest>
 
-class TstULog : public QObject
+class TstMidTimeLog : public QObject
 {
     Q_OBJECT
 private slots:
@@ -22,7 +22,7 @@ static QByteArray readAll(const QString &name)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-void TstULog::folderOf_data()
+void TstMidTimeLog::folderOf_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("path");
@@ -35,7 +35,7 @@ void TstULog::folderOf_data()
     // clang-format on
 }
 
-void TstULog::folderOf()
+void TstMidTimeLog::folderOf()
 {
     QFETCH(QString, folder);
     QTEST(TLog::FolderOf(folder), "path");
@@ -43,7 +43,7 @@ void TstULog::folderOf()
     QCOMPARE(TLog().FileName, QStringLiteral("Default.log"));
 }
 
-void TstULog::appendsInCp932AcrossRuns()
+void TstMidTimeLog::appendsInCp932AcrossRuns()
 {
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("VidadIva.log"));
@@ -63,7 +63,7 @@ void TstULog::appendsInCp932AcrossRuns()
     QCOMPARE(readAll(name), "2" + line + "3" + line);
 }
 
-void TstULog::unwritable_data()
+void TstMidTimeLog::unwritable_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("file");
@@ -73,7 +73,7 @@ void TstULog::unwritable_data()
     // clang-format on
 }
 
-void TstULog::unwritable()
+void TstMidTimeLog::unwritable()
 {
     TLog log;
     QFETCH(QString, path);
@@ -83,5 +83,5 @@ void TstULog::unwritable()
     QVERIFY_THROWS_EXCEPTION(EInOutError, log.WriteLine(QStringLiteral("x")));
 }
 
-QTEST_GUILESS_MAIN(TstULog)
-#include "tst_ulog.moc"
+QTEST_GUILESS_MAIN(TstMidTimeLog)
+#include "tst_midtimelog.moc"

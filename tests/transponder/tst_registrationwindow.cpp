@@ -64,7 +64,7 @@ QStringList memoLines(const QPlainTextEdit *memo)
 
 } // namespace
 
-class TstTpnoset : public QObject
+class TstRegistrationWindow : public QObject
 {
     Q_OBJECT
 private slots:
@@ -106,7 +106,7 @@ private:
     QTemporaryDir m_work;
 };
 
-void TstTpnoset::initTestCase()
+void TstRegistrationWindow::initTestCase()
 {
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_tpnoset"), false);
     QDir::setCurrent(m_work.path());
@@ -115,7 +115,7 @@ void TstTpnoset::initTestCase()
     ConnectDataModule(Dm1);
 }
 
-void TstTpnoset::init()
+void TstRegistrationWindow::init()
 {
     QFile::remove(ini());
     m_dialogs = std::make_unique<DialogRecorder>();
@@ -124,13 +124,13 @@ void TstTpnoset::init()
     Dm1->Qmidtp->Open();
 }
 
-void TstTpnoset::cleanup()
+void TstRegistrationWindow::cleanup()
 {
     m_dialogs.reset();
 }
 
 // Bibs 0001-0300, the first `registered` of them with transponders 1000001 upward.
-void TstTpnoset::fillTable(int registered)
+void TstRegistrationWindow::fillTable(int registered)
 {
     m_db->exec(QStringLiteral("delete from midtp"));
     QStringList values;
@@ -143,7 +143,7 @@ void TstTpnoset::fillTable(int registered)
 
 // A window shown as the main window shows it; with a device, the decoder port is COM7
 // mapped to it and remembered as the decoder's port.
-std::unique_ptr<TFtpnoset> TstTpnoset::open(const QString &portDevice)
+std::unique_ptr<TFtpnoset> TstRegistrationWindow::open(const QString &portDevice)
 {
     if (!portDevice.isEmpty()) {
         ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), portDevice);
@@ -155,7 +155,7 @@ std::unique_ptr<TFtpnoset> TstTpnoset::open(const QString &portDevice)
 }
 
 // One timer pass over these records, as after a receive event.
-void TstTpnoset::runPass(TFtpnoset *w, const QStringList &records)
+void TstRegistrationWindow::runPass(TFtpnoset *w, const QStringList &records)
 {
     w->amblist << records;
     w->ambidle = true;
@@ -163,7 +163,7 @@ void TstTpnoset::runPass(TFtpnoset *w, const QStringList &records)
 }
 
 // The controls, their captions and the window's name are in tst_forms.
-void TstTpnoset::opensWithPortSettingsAndList()
+void TstRegistrationWindow::opensWithPortSettingsAndList()
 {
     auto w = open();
     QCOMPARE(w->RGkind->Items(), QStringList({"Set", "Check"}));
@@ -187,7 +187,7 @@ void TstTpnoset::opensWithPortSettingsAndList()
     QVERIFY(!grid->data(grid->index(0, 5)).isValid());
 }
 
-void TstTpnoset::decoderLines_data()
+void TstRegistrationWindow::decoderLines_data()
 {
     QTest::addColumn<QList<QByteArray>>("batches");
     QTest::addColumn<QStringList>("shown");
@@ -210,7 +210,7 @@ void TstTpnoset::decoderLines_data()
         << QList<QByteArray>{"\n#\t17\tSTATUS\t0\r\n"} << QStringList{"#\t17\tSTATUS\t0"} << QStringList{} << QString();
 }
 
-void TstTpnoset::decoderLines()
+void TstRegistrationWindow::decoderLines()
 {
     QFETCH(QList<QByteArray>, batches);
     TPtyPeer pty;
@@ -232,7 +232,7 @@ void TstTpnoset::decoderLines()
     QTEST(w->ambbuf(), "left");
 }
 
-void TstTpnoset::noPassBeforeFirstReceive()
+void TstRegistrationWindow::noPassBeforeFirstReceive()
 {
     TPtyPeer pty;
     auto w = open(pty.SlavePath());
@@ -251,14 +251,14 @@ void TstTpnoset::noPassBeforeFirstReceive()
     QVERIFY(w->Timer1->isActive());
 }
 
-void TstTpnoset::portNotOpened_data()
+void TstRegistrationWindow::portNotOpened_data()
 {
     QTest::addColumn<QString>("amb");
     QTest::newRow("no port chosen yet") << QString();
     QTest::newRow("remembered port gone") << QStringLiteral("9");
 }
 
-void TstTpnoset::portNotOpened()
+void TstRegistrationWindow::portNotOpened()
 {
     QFETCH(QString, amb);
     if (!amb.isEmpty()) {
@@ -280,7 +280,7 @@ void TstTpnoset::portNotOpened()
     QCOMPARE(tpno("0004"), QStringLiteral("7777777"));
 }
 
-void TstTpnoset::portChoiceIsRemembered()
+void TstRegistrationWindow::portChoiceIsRemembered()
 {
     TPtyPeer pty;
     ProfileFile::WriteString(ini(), QStringLiteral("SerialPorts"), QStringLiteral("COM7"), pty.SlavePath());
@@ -305,7 +305,7 @@ void TstTpnoset::portChoiceIsRemembered()
     QVERIFY(!w->isVisible());
 }
 
-void TstTpnoset::settingsFileNotWritable()
+void TstRegistrationWindow::settingsFileNotWritable()
 {
     // The remembered port is gone, so the window forgets it; the settings file cannot take
     // that, nor the port the operator picks next. Both are reported and the window goes on.
@@ -334,7 +334,7 @@ void TstTpnoset::settingsFileNotWritable()
     QCOMPARE(ProfileFile::ReadString(ini(), QStringLiteral("Port"), QStringLiteral("Amb")), QStringLiteral("9"));
 }
 
-void TstTpnoset::nextBib_data()
+void TstRegistrationWindow::nextBib_data()
 {
     QTest::addColumn<int>("registered");
     QTest::addColumn<bool>("emptyTable");
@@ -344,7 +344,7 @@ void TstTpnoset::nextBib_data()
     QTest::newRow("table never reset") << 0 << true << "1";
 }
 
-void TstTpnoset::nextBib()
+void TstRegistrationWindow::nextBib()
 {
     QFETCH(int, registered);
     QFETCH(bool, emptyTable);
@@ -356,7 +356,7 @@ void TstTpnoset::nextBib()
     QVERIFY(!Dm1->Qtemp->Active());
 }
 
-void TstTpnoset::setMode()
+void TstRegistrationWindow::setMode()
 {
     auto w = open();
     w->Edzek->setText(QStringLiteral("5"));
@@ -389,7 +389,7 @@ void TstTpnoset::setMode()
     QVERIFY(w->Timer1->isActive());
 }
 
-void TstTpnoset::checkMode()
+void TstRegistrationWindow::checkMode()
 {
     fillTable(0);
     m_db->exec(QStringLiteral("update midtp set tpno1='1234567' where zek='0005'"));
@@ -407,7 +407,7 @@ void TstTpnoset::checkMode()
     QCOMPARE(Dm1->Qmidtp->valueOf(Dm1->Qmidtp->RecNo(), QStringLiteral("zek")), QStringLiteral("0005"));
 }
 
-void TstTpnoset::resetWithoutQuestion()
+void TstRegistrationWindow::resetWithoutQuestion()
 {
     fillTable(40);
     m_db->exec(QStringLiteral("insert into midtp (zek,tpno1,tpno2,hit,leng) values ('0400','99','5',3,4)"));
@@ -428,7 +428,7 @@ void TstTpnoset::resetWithoutQuestion()
     QCOMPARE(w->DBGrid1->model()->rowCount(), 300);
 }
 
-void TstTpnoset::sortOrders_data()
+void TstRegistrationWindow::sortOrders_data()
 {
     QTest::addColumn<int>("item");
     QTest::addColumn<QString>("column");
@@ -440,7 +440,7 @@ void TstTpnoset::sortOrders_data()
     // clang-format on
 }
 
-void TstTpnoset::sortOrders()
+void TstRegistrationWindow::sortOrders()
 {
     QFETCH(int, item);
     QFETCH(QString, column);
@@ -463,7 +463,7 @@ void TstTpnoset::sortOrders()
     QTEST(grid->data(grid->index(0, 0)).toString(), "first");
 }
 
-void TstTpnoset::faultyRecordIsDropped_data()
+void TstRegistrationWindow::faultyRecordIsDropped_data()
 {
     QTest::addColumn<QString>("record");
     QTest::newRow("time not a number") << "1111111\tabc\t5\t80";
@@ -473,7 +473,7 @@ void TstTpnoset::faultyRecordIsDropped_data()
 
 // A record that can never be registered is dropped with a note in the raw view, and the
 // readings behind it go on being registered.
-void TstTpnoset::faultyRecordIsDropped()
+void TstRegistrationWindow::faultyRecordIsDropped()
 {
     QFETCH(QString, record);
     auto w = open();
@@ -494,7 +494,7 @@ void TstTpnoset::faultyRecordIsDropped()
 
 // A next bib without its row in the table registers nothing: said so, and the next bib
 // does not move on past it.
-void TstTpnoset::bibWithoutRowIsNotPassed()
+void TstRegistrationWindow::bibWithoutRowIsNotPassed()
 {
     auto w = open();
     w->Edzek->setText(QStringLiteral("301"));
@@ -506,7 +506,7 @@ void TstTpnoset::bibWithoutRowIsNotPassed()
     QVERIFY(w->Timer1->isActive());
 }
 
-void TstTpnoset::quoteInTransponderStaysData()
+void TstRegistrationWindow::quoteInTransponderStaysData()
 {
     auto w = open();
     m_dialogs->shown.clear();
@@ -529,7 +529,7 @@ void TstTpnoset::quoteInTransponderStaysData()
 
 // A next bib that is not a number holds the reading back (it is not lost) and is reported
 // once; the reading is registered as soon as the operator puts a number there.
-void TstTpnoset::nextBibNotANumber()
+void TstRegistrationWindow::nextBibNotANumber()
 {
     auto w = open();
     m_dialogs->shown.clear();
@@ -550,7 +550,7 @@ void TstTpnoset::nextBibNotANumber()
     QCOMPARE(m_dialogs->shown.size(), 1);
 }
 
-void TstTpnoset::mainWindowOpensItModally()
+void TstRegistrationWindow::mainWindowOpensItModally()
 {
     TFmain main(Dm1);
     Dm1->Qmidtp->setSQL({QStringLiteral("select * from midtp order by hit")});
@@ -572,5 +572,5 @@ void TstTpnoset::mainWindowOpensItModally()
     QVERIFY(main.findChildren<TFtpnoset *>().isEmpty()); // released when it closed
 }
 
-QTEST_MAIN(TstTpnoset)
-#include "tst_tpnoset.moc"
+QTEST_MAIN(TstRegistrationWindow)
+#include "tst_registrationwindow.moc"

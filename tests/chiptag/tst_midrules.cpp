@@ -12,7 +12,7 @@
 using namespace MidLogic;
 Q_DECLARE_METATYPE(MidLogic::TMidDecision::Outcome)
 
-class TstMidLogic : public QObject
+class TstMidRules : public QObject
 {
     Q_OBJECT
 private slots:
@@ -31,7 +31,7 @@ private slots:
     void textsNameTheMidPoints();
 };
 
-void TstMidLogic::lapRule_data()
+void TstMidRules::lapRule_data()
 {
     QTest::addColumn<int>("perLap"); // -99: no course row
     QTest::addColumn<QString>("start");
@@ -67,7 +67,7 @@ void TstMidLogic::lapRule_data()
                                  << "10:05:35.1" << 1 << D::NoStartTime << 1 << "";
 }
 
-void TstMidLogic::lapRule()
+void TstMidRules::lapRule()
 {
     QFETCH(int, perLap);
     QFETCH(QString, start);
@@ -79,7 +79,7 @@ void TstMidLogic::lapRule()
     QTEST(d.text, "text");
 }
 
-void TstMidLogic::waitingReasons_data()
+void TstMidRules::waitingReasons_data()
 {
     QTest::addColumn<QString>("reason"); // as the rule gives it
     QTest::addColumn<QString>("expected");
@@ -96,13 +96,13 @@ void TstMidLogic::waitingReasons_data()
     // clang-format on
 }
 
-void TstMidLogic::waitingReasons()
+void TstMidRules::waitingReasons()
 {
     QFETCH(QString, reason);
     QTEST(reason, "expected");
 }
 
-void TstMidLogic::waitingSummary_data()
+void TstMidRules::waitingSummary_data()
 {
     QTest::addColumn<QStringList>("waiting"); // zek|reason, in time order
     QTest::addColumn<QString>("expected");
@@ -114,7 +114,7 @@ void TstMidLogic::waitingSummary_data()
     // clang-format on
 }
 
-void TstMidLogic::waitingSummary()
+void TstMidRules::waitingSummary()
 {
     QFETCH(QStringList, waiting);
     QList<TWaitingPassing> passings;
@@ -123,7 +123,7 @@ void TstMidLogic::waitingSummary()
     QTEST(WaitingSummary(passings), "expected");
 }
 
-void TstMidLogic::announcement_data()
+void TstMidRules::announcement_data()
 {
     QTest::addColumn<QString>("zek");
     QTest::addColumn<QString>("t");
@@ -138,14 +138,14 @@ void TstMidLogic::announcement_data()
     // clang-format on
 }
 
-void TstMidLogic::announcement()
+void TstMidRules::announcement()
 {
     QFETCH(QString, zek);
     QFETCH(QString, t);
     QTEST(AnnouncementText(zek, t), "expected");
 }
 
-void TstMidLogic::midRanking_data()
+void TstMidRules::midRanking_data()
 {
     QTest::addColumn<QStringList>("rows");    // zek|mid time, in the ranking query's order (time, then bib)
     QTest::addColumn<QStringList>("entries"); // zek|rank|difference to the leader
@@ -164,7 +164,7 @@ void TstMidLogic::midRanking_data()
     // clang-format on
 }
 
-void TstMidLogic::midRanking()
+void TstMidRules::midRanking()
 {
     QFETCH(QStringList, rows);
     QList<TRankRow> ranked;
@@ -176,7 +176,7 @@ void TstMidLogic::midRanking()
     QTEST(entries, "entries");
 }
 
-void TstMidLogic::quotesStayData()
+void TstMidRules::quotesStayData()
 {
     const QString bib = QStringLiteral("0'1\\");
     const QString esc = QStringLiteral("0\\'1\\\\");
@@ -198,7 +198,7 @@ void TstMidLogic::quotesStayData()
 
 // The operator's texts that name the first point past the last are made from the count:
 // they must read as they always have.
-void TstMidLogic::textsNameTheMidPoints_data()
+void TstMidRules::textsNameTheMidPoints_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
@@ -207,11 +207,11 @@ void TstMidLogic::textsNameTheMidPoints_data()
     QTest::newRow("two digits") << FullWidthNumber(12) << "１２";
 }
 
-void TstMidLogic::textsNameTheMidPoints()
+void TstMidRules::textsNameTheMidPoints()
 {
     QFETCH(QString, text);
     QTEST(text, "expected");
 }
 
-QTEST_GUILESS_MAIN(TstMidLogic)
-#include "tst_midlogic.moc"
+QTEST_GUILESS_MAIN(TstMidRules)
+#include "tst_midrules.moc"

@@ -103,7 +103,7 @@ QList<TUtteranceReport> speakInParallel(const QList<std::function<void(TSmarTalk
 
 } // namespace
 
-class TstSmarTalk : public QObject
+class TstSpeechEngine : public QObject
 {
     Q_OBJECT
 private slots:
@@ -133,14 +133,14 @@ private:
     QTemporaryDir m_capture;
 };
 
-void TstSmarTalk::initTestCase()
+void TstSpeechEngine::initTestCase()
 {
     QVERIFY(m_capture.isValid());
     const QString ph = phonemes(u("いち"));
     QVERIFY2(!ph.startsWith(QLatin1String("(error")), qPrintable(ph));
 }
 
-void TstSmarTalk::everyStationTextIsCaptured()
+void TstSpeechEngine::everyStationTextIsCaptured()
 {
     // The announcements of both timing windows and the two voice-test texts.
     const QStringList texts = {
@@ -180,7 +180,7 @@ void TstSmarTalk::everyStationTextIsCaptured()
     }
 }
 
-void TstSmarTalk::phonemesNeverSwitchLanguage()
+void TstSpeechEngine::phonemesNeverSwitchLanguage()
 {
     // Every text a window can build: each bib with "ﾊﾞﾝ,", and every hour, minute, second
     // and tenths digit in a time part (the front-end reads them word by word).
@@ -214,7 +214,7 @@ void TstSmarTalk::phonemesNeverSwitchLanguage()
     QVERIFY(!phonemes(JapaneseReading::toKana(u("AB"))).contains(QLatin1Char('(')));
 }
 
-void TstSmarTalk::voicesAreChecked_data()
+void TstSpeechEngine::voicesAreChecked_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("taken");
@@ -228,7 +228,7 @@ void TstSmarTalk::voicesAreChecked_data()
     QTest::newRow("another language") << "en" << false;
 }
 
-void TstSmarTalk::voicesAreChecked()
+void TstSpeechEngine::voicesAreChecked()
 {
     QFETCH(QString, name);
     TEspeakSession espeak;
@@ -236,7 +236,7 @@ void TstSmarTalk::voicesAreChecked()
     QTEST(espeak.setVoice(name), "taken");
 }
 
-void TstSmarTalk::settingsReachTheEngine_data()
+void TstSpeechEngine::settingsReachTheEngine_data()
 {
     QTest::addColumn<int>("speed");
     QTest::addColumn<int>("volume");
@@ -255,7 +255,7 @@ void TstSmarTalk::settingsReachTheEngine_data()
     QTest::newRow("out of range is clamped") << 12 << 0 << -3 << 7 << 11 << 300 << 10 << 0 << 100 << 1.15;
 }
 
-void TstSmarTalk::settingsReachTheEngine()
+void TstSpeechEngine::settingsReachTheEngine()
 {
     QFETCH(int, speed);
     QFETCH(int, volume);
@@ -282,7 +282,7 @@ void TstSmarTalk::settingsReachTheEngine()
     QVERIFY2(qAbs(r.qualityFactor - factor) < 0.005, qPrintable(QString::number(r.qualityFactor)));
 }
 
-void TstSmarTalk::speakersTakeTheirVoices_data()
+void TstSpeechEngine::speakersTakeTheirVoices_data()
 {
     QTest::addColumn<int>("speakerName");
     QTest::addColumn<QStringList>("voices");
@@ -297,7 +297,7 @@ void TstSmarTalk::speakersTakeTheirVoices_data()
     QTest::newRow("9 clamped to 5") << 9 << QStringList{"jpx/ja+f2"} << 89;
 }
 
-void TstSmarTalk::speakersTakeTheirVoices()
+void TstSpeechEngine::speakersTakeTheirVoices()
 {
     QFETCH(int, speakerName);
     auto talk = makeTalk(QString());
@@ -312,7 +312,7 @@ void TstSmarTalk::speakersTakeTheirVoices()
     QTEST(l.reports.first().pitch, "pitch");
 }
 
-void TstSmarTalk::fasterIsShorter()
+void TstSpeechEngine::fasterIsShorter()
 {
     QList<std::function<void(TSmarTalk &)>> setups;
     for (int speed : {1, 4, 7, 10})
@@ -326,7 +326,7 @@ void TstSmarTalk::fasterIsShorter()
     QVERIFY(r[3].durationMs < r[0].durationMs / 2);
 }
 
-void TstSmarTalk::louderIsLouderAndNeverClipped()
+void TstSpeechEngine::louderIsLouderAndNeverClipped()
 {
     // Every speaker at volume 1, 5 and 10, with the highest pitch, intonation and quality
     // (the worst case for peaks).
@@ -361,7 +361,7 @@ void TstSmarTalk::louderIsLouderAndNeverClipped()
     }
 }
 
-void TstSmarTalk::femaleIsHigherThanMale()
+void TstSpeechEngine::femaleIsHigherThanMale()
 {
     QList<std::function<void(TSmarTalk &)>> setups;
     for (int speaker : {2, 3, 4, 5}) // male 1, female 1, male 2, female 2, all at pitch 6
@@ -384,7 +384,7 @@ void TstSmarTalk::femaleIsHigherThanMale()
     QVERIFY(f0[3] > f0[0] * 1.3);
 }
 
-void TstSmarTalk::pitchAndQualityMoveTheVoice()
+void TstSpeechEngine::pitchAndQualityMoveTheVoice()
 {
     QList<std::function<void(TSmarTalk &)>> setups;
     setups << [](TSmarTalk &t) { t.setPitchForMan(1); } << [](TSmarTalk &t) { t.setPitchForMan(10); } <<
@@ -416,7 +416,7 @@ void TstSmarTalk::pitchAndQualityMoveTheVoice()
     QVERIFY(spread[7] > spread[6]);
 }
 
-void TstSmarTalk::propertyWritesTakeEffectForTheNextUtterance()
+void TstSpeechEngine::propertyWritesTakeEffectForTheNextUtterance()
 {
     auto talk = makeTalk(QString());
     Listener l(talk.get());
@@ -433,7 +433,7 @@ void TstSmarTalk::propertyWritesTakeEffectForTheNextUtterance()
     QCOMPARE(l.reports[1].volume, 90);
 }
 
-void TstSmarTalk::endEventsInOrderNoSoonerThanTheAudio_data()
+void TstSpeechEngine::endEventsInOrderNoSoonerThanTheAudio_data()
 {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("output");
@@ -446,7 +446,7 @@ void TstSmarTalk::endEventsInOrderNoSoonerThanTheAudio_data()
     QTest::newRow("ALSA default") << "default" << QString();
 }
 
-void TstSmarTalk::endEventsInOrderNoSoonerThanTheAudio()
+void TstSpeechEngine::endEventsInOrderNoSoonerThanTheAudio()
 {
     QFETCH(QString, device);
     QFETCH(QString, output);
@@ -484,7 +484,7 @@ void TstSmarTalk::endEventsInOrderNoSoonerThanTheAudio()
           int(texts.size()), total, (l.eventNs.last() - t0) / 1e6);
 }
 
-void TstSmarTalk::emptyTextStillEnds()
+void TstSpeechEngine::emptyTextStillEnds()
 {
     // The photocell window's voice test speaks an empty text before the first announcement.
     auto talk = makeTalk(m_capture.path());
@@ -498,7 +498,7 @@ void TstSmarTalk::emptyTextStillEnds()
     QCOMPARE(l.events[1], qMakePair(2, 0));
 }
 
-void TstSmarTalk::prepareAndStartAreHarmless()
+void TstSpeechEngine::prepareAndStartAreHarmless()
 {
     auto talk = makeTalk(QString());
     Listener l(talk.get());
@@ -517,7 +517,7 @@ void TstSmarTalk::prepareAndStartAreHarmless()
     QVERIFY(QTest::qWaitFor([&] { return l.events.size() == 2; }, 10000));
 }
 
-void TstSmarTalk::destroyedWhileSpeaking()
+void TstSpeechEngine::destroyedWhileSpeaking()
 {
     auto talk = makeTalk(QString(), 1);
     Listener l(talk.get());
@@ -532,7 +532,7 @@ void TstSmarTalk::destroyedWhileSpeaking()
     QCOMPARE(l.events.size(), 0);
 }
 
-void TstSmarTalk::captureFolderFromTheSettingsFile()
+void TstSpeechEngine::captureFolderFromTheSettingsFile()
 {
     QTemporaryDir work;
     const QString old = QDir::currentPath();
@@ -558,7 +558,7 @@ void TstSmarTalk::captureFolderFromTheSettingsFile()
     QVERIFY(QDir::setCurrent(old));
 }
 
-void TstSmarTalk::latency()
+void TstSpeechEngine::latency()
 {
     // From SpeakText to espeak's first sample and to the first sample handed to the output,
     // for a whole announcement (sequential, so no other control holds espeak).
@@ -582,5 +582,5 @@ void TstSmarTalk::latency()
     QVERIFY(worst < 500);
 }
 
-QTEST_GUILESS_MAIN(TstSmarTalk)
-#include "tst_smartalk.moc"
+QTEST_GUILESS_MAIN(TstSpeechEngine)
+#include "tst_speechengine.moc"

@@ -42,7 +42,7 @@ const QString AllResult =
 
 } // namespace
 
-class TstFhand : public QObject
+class TstPhotocellWindow : public QObject
 {
     Q_OBJECT
 private slots:
@@ -89,7 +89,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_journal; // each test's own
 };
 
-void TstFhand::initTestCase()
+void TstPhotocellWindow::initTestCase()
 {
     m_db = std::make_unique<SuiteDatabase>(QStringLiteral("t_fhand"));
     // A long burst waits in the event loop while the window reads it.
@@ -110,7 +110,7 @@ void TstFhand::initTestCase()
     Fcheck = new TFcheck(Dm1, m_main.get());
 }
 
-void TstFhand::init()
+void TstPhotocellWindow::init()
 {
     m_db->reload();
     ProgramSettings = TProgramSettings();
@@ -123,19 +123,19 @@ void TstFhand::init()
     m_w = openWindow();
 }
 
-void TstFhand::cleanup()
+void TstPhotocellWindow::cleanup()
 {
     m_w.reset();
     m_dialogs.reset();
 }
 
 // What the main window prepares before it shows the window.
-void TstFhand::prepareQueries()
+void TstPhotocellWindow::prepareQueries()
 {
     Dm1->PreparePhotocellQueries(QStringLiteral("R2026A"));
 }
 
-std::unique_ptr<TFhand> TstFhand::openWindow()
+std::unique_ptr<TFhand> TstPhotocellWindow::openWindow()
 {
     auto w = std::make_unique<TFhand>(Dm1, m_main.get());
     w->Intake->SetJournalFolder(m_journal->path());
@@ -146,7 +146,7 @@ std::unique_ptr<TFhand> TstFhand::openWindow()
 }
 
 // Writes timer bytes and waits until midtp2 holds expectedRows rows.
-int TstFhand::shownMid() const
+int TstPhotocellWindow::shownMid() const
 {
     const TCuteButton *mids[5] = {m_w->CuteButton1, m_w->CuteButton2, m_w->CuteButton3, m_w->CuteButton4,
                                   m_w->CuteButton5};
@@ -161,13 +161,13 @@ int TstFhand::shownMid() const
     return shown;
 }
 
-void TstFhand::send(const QByteArray &bytes, int expectedRows)
+void TstPhotocellWindow::send(const QByteArray &bytes, int expectedRows)
 {
     m_pty->Write(bytes);
     QTRY_COMPARE_WITH_TIMEOUT(count(QStringLiteral("select count(*) from midtp2")), expectedRows, 10000);
 }
 
-void TstFhand::record(const QString &bib, const QString &passing)
+void TstPhotocellWindow::record(const QString &bib, const QString &passing)
 {
     m_w->Edit1->setText(passing);
     m_w->Edit2->setText(bib);
@@ -175,7 +175,7 @@ void TstFhand::record(const QString &bib, const QString &passing)
 }
 
 // The controls, their captions and the window's title are in tst_forms.
-void TstFhand::opensModalOnMidOne()
+void TstPhotocellWindow::opensModalOnMidOne()
 {
     QVERIFY(m_w->isModal());
     QCOMPARE(m_w->RGoto->Items(), (QStringList{QStringLiteral("無し"), QStringLiteral("有り")}));
@@ -190,7 +190,7 @@ void TstFhand::opensModalOnMidOne()
     QCOMPARE(ShownTitles(m_w->DBGrid2), (QStringList{"ZEK", "中間タイム"}));
 }
 
-void TstFhand::framesStored()
+void TstPhotocellWindow::framesStored()
 {
     QVERIFY(m_w->CommX1->IsOpen());
     QCOMPARE(m_w->CommX1->BitRate(), 2400);
@@ -235,7 +235,7 @@ void TstFhand::framesStored()
     QVERIFY(m_dialogs->shown.isEmpty());
 }
 
-void TstFhand::viewsKeepTheirNewestLines()
+void TstPhotocellWindow::viewsKeepTheirNewestLines()
 {
     QByteArray bytes;
     for (int i = 1; i <= 11; ++i)
@@ -253,7 +253,7 @@ void TstFhand::viewsKeepTheirNewestLines()
     QVERIFY(accepted.last().startsWith(QStringLiteral(" 0011 C1")));
 }
 
-void TstFhand::badInputLosesNothing()
+void TstPhotocellWindow::badInputLosesNothing()
 {
     const QList<QStringList> before = m_db->rows(AllResult);
     QByteArray noise;
@@ -272,7 +272,7 @@ void TstFhand::badInputLosesNothing()
     QVERIFY(m_w->Memo1->toPlainText().size() < 40000);
 }
 
-void TstFhand::ports()
+void TstPhotocellWindow::ports()
 {
     // The blank entry closes the port.
     m_w->Cbxcomm1->setCurrentIndex(0);
@@ -303,7 +303,7 @@ void TstFhand::ports()
     send(frame("0001", "10:30:00.000", '1'), 1);
 }
 
-void TstFhand::recording_data()
+void TstPhotocellWindow::recording_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("start"); // "<NULL>" for none
@@ -320,7 +320,7 @@ void TstFhand::recording_data()
     // clang-format on
 }
 
-void TstFhand::recording()
+void TstPhotocellWindow::recording()
 {
     QFETCH(QString, typed);
     QFETCH(QString, start);
@@ -347,7 +347,7 @@ void TstFhand::recording()
     QVERIFY(m_dialogs->shown.isEmpty());
 }
 
-void TstFhand::midPointFollowsTheFrames()
+void TstPhotocellWindow::midPointFollowsTheFrames()
 {
     send(frame("0003", "10:11:00.500", '2'), 1);
     send(frame("0004", "10:12:00.700", '2'), 2);
@@ -379,7 +379,7 @@ void TstFhand::midPointFollowsTheFrames()
     QCOMPARE(ShownTitles(m_w->DBGrid3), (QStringList{"ID-No.", "通過時刻"}));
 }
 
-void TstFhand::refusedRecordingsWriteNothing_data()
+void TstPhotocellWindow::refusedRecordingsWriteNothing_data()
 {
     QTest::addColumn<bool>("frameFirst");
     QTest::addColumn<QString>("typed");
@@ -389,7 +389,7 @@ void TstFhand::refusedRecordingsWriteNothing_data()
     QTest::newRow("no mid point yet") << false << "12" << TFhand::NoMidPointMessage();
 }
 
-void TstFhand::refusedRecordingsWriteNothing()
+void TstPhotocellWindow::refusedRecordingsWriteNothing()
 {
     QFETCH(bool, frameFirst);
     QFETCH(QString, typed);
@@ -403,7 +403,7 @@ void TstFhand::refusedRecordingsWriteNothing()
     QCOMPARE(count(QStringLiteral("select count(*) from CHAKU")), 0);
 }
 
-void TstFhand::deleting()
+void TstPhotocellWindow::deleting()
 {
     send(frame("0001", "10:30:00.000", '1') + frame("0002", "10:30:00.000", '1', 'c') +
              frame("0003", "10:31:00.000", '1'),
@@ -429,7 +429,7 @@ void TstFhand::deleting()
     QCOMPARE(m_db->value(QStringLiteral("select tpno1 from midtp2")), QStringLiteral("1"));
 }
 
-void TstFhand::displayRow_data()
+void TstPhotocellWindow::displayRow_data()
 {
     QTest::addColumn<char>("mid");
     QTest::addColumn<QString>("setup"); // run before the recording
@@ -451,7 +451,7 @@ void TstFhand::displayRow_data()
                                        << "";
 }
 
-void TstFhand::displayRow()
+void TstPhotocellWindow::displayRow()
 {
     QFETCH(char, mid);
     QFETCH(QString, setup);
@@ -476,7 +476,7 @@ void TstFhand::displayRow()
     QCOMPARE(m_w->talklist, announcement.isEmpty() ? QStringList() : QStringList{announcement});
 }
 
-void TstFhand::announcementsInOrder()
+void TstPhotocellWindow::announcementsInOrder()
 {
     QSignalSpy done(m_w->St1, &TSmarTalk::UtteranceDone);
     m_w->St1->setAudioDevice(QString()); // no device: spoken in silence, kept as WAV files
@@ -514,7 +514,7 @@ void TstFhand::announcementsInOrder()
     QVERIFY(!m_w->lSpeechNotice->isVisible());
 }
 
-void TstFhand::voiceOffDuringUtterance()
+void TstPhotocellWindow::voiceOffDuringUtterance()
 {
     QSignalSpy ended(m_w->St1, &TSmarTalk::OnEVOUTEND);
     m_w->RGoto->setItemIndex(1);
@@ -531,7 +531,7 @@ void TstFhand::voiceOffDuringUtterance()
     QCOMPARE(m_w->talklist.size(), 1);
 }
 
-void TstFhand::automaticProcessing()
+void TstPhotocellWindow::automaticProcessing()
 {
     QSignalSpy done(m_w->St1, &TSmarTalk::UtteranceDone);
     m_w->CkBauto->click();
@@ -564,7 +564,7 @@ void TstFhand::automaticProcessing()
     QCOMPARE(ProgramSettings.Automode, 0);
 }
 
-void TstFhand::pauseDoesNotHoldBackIntake()
+void TstPhotocellWindow::pauseDoesNotHoldBackIntake()
 {
     m_w->CkBauto->click();
     m_w->CkBMid->setChecked(true);
@@ -594,7 +594,7 @@ void TstFhand::pauseDoesNotHoldBackIntake()
     QTRY_COMPARE(count(QStringLiteral("select count(*) from CHAKU")), 2);
 }
 
-void TstFhand::databaseErrorWhileStoring()
+void TstPhotocellWindow::databaseErrorWhileStoring()
 {
     // A passing the server refuses is set aside and listed, without a box; the next
     // frames do not wait for it, and once the table is back both are stored, in order.
@@ -611,7 +611,7 @@ void TstFhand::databaseErrorWhileStoring()
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join('|')));
 }
 
-void TstFhand::checkListButton()
+void TstPhotocellWindow::checkListButton()
 {
     m_w->CuteButton6->click();
     QTRY_VERIFY(Fcheck->isVisible());
@@ -620,7 +620,7 @@ void TstFhand::checkListButton()
     Fcheck->close();
 }
 
-void TstFhand::mainWindowHandsOver_data()
+void TstPhotocellWindow::mainWindowHandsOver_data()
 {
     QTest::addColumn<QString>("execinfo"); // "" for none
     QTest::addColumn<QString>("code");
@@ -633,7 +633,7 @@ void TstFhand::mainWindowHandsOver_data()
 
 // The main window's "光電管" button hands the event to a new photocell window, shows it
 // modally and releases it when it closes.
-void TstFhand::mainWindowHandsOver()
+void TstPhotocellWindow::mainWindowHandsOver()
 {
     QFETCH(QString, execinfo);
     QFETCH(QString, code);
@@ -664,5 +664,5 @@ void TstFhand::mainWindowHandsOver()
     QVERIFY(m_dialogs->shown.isEmpty());
 }
 
-QTEST_MAIN(TstFhand)
-#include "tst_fhand.moc"
+QTEST_MAIN(TstPhotocellWindow)
+#include "tst_photocellwindow.moc"

@@ -87,7 +87,7 @@ QStringList speakCalls(const QString &text)
 
 } // namespace
 
-class TstOnseiPanel : public QObject
+class TstVoicePanel : public QObject
 {
     Q_OBJECT
 private slots:
@@ -108,12 +108,12 @@ private slots:
     void photocellVoiceSwitch();
 };
 
-void TstOnseiPanel::init()
+void TstVoicePanel::init()
 {
     ProgramSettings = TProgramSettings();
 }
 
-void TstOnseiPanel::designPositionsAndNames()
+void TstVoicePanel::designPositionsAndNames()
 {
     TRecordingSmarTalk st1;
     QWidget window;
@@ -139,7 +139,7 @@ void TstOnseiPanel::designPositionsAndNames()
     QVERIFY(st1.calls.isEmpty()); // building the panel speaks to no engine
 }
 
-void TstOnseiPanel::choosingASpeaker()
+void TstVoicePanel::choosingASpeaker()
 {
     TRecordingSmarTalk st1;
     TOnseiPanel panel(&st1, TOnseiPanel::TVariant::Photocell);
@@ -158,7 +158,7 @@ void TstOnseiPanel::choosingASpeaker()
     QVERIFY(st1.calls.isEmpty());
 }
 
-void TstOnseiPanel::barsStoreAndApply_data()
+void TstVoicePanel::barsStoreAndApply_data()
 {
     QTest::addColumn<QString>("bar");
     QTest::addColumn<int>("position");
@@ -171,7 +171,7 @@ void TstOnseiPanel::barsStoreAndApply_data()
     QTest::newRow("quality") << "TBtype" << 7 << setst1Calls(7, 4, 5, 6, 6);
 }
 
-void TstOnseiPanel::barsStoreAndApply()
+void TstVoicePanel::barsStoreAndApply()
 {
     QFETCH(QString, bar);
     QFETCH(int, position);
@@ -196,14 +196,14 @@ void TstOnseiPanel::barsStoreAndApply()
              QTest::currentDataTag() == QByteArray("speed") || QTest::currentDataTag() == QByteArray("volume") ? 1 : 9);
 }
 
-void TstOnseiPanel::savedValuesOutsideABarAreClamped_data()
+void TstVoicePanel::savedValuesOutsideABarAreClamped_data()
 {
     QTest::addColumn<bool>("chipTag");
     QTest::newRow("chip-tag window") << true;
     QTest::newRow("photocell window") << false;
 }
 
-void TstOnseiPanel::savedValuesOutsideABarAreClamped()
+void TstVoicePanel::savedValuesOutsideABarAreClamped()
 {
     QFETCH(bool, chipTag);
     ProgramSettings.Voiceint = 7;
@@ -231,7 +231,7 @@ void TstOnseiPanel::savedValuesOutsideABarAreClamped()
     QCOMPARE(panel.CBspeaker->currentIndex(), 4);
 }
 
-void TstOnseiPanel::resetGivesTheStationVoice()
+void TstVoicePanel::resetGivesTheStationVoice()
 {
     ProgramSettings.Vol = 3;
     ProgramSettings.Speaker = 0;
@@ -268,7 +268,7 @@ void TstOnseiPanel::resetGivesTheStationVoice()
     QCOMPARE(st1.calls.mid(st1.calls.size() - 9), setst1Calls(5, 4, 5, 6, 6));
 }
 
-void TstOnseiPanel::chipTagShowForcesSpeedNine()
+void TstVoicePanel::chipTagShowForcesSpeedNine()
 {
     ProgramSettings.Speed = 4;
     TRecordingSmarTalk st1;
@@ -285,7 +285,7 @@ void TstOnseiPanel::chipTagShowForcesSpeedNine()
     QVERIFY(panel.isHidden());
 }
 
-void TstOnseiPanel::photocellOpenedFirstKeepsTheSavedSpeed()
+void TstVoicePanel::photocellOpenedFirstKeepsTheSavedSpeed()
 {
     ProgramSettings.Speed = 4;
     TRecordingSmarTalk st1;
@@ -297,7 +297,7 @@ void TstOnseiPanel::photocellOpenedFirstKeepsTheSavedSpeed()
     QCOMPARE(st1.calls.mid(st1.calls.size() - 9), setst1Calls(5, 4, 5, 6, 6));
 }
 
-void TstOnseiPanel::loadedVoiceIsTheVoiceHeard()
+void TstVoicePanel::loadedVoiceIsTheVoiceHeard()
 {
     // Female 2 at pitch 9, speed 10, volume 10, quality 6: what espeak gets.
     ProgramSettings.Speaker = 4;
@@ -320,7 +320,7 @@ void TstOnseiPanel::loadedVoiceIsTheVoiceHeard()
     QVERIFY(qAbs(r.qualityFactor - 1.03) < 0.001);
 }
 
-void TstOnseiPanel::chipTagVoiceTest()
+void TstVoicePanel::chipTagVoiceTest()
 {
     ProgramSettings.Speed = 10;
     TRecordingSmarTalk st1;
@@ -341,7 +341,7 @@ void TstOnseiPanel::chipTagVoiceTest()
     QVERIFY(st1.reports[0].samples > 0 && st1.reports[1].samples > 0);
 }
 
-void TstOnseiPanel::photocellVoiceTestRepeatsTheLastText()
+void TstVoicePanel::photocellVoiceTestRepeatsTheLastText()
 {
     ProgramSettings.Speed = 10;
     TRecordingSmarTalk st1;
@@ -361,7 +361,7 @@ void TstOnseiPanel::photocellVoiceTestRepeatsTheLastText()
     QCOMPARE(st1.reports[3].text, u("12ﾊﾞﾝ,15分07秒1"));
 }
 
-void TstOnseiPanel::chipTagVoiceSwitch()
+void TstVoicePanel::chipTagVoiceSwitch()
 {
     ProgramSettings.Onsei = 1;
     TRecordingSmarTalk st1;
@@ -379,7 +379,7 @@ void TstOnseiPanel::chipTagVoiceSwitch()
     QCOMPARE(st1.calls, QStringList({"PrepareSpeech", "SymbolRangeSpace=-1", "NumRead=2"}));
 }
 
-void TstOnseiPanel::photocellVoiceSwitch()
+void TstVoicePanel::photocellVoiceSwitch()
 {
     ProgramSettings.Onsei = 1;
     TRecordingSmarTalk st1;
@@ -392,5 +392,5 @@ void TstOnseiPanel::photocellVoiceSwitch()
     QCOMPARE(ProgramSettings.Onsei, 1); // the photocell window does not store the switch
 }
 
-QTEST_MAIN(TstOnseiPanel)
-#include "tst_onseipanel.moc"
+QTEST_MAIN(TstVoicePanel)
+#include "tst_voicepanel.moc"
