@@ -292,14 +292,11 @@ void TstMainWindow::closeButtonSavesSettings()
 }
 
 // The running copy, in this process, with its marker under runtimeDir.
-struct FirstCopy {
-    explicit FirstCopy(const QString &runtimeDir)
-        : runtimeSet(qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit())), first(QStringLiteral("midstation"))
-    {
-    }
-    bool runtimeSet; // set before the copy is made
-    TSingleInstance first;
-};
+static std::unique_ptr<TSingleInstance> firstCopy(const QString &runtimeDir)
+{
+    qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit());
+    return std::make_unique<TSingleInstance>(QStringLiteral("midstation"));
+}
 
 // Starts the station program, offscreen, with its single-instance marker under runtimeDir
 // (none: without $XDG_RUNTIME_DIR).
@@ -319,9 +316,9 @@ static void startStation(QProcess &station, const QString &runtimeDir, const QSt
 void TstMainWindow::secondStartRaisesTheRunningCopy()
 {
     QTemporaryDir runtime;
-    FirstCopy copy(runtime.path());
-    QCOMPARE(copy.first.claim(), TSingleInstance::Start::Go);
-    QSignalSpy raised(&copy.first, &TSingleInstance::raiseRequested);
+    const auto first = firstCopy(runtime.path());
+    QCOMPARE(first->claim(), TSingleInstance::Start::Go);
+    QSignalSpy raised(first.get(), &TSingleInstance::raiseRequested);
 
     QProcess second;
     startStation(second, runtime.path(), m_work.path());
@@ -359,9 +356,9 @@ void TstMainWindow::leftoverMarkerDoesNotBlock()
 void TstMainWindow::busyCopyIsNotJoined()
 {
     QTemporaryDir runtime;
-    FirstCopy copy(runtime.path());
-    QCOMPARE(copy.first.claim(), TSingleInstance::Start::Go);
-    QSignalSpy raised(&copy.first, &TSingleInstance::raiseRequested);
+    const auto first = firstCopy(runtime.path());
+    QCOMPARE(first->claim(), TSingleInstance::Start::Go);
+    QSignalSpy raised(first.get(), &TSingleInstance::raiseRequested);
 
     // This thread stays blocked (as a window thread waiting in a statement) while a second
     // copy starts: it must refuse to start, not run beside the first.

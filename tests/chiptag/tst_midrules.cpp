@@ -27,8 +27,8 @@ private slots:
     void midRanking_data();
     void midRanking();
     void quotesStayData();
-    void textsNameTheMidPoints_data();
-    void textsNameTheMidPoints();
+    void fullWidthNumber_data();
+    void fullWidthNumber();
 };
 
 void TstMidRules::lapRule_data()
@@ -198,19 +198,20 @@ void TstMidRules::quotesStayData()
 
 // The operator's texts that name the first point past the last are made from the count:
 // they must read as they always have.
-void TstMidRules::textsNameTheMidPoints_data()
+// The operator's texts name a mid point in full-width digits; the text past the last
+// point is a row of waitingReasons.
+void TstMidRules::fullWidthNumber_data()
 {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("number");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("point past the last") << WaitingReason(TMidDecision::PointTooHigh)
-                                         << "中間６以上になります（通過回数を確かめてください）";
-    QTest::newRow("two digits") << FullWidthNumber(12) << "１２";
+    QTest::newRow("one digit") << 6 << "６";
+    QTest::newRow("two digits") << 12 << "１２";
 }
 
-void TstMidRules::textsNameTheMidPoints()
+void TstMidRules::fullWidthNumber()
 {
-    QFETCH(QString, text);
-    QTEST(text, "expected");
+    QFETCH(int, number);
+    QTEST(FullWidthNumber(number), "expected");
 }
 
 QTEST_GUILESS_MAIN(TstMidRules)
