@@ -159,7 +159,8 @@ void TstRace::shortRaceThroughBothWindows()
                   m_work.filePath(QStringLiteral("chiptag.record"))});
     QVERIFY(writer.waitForStarted(10000));
     QTRY_VERIFY_WITH_TIMEOUT(writer.state() == QProcess::NotRunning, 90000);
-    QCOMPARE(writer.exitCode(), 0);
+    QVERIFY2(writer.exitStatus() == QProcess::NormalExit && writer.exitCode() == 0,
+             writer.readAllStandardError().constData());
     QTRY_VERIFY_WITH_TIMEOUT(
         QString::fromLocal8Bit(timer.readAllStandardOutput()).contains(QStringLiteral("frames sent")) ||
             readLines(m_work.filePath(QStringLiteral("photocell.record"))).size() >= Competitors,
