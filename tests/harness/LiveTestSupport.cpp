@@ -51,6 +51,10 @@ LiveProgram::~LiveProgram()
 
 QString LiveProgram::log()
 {
+    // What is in the pipe now, not only what the event loop has read of it: a line written
+    // just before the answer a check waited for may not have been read yet.
+    if (m_process.state() == QProcess::Running)
+        m_process.waitForReadyRead(0);
     m_log += m_process.readAllStandardError();
     return QString::fromLocal8Bit(m_log);
 }
