@@ -157,8 +157,7 @@ void TRegistrationIntake::ResetTable()
         q->setSQL(InsertEmptyBib(bib));
         q->ExecSQL();
     }
-    m_dm->Qmidtp->Close();
-    m_dm->Qmidtp->Open();
+    reopenList(QString());
 }
 
 void TRegistrationIntake::SortList(int item)

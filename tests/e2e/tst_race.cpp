@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "CheckWindow.h"
 #include "DataModule.h"
+#include "MidRules.h"
 #include "PhotocellWindow.h"
 #include "ChipTagWindow.h"
 #include "TimeText.h"
@@ -97,17 +98,6 @@ static QStringList readLines(const QString &path)
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// The chip-tag window's announcement: the bib as read, "ﾊﾞﾝ," and the trimmed time pieces.
-static QString chipTagText(const QString &zek, const QString &midText)
-{
-    const QString t = midText;
-    const QString time = t[1] == QLatin1Char(' ')
-                             ? t.mid(3, 2) + QStringLiteral("分") + t.mid(6, 2) + QStringLiteral("秒") + t.mid(9, 1)
-                             : t.mid(0, 2) + QStringLiteral("時間") + t.mid(3, 2) + QStringLiteral("分") + t.mid(6, 2) +
-                                   QStringLiteral("秒") + t.mid(9, 1);
-    return zek + QStringLiteral("ﾊﾞﾝ,") + time.trimmed();
 }
 
 void TstRace::shortRaceThroughBothWindows()
@@ -228,7 +218,7 @@ void TstRace::shortRaceThroughBothWindows()
     // chip-tag window's.
     QStringList chipTagExpected, photocellExpected;
     for (const QStringList &row : rows) {
-        const QString chip = chipTagText(row[1], row[2]);
+        const QString chip = MidLogic::AnnouncementText(row[1], row[2]);
         if (row[2] == mid2.value(row[1]))
             photocellExpected << QString::number(row[1].toInt()) + chip.mid(row[1].size());
         else
